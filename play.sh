@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# play.sh: installs what is needed, builds the show into build/ and plays it. Without a
+# display it records the show to a video with quorbel-capture instead. Arguments go to the show
+# (--window, --fullscreen, --help).
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/setup.sh
+
+quorbel_install_packages
+quorbel_configure build RelWithDebInfo
+cmake --build build -j"$(nproc)"
+
+if [ ! -x build/quorbel ]; then
+  echo "play.sh: the show's window is not built yet; run ./test.sh for what exists." >&2
+  exit 1
+fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  video="$PWD/quorbel.mp4"
+  echo "play.sh: no display here; recording the show to $video instead." >&2
+  build/quorbel-capture --video "$video"
+  echo "play.sh: the show is in $video" >&2
+  exit 0
+fi
+exec build/quorbel "$@"

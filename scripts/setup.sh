@@ -1,0 +1,29 @@
+# setup.sh: sourced by play.sh and test.sh. Installs the Debian packages the project needs
+# when any is missing, then configures the build folder given as $1 with CMake.
+
+quorbel_packages=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsdl2-dev libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libpng-dev
+  xvfb xauth x11-utils xdotool imagemagick ffmpeg sox
+)
+
+quorbel_install_packages() {
+  local missing=()
+  local package
+  for package in "${quorbel_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}" >&2
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+quorbel_configure() {
+  local dir=$1 type=$2
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQUORBEL_WERROR=ON >/dev/null
+}

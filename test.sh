@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# test.sh: installs what is needed, builds everything into build/ and runs every test.
+#   ./test.sh             the normal build
+#   ./test.sh --sanitize  the same under AddressSanitizer and UBSan, in build-sanitize/
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/setup.sh
+
+dir=build type=RelWithDebInfo
+if [ "${1:-}" = "--sanitize" ]; then dir=build-sanitize type=Sanitize; fi
+
+quorbel_install_packages
+quorbel_configure "$dir" "$type"
+cmake --build "$dir" -j"$(nproc)"
+mkdir -p "$dir/mesa-cache"
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"
