@@ -1,0 +1,43 @@
+// gl_device.h: the Direct3D 9 device on OpenGL 3.3 core (GLSL that also compiles as ES 3.00),
+// and what the window, the capture tool and the tests need of it beyond Direct3D's methods.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d9.h"
+
+// Where Present puts the back buffer: the window's default framebuffer of this size, then swap.
+struct GLPresentTarget {
+    int drawableWidth = 0;   // 0: Present draws nothing to a window (headless)
+    int drawableHeight = 0;
+    void (*swap)(void* user) = nullptr;  // swaps the window's buffers (and paces, where needed)
+    void* user = nullptr;
+};
+
+// What the device sent to GL, for benchmarks and the capture tool's reports.
+struct GLDeviceStats {
+    uint64_t glDrawCalls;       // GL draws after batching
+    uint64_t d3dDrawCalls;      // DrawPrimitiveUP calls received
+    uint64_t flushedVertices;   // vertices handed to GL
+    uint64_t stateChanges;      // Direct3D state writes that changed a value
+};
+
+class GLDevice : public IDirect3DDevice9 {
+public:
+    virtual void setPresentTarget(const GLPresentTarget& target) = 0;
+
+    // Off: every call keeps its effect on state, but nothing is rasterised (no draw, no clear).
+    virtual void setDrawingEnabled(bool enabled) = 0;
+
+    // The back buffer as 640 x 480 RGBA bytes, row 0 at the top (Direct3D's order).
+    virtual void readBackBuffer(uint8_t* rgba) = 0;
+
+    // Level 0 of a texture (a render target or a locked one) as RGBA bytes, row 0 at the top.
+    virtual void readTexture(IDirect3DTexture9* texture, uint8_t* rgba) = 0;
+
+    virtual GLDeviceStats stats() const = 0;
+};
+
+// Needs a current GL 3.3 core context. Returns nullptr and writes one line into error when the
+// context cannot serve (version too low, shader or framebuffer failure).
+GLDevice* createGLDevice(char* error, int errorSize);
