@@ -1,4 +1,5 @@
 // modulator.cpp: the three slow sine modulators and the per-note tables that spare the sines.
+#include <algorithm>
 #include <cmath>
 
 #include "synth/synth.h"
@@ -21,10 +22,35 @@ int16_t modulatorAt(uint32_t s, uint32_t position) {
 int16_t noteTimeTable[2][workBufferLength];
 int32_t noteTimeFilled[2];
 
-// Selector 1 depends on writePos + i: one table for the writePos last asked for.
-int16_t songTimeTable[workBufferLength];
-int32_t songTimeFilled;
-int32_t songTimeWritePos = -1;
+// Selector 1 runs on song time: one table over every frame a note of the song can reach
+// (writePos + i), filled block by block as notes first touch it, so that notes overlapping in
+// time share their sines.
+constexpr int32_t songTimeLength = waveLastFrame + 1 + workBufferLength;
+constexpr int32_t songTimeBlock = 4096;
+int16_t songTimeTable[songTimeLength];
+bool songTimeBlockFilled[(songTimeLength + songTimeBlock - 1) / songTimeBlock];
+
+// For an echo pass moved past the end of the table (never with the stored song).
+int16_t scratchTable[workBufferLength];
+
+const int16_t* songTimeRun(int32_t count) {
+    const int64_t start = voiceState.writePos;
+    if (start < 0 || start + count > songTimeLength) {
+        for (int32_t i = 0; i < count; ++i) scratchTable[i] = modulatorValue(i);
+        return scratchTable;
+    }
+    if (count > 0) {
+        const int32_t firstBlock = static_cast<int32_t>(start / songTimeBlock);
+        const int32_t lastBlock = static_cast<int32_t>((start + count - 1) / songTimeBlock);
+        for (int32_t b = firstBlock; b <= lastBlock; ++b) {
+            if (songTimeBlockFilled[b]) continue;
+            const int32_t end = std::min((b + 1) * songTimeBlock, songTimeLength);
+            for (int32_t u = b * songTimeBlock; u < end; ++u) songTimeTable[u] = modulatorAt(1, static_cast<uint32_t>(u));
+            songTimeBlockFilled[b] = true;
+        }
+    }
+    return songTimeTable + start;
+}
 
 }  // namespace
 
@@ -38,20 +64,10 @@ int16_t modulatorValue(int32_t i) {
 const int16_t* modulatorRun(int32_t count) {
     const uint32_t s = voiceState.modulatorSelector & 3u;
     if (s == 0) return nullptr;
-    int16_t* table;
-    int32_t* filled;
-    if (s == 1) {
-        if (songTimeWritePos != voiceState.writePos) {
-            songTimeWritePos = voiceState.writePos;
-            songTimeFilled = 0;
-        }
-        table = songTimeTable;
-        filled = &songTimeFilled;
-    } else {
-        table = noteTimeTable[s - 2];
-        filled = &noteTimeFilled[s - 2];
-    }
-    for (int32_t i = *filled; i < count; ++i) table[i] = modulatorValue(i);
-    if (count > *filled) *filled = count;
+    if (s == 1) return songTimeRun(count);
+    int16_t* table = noteTimeTable[s - 2];
+    int32_t& filled = noteTimeFilled[s - 2];
+    for (int32_t i = filled; i < count; ++i) table[i] = modulatorValue(i);
+    filled = std::max(filled, count);
     return table;
 }

@@ -7,8 +7,18 @@
 // Float to integer, nearest with ties to even; a value no integer can hold (never produced by
 // the stored tables) gives 0 rather than undefined behaviour.
 inline int64_t roundToInteger(double x) {
-    if (!(std::fabs(x) < 9.0e18)) return 0;
-    return static_cast<int64_t>(std::nearbyint(x));
+    // Adding and taking away 1.5 x 2^52 leaves x rounded to an integer in the default rounding
+    // mode (nearest, ties to even), without a library call.
+    constexpr double shifter = 6755399441055744.0;
+    if (!(std::fabs(x) < 1.0e15)) return 0;
+    return static_cast<int64_t>((x + shifter) - shifter);
+}
+
+// a / b truncated toward zero, for |a| < 2^40 and 0 < b < 2^18: a quotient just short of an
+// integer stays at least 1/b short of it, far more than the double division's rounding, so
+// this equals the integer division and costs less.
+inline int32_t quotient(int64_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<double>(a) / static_cast<double>(b));
 }
 
 // modulatorValue(0 ... count - 1) for the selector in force, from tables that are filled once

@@ -36,8 +36,8 @@ void toneOscillator() {
         phase += increment;
         int64_t v = static_cast<int16_t>(phase);
         // 64-bit products: an 88,064-sample ramp times a 16-bit value passes 2^31.
-        if (i < attack) v = v * i / attack;
-        if (i > n - release) v = static_cast<int16_t>(v) * static_cast<int64_t>(n - i) / release;
+        if (i < attack) v = quotient(v * i, attack);
+        if (i > n - release) v = quotient(static_cast<int16_t>(v) * static_cast<int64_t>(n - i), release);
         workBuffer[i] = static_cast<int16_t>(static_cast<int16_t>(v) >> 1);
     }
 }
@@ -50,8 +50,8 @@ void noiseOscillator() {
     for (int32_t i = 0; i < n; ++i) {
         const int64_t v = (noiseRandom() & 0x5FFF) - 0x3000;
         int64_t out = v;
-        if (i < attack) out = v * i / attack;
-        if (i > n - release) out = v * (n - i) / release;
+        if (i < attack) out = quotient(v * i, attack);
+        if (i > n - release) out = quotient(v * (n - i), release);
         workBuffer[i] = static_cast<int16_t>(out);
     }
 }
@@ -78,7 +78,7 @@ void smoothFilter(int8_t w) {
         const int32_t from = std::max(i - h, 0);
         const int32_t to = std::min(i + h, n);
         const int32_t sum = static_cast<int32_t>(prefixSums[to] - prefixSums[from]);
-        filterBuffer[i] = static_cast<int16_t>(sum / (2 * h));
+        filterBuffer[i] = static_cast<int16_t>(quotient(sum, 2 * h));
     }
     if (highPass) {
         for (int32_t i = 0; i < n; ++i) workBuffer[i] = static_cast<int16_t>(workBuffer[i] - (filterBuffer[i] >> 1));
@@ -100,6 +100,8 @@ void clipShaper() {
         const double x = static_cast<double>(k) * (m / 256 + 1);
         const int32_t s = workBuffer[i];
         const int32_t t = std::clamp(s, -level, level);
+        // Unclipped, the blend is s within far less than half a unit: it rounds back to s.
+        if (t == s) continue;
         workBuffer[i] = static_cast<int16_t>(roundToInteger((1.0 - x) * s + x * t));
     }
 }
