@@ -13,3 +13,50 @@ extern float demoTimeSec;                    // demoTimeMs * 0.001f, set with it
 extern int32_t endReached;                   // set to 1 by the timeline when the show is over
 extern IDirect3DTexture9* faceTextures[6];   // 256 x 256 render targets worn by the cube faces
 extern IDirect3DTexture9* screenCopyTexture; // 256 x 256 render target of the screen copy
+
+// ---- start-up, loading screen and frame loop ----
+
+// The other subsystems' operations that start-up and the frames call, bound to the real ones
+// at program start. Tests point entries at recorders to see what start-up and a frame asked for.
+struct IntroPartsTable {
+    void (*buildTunnel)();
+    void (*scrambleCube)(int32_t n);
+    void (*initParticleSystems)();
+    void (*createNoiseTexture)();
+    void (*buildEdgeCube)();
+    void (*initWaveBuffer)();
+    void (*renderSongStep)();
+    void (*drawText)(const char* text, float visibility, float eyeX, float eyeY, float eyeZ,
+                     float targetX, float targetY, float targetZ);
+    void (*startMusic)();
+    void (*stopMusic)();
+    void (*updateBackgroundColor)();
+    void (*renderTimeline)();
+};
+
+extern IntroPartsTable IntroParts;     // the real operations unless a test swapped some
+extern const IntroPartsTable realIntroParts;  // what IntroParts starts as, for tests to restore
+
+constexpr int32_t loadingFrameCount = 64;  // one song row per loading frame
+
+// How the show's display is chosen: by the question box, or already by the command line.
+enum class ScreenChoice : int32_t { Ask, Window, FullScreen };
+
+// The present parameters the device is created with; Windowed is FALSE for full screen.
+D3DPRESENT_PARAMETERS showPresentParameters(bool fullScreen);
+
+// Asks the question unless choice already answered it, opens the window and the device and
+// hides the cursor. Sets d3dDevice.
+void openDisplay(ScreenChoice choice);
+
+void initIntro();               // the one-time initialisation, in its fixed order
+void loadingFrame(int32_t i);   // loading frame i of 0 ... 63: one song row, the two dissolving texts
+void showFrame();               // one frame of the show at the current tick
+
+// initIntro, the loading screen, the music and the clock, then the frame loop until Escape or
+// endReached. afterFrame (may be null) runs after every Present, loading frames included: the
+// capture tool steps its virtual clock there.
+void playIntro(void (*afterFrame)());
+
+// The entry point: the whole life of the show; ends the process with exit code 0.
+[[noreturn]] void runIntro(ScreenChoice choice);

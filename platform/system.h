@@ -7,6 +7,38 @@
 
 #include "platform/d3d9.h"
 
+// Called by runIntro, first of all: makes sure the show can be seen. Without a display it
+// fails with a line that says how to record the show instead.
+void systemStart();
+
+// Called by runIntro, once, unless the command line already chose: the yes/no question box.
+// Return chooses Yes, Escape chooses No; true for Yes. No box at all counts as No.
+bool systemAskYesNo(const char* text, const char* caption);
+
+// Called by runIntro, when placing the window: the primary screen's size in pixels (the height
+// is asked first, as the show asks it).
+int32_t systemScreenHeight();
+int32_t systemScreenWidth();
+
+// Called by runIntro, once: a visible borderless width x height window at (x, y) (which may be
+// off screen), or a desktop full-screen window when params->Windowed is FALSE, with its GL 3.3
+// core context and the Direct3D device drawing into it. Where vsync cannot be set, Present
+// paces frames to the refresh rate. A failure ends the program through systemFail.
+IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32_t height,
+                                      const D3DPRESENT_PARAMETERS* params);
+
+// Called by runIntro, once, after the window exists: hides the mouse cursor for good.
+void systemHideCursor();
+
+// Called by initIntro (the random skip), after the music started (startTick) and by every
+// frame: the 32-bit millisecond tick count, wrapping at 2^32.
+uint32_t systemTickCount();
+
+// Called by the frame loop, before every frame: true while Escape is down or if it was pressed
+// since the previous call; closing the window counts as Escape. Also keeps the window
+// responsive (the show has no message loop of its own).
+bool systemEscapePressed();
+
 // Called by startMusic, once, after the loading screen: plays a complete in-memory RIFF/WAVE
 // image (44,100 Hz, stereo, 16-bit) asynchronously from its data chunk. Without an audio device
 // it warns once and the show goes on silently.
@@ -15,5 +47,9 @@ void systemPlayWave(const void* image, uint32_t bytes);
 // Called by stopMusic, once, when the frame loop ends: stops the playback.
 void systemStopWave();
 
-// Called by runIntro and the frame loop: the 32-bit millisecond tick count, wrapping at 2^32.
-uint32_t systemTickCount();
+// Called by runIntro at the end of the show: ends the process with this code.
+[[noreturn]] void systemExit(int code);
+
+// Called by the start-up services when the environment cannot run the show (no display, no
+// OpenGL 3.3): prints the message as one line on stderr and exits non-zero.
+[[noreturn]] void systemFail(const char* message);

@@ -1,0 +1,63 @@
+// headless_system.cpp: the system services without a window, sound or real clock: time moves
+// only when the caller moves it, so a run is reproducible to the bit.
+#include "platform/headless/headless_system.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/system.h"
+
+HeadlessSystemState headlessSystem;
+
+void resetHeadlessSystem() { headlessSystem = HeadlessSystemState{}; }
+
+void systemStart() {}
+
+bool systemAskYesNo(const char* text, const char* caption) {
+    ++headlessSystem.questionsAsked;
+    headlessSystem.questionText = text;
+    headlessSystem.questionCaption = caption;
+    return headlessSystem.answerYes;
+}
+
+int32_t systemScreenHeight() { return headlessSystem.screenHeight; }
+int32_t systemScreenWidth() { return headlessSystem.screenWidth; }
+
+IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32_t height,
+                                      const D3DPRESENT_PARAMETERS* params) {
+    if (headlessSystem.displayDevice == nullptr) systemFail("no device was given to the headless display");
+    headlessSystem.displayX = x;
+    headlessSystem.displayY = y;
+    headlessSystem.displayWidth = width;
+    headlessSystem.displayHeight = height;
+    headlessSystem.displayWindowed = params->Windowed != FALSE;
+    ++headlessSystem.displaysCreated;
+    return headlessSystem.displayDevice;
+}
+
+void systemHideCursor() { headlessSystem.cursorHidden = true; }
+
+uint32_t systemTickCount() { return headlessSystem.tick; }
+
+bool systemEscapePressed() {
+    ++headlessSystem.escapeTests;
+    return headlessSystem.escapeHeld;
+}
+
+void systemPlayWave(const void* image, uint32_t bytes) {
+    headlessSystem.waveImage = image;
+    headlessSystem.waveBytes = bytes;
+    headlessSystem.waveStopped = false;
+}
+
+void systemStopWave() { headlessSystem.waveStopped = true; }
+
+void systemExit(int code) {
+    std::fflush(stdout);
+    std::exit(code);
+}
+
+void systemFail(const char* message) {
+    std::fprintf(stderr, "quorbel: %s\n", message);
+    std::exit(1);
+}

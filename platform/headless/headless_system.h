@@ -1,0 +1,33 @@
+// headless_system.h: controls of the headless system services (virtual clock, Escape key,
+// question answer, captured wave image) for the capture tool and the tests.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d9.h"
+
+// Everything the headless services were asked or told, and what they answer.
+struct HeadlessSystemState {
+    uint32_t tick = 1;                        // what systemTickCount returns; moved only by the caller
+    bool escapeHeld = false;                  // systemEscapePressed answers this
+    uint32_t escapeTests = 0;                 // calls of systemEscapePressed
+    bool answerYes = false;                   // systemAskYesNo answers this
+    uint32_t questionsAsked = 0;
+    const char* questionText = nullptr;
+    const char* questionCaption = nullptr;
+    int32_t screenWidth = 1024;
+    int32_t screenHeight = 768;
+    IDirect3DDevice9* displayDevice = nullptr;  // what systemCreateDisplay hands out
+    int32_t displayX = 0, displayY = 0, displayWidth = 0, displayHeight = 0;
+    bool displayWindowed = true;
+    uint32_t displaysCreated = 0;
+    bool cursorHidden = false;
+    const void* waveImage = nullptr;          // the image given to systemPlayWave, if any
+    uint32_t waveBytes = 0;
+    bool waveStopped = false;
+};
+
+extern HeadlessSystemState headlessSystem;
+
+// Back to the start values above (a fresh run).
+void resetHeadlessSystem();

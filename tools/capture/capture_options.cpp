@@ -1,0 +1,118 @@
+// capture_options.cpp: parsing of quorbel-capture's command line.
+#include "tools/capture/capture_options.h"
+
+#include <cstring>
+
+const char captureUsage[] =
+    "usage: quorbel-capture MODE [--fps N] [--start-tick N]\n"
+    "  --frame MS -o FILE.png    the frame shown at show time MS (ms), reached by running the\n"
+    "                            show from its start; add --cold to draw it directly\n"
+    "  --frames FROM:TO -o DIR   every frame from FROM to TO ms, one PNG each\n"
+    "  --video FILE.mp4          the whole show with its soundtrack (needs ffmpeg)\n"
+    "  --wav FILE.wav            the soundtrack, the exact wave image the show plays\n"
+    "  --sheet FILE.png          a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7\n"
+    "  --trace MS                the device calls of the frame at MS, one per line, to stdout\n"
+    "  --fps N                   frames per second of the virtual clock (default 60)\n"
+    "  --start-tick N            the tick count at start, which feeds the random skip (default 1)\n"
+    "  --help                    this text\n";
+
+namespace {
+
+// A whole decimal number in 0 ... 2^32 - 1, nothing else.
+bool parseNumber(const char* text, uint32_t& value) {
+    if (text == nullptr || *text == '\0') return false;
+    uint64_t n = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        n = n * 10 + static_cast<uint64_t>(*p - '0');
+        if (n > UINT32_MAX) return false;
+    }
+    value = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool fail(std::string& error, const std::string& line) {
+    error = line;
+    return false;
+}
+
+}  // namespace
+
+bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& options, std::string& error) {
+    options = CaptureOptions{};
+    bool haveMode = false, haveOutput = false, wantsHelp = false;
+    std::string modeName;
+    auto setMode = [&](CaptureMode mode, const char* name) {
+        if (haveMode) return fail(error, "choose one of --frame, --frames, --video, --wav, --sheet, --trace (got " +
+                                             modeName + " and " + name + ")");
+        options.mode = mode;
+        modeName = name;
+        haveMode = true;
+        return true;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        const bool takesValue = arg == "--frame" || arg == "--trace" || arg == "--frames" || arg == "--video" ||
+                                arg == "--wav" || arg == "--sheet" || arg == "-o" || arg == "--fps" ||
+                                arg == "--start-tick";
+        if (takesValue && value == nullptr) return fail(error, arg + " needs a value");
+        if (arg == "--help" || arg == "-h") {
+            wantsHelp = true;
+        } else if (arg == "--frame" || arg == "--trace") {
+            if (!setMode(arg == "--frame" ? CaptureMode::Frame : CaptureMode::Trace, argv[i])) return false;
+            if (!parseNumber(value, options.frameMs))
+                return fail(error, arg + " needs a show time in whole milliseconds, not '" + value + "'");
+            ++i;
+        } else if (arg == "--frames") {
+            if (!setMode(CaptureMode::Frames, argv[i])) return false;
+            const char* colon = std::strchr(value, ':');
+            const std::string from = colon ? std::string(value, colon) : std::string();
+            if (colon == nullptr || !parseNumber(from.c_str(), options.fromMs) ||
+                !parseNumber(colon + 1, options.toMs))
+                return fail(error, std::string("--frames needs FROM:TO in whole milliseconds, not '") + value + "'");
+            if (options.fromMs > options.toMs)
+                return fail(error, "--frames " + std::string(value) + ": FROM is after TO");
+            ++i;
+        } else if (arg == "--video" || arg == "--wav" || arg == "--sheet") {
+            const CaptureMode mode = arg == "--video" ? CaptureMode::Video
+                                     : arg == "--wav" ? CaptureMode::Wav
+                                                      : CaptureMode::Sheet;
+            if (!setMode(mode, argv[i])) return false;
+            if (haveOutput) return fail(error, arg + " names its file itself; -o is for --frame and --frames");
+            options.output = value;
+            haveOutput = true;
+            ++i;
+        } else if (arg == "-o") {
+            if (haveOutput) return fail(error, "-o given twice, or with a mode that names its own file");
+            options.output = value;
+            haveOutput = true;
+            ++i;
+        } else if (arg == "--cold") {
+            options.cold = true;
+        } else if (arg == "--fps") {
+            if (!parseNumber(value, options.fps) || options.fps == 0 || options.fps > 1000)
+                return fail(error, std::string("--fps needs a whole number from 1 to 1000, not '") + value + "'");
+            ++i;
+        } else if (arg == "--start-tick") {
+            if (!parseNumber(value, options.startTick))
+                return fail(error, std::string("--start-tick needs a whole number from 0 to 4294967295, not '") +
+                                       value + "'");
+            ++i;
+        } else {
+            return fail(error, "unknown argument '" + arg + "'");
+        }
+    }
+    if (wantsHelp) {
+        options.mode = CaptureMode::Help;
+        return true;
+    }
+    if (!haveMode) return fail(error, "nothing to do: give one of --frame, --frames, --video, --wav, --sheet, --trace");
+    const bool needsO = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Frames;
+    if (needsO && !haveOutput) return fail(error, modeName + " needs -o " + (options.mode == CaptureMode::Frame ? "FILE.png" : "DIR"));
+    if (options.mode == CaptureMode::Trace && haveOutput) return fail(error, "--trace writes to stdout; it takes no -o");
+    if (options.cold && options.mode != CaptureMode::Frame && options.mode != CaptureMode::Trace)
+        return fail(error, "--cold goes with --frame or --trace only");
+    if (options.output.empty() && options.mode != CaptureMode::Trace) return fail(error, modeName + " needs a file name");
+    return true;
+}

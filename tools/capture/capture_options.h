@@ -1,0 +1,23 @@
+// capture_options.h: the command line of quorbel-capture, parsed into what to record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class CaptureMode { Help, Frame, Frames, Video, Wav, Sheet, Trace };
+
+struct CaptureOptions {
+    CaptureMode mode = CaptureMode::Help;
+    uint32_t frameMs = 0;       // --frame MS, --trace MS
+    bool cold = false;          // --cold: draw at MS without running the frames before it
+    uint32_t fromMs = 0;        // --frames FROM:TO
+    uint32_t toMs = 0;
+    std::string output;         // -o FILE.png or DIR, or the file after --video/--wav/--sheet
+    uint32_t fps = 60;
+    uint32_t startTick = 1;     // the tick count start-up reads for the random skip
+};
+
+// False, with one line in error, for anything it does not understand; --help alone is valid.
+bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& options, std::string& error);
+
+extern const char captureUsage[];

@@ -1,0 +1,104 @@
+// capture_run.cpp: stepping the virtual clock between the frames of playIntro.
+#include "tools/capture/capture_run.h"
+
+#include <algorithm>
+
+#include "app/app.h"
+#include "platform/headless/headless_system.h"
+
+namespace {
+
+// The hook is a plain function, so the run in progress lives here.
+const CapturePlan* plan;
+CaptureFrame current;
+size_t nextExtra;
+uint64_t nextGrid;
+uint32_t showFramesRun;
+uint32_t lastRunMs;  // time of the last show frame that ran
+
+bool isDrawn(uint32_t ms) {
+    if (ms >= plan->drawFrom && ms <= plan->drawTo) return true;
+    return std::binary_search(plan->extraTimes.begin(), plan->extraTimes.end(), ms);
+}
+
+// The show time after the current one: the next grid frame or the next extra one, whichever
+// comes first.
+uint32_t nextShowMs(bool first) {
+    while (!first && gridFrameMs(nextGrid, plan->fps) <= current.showMs) ++nextGrid;
+    while (nextExtra < plan->extraTimes.size() && !first && plan->extraTimes[nextExtra] <= current.showMs)
+        ++nextExtra;
+    uint32_t next = gridFrameMs(nextGrid, plan->fps);
+    if (nextExtra < plan->extraTimes.size()) next = std::min(next, plan->extraTimes[nextExtra]);
+    return next;
+}
+
+void setDrawing(bool on) {
+    current.drawn = on;
+    if (plan->drawing != nullptr) plan->drawing(on, plan->user);
+}
+
+void afterFrame() {
+    const bool keepGoing = plan->frameDone == nullptr || plan->frameDone(current, plan->user);
+    // Escape is only looked at by the frame loop, so a stop asked for while loading waits there.
+    if (!keepGoing) headlessSystem.escapeHeld = true;
+    if (current.loading) {
+        ++current.index;
+        if (current.index < loadingFrameCount) {
+            headlessSystem.tick = plan->startTick + gridFrameMs(current.index, plan->fps);
+            setDrawing(plan->drawLoading);
+            return;
+        }
+        // startTick is read from this tick right after the music starts: show time 0.
+        headlessSystem.tick = plan->startTick + gridFrameMs(loadingFrameCount, plan->fps);
+        current = CaptureFrame{false, 0, 0, false};
+        current.showMs = nextShowMs(true);
+        headlessSystem.tick += current.showMs;
+        setDrawing(isDrawn(current.showMs));
+        return;
+    }
+    ++showFramesRun;
+    lastRunMs = current.showMs;
+    if (!keepGoing || current.showMs >= plan->stopAfter) {
+        headlessSystem.escapeHeld = true;
+        return;
+    }
+    current.showMs = nextShowMs(false);
+    ++current.index;
+    headlessSystem.tick = startTick + current.showMs;
+    setDrawing(isDrawn(current.showMs));
+}
+
+}  // namespace
+
+uint32_t gridFrameMs(uint64_t k, uint32_t fps) { return static_cast<uint32_t>(k * 1000u / fps); }
+
+uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {
+    plan = &run;
+    current = CaptureFrame{true, 0, 0, false};
+    nextExtra = 0;
+    nextGrid = 0;
+    showFramesRun = 0;
+    lastRunMs = 0;
+    headlessSystem.tick = run.startTick;
+    headlessSystem.escapeHeld = false;
+    endReached = 0;
+    setDrawing(run.drawLoading);
+    playIntro(afterFrame);
+    IntroParts.stopMusic();
+    lastShowMs = lastRunMs;
+    plan = nullptr;
+    return showFramesRun;
+}
+
+void startCold(uint32_t startTickValue) {
+    headlessSystem.tick = startTickValue;
+    headlessSystem.escapeHeld = false;
+    endReached = 0;
+    initIntro();
+    startTick = startTickValue;
+}
+
+void drawColdFrame(uint32_t showMs) {
+    headlessSystem.tick = startTick + showMs;
+    showFrame();
+}

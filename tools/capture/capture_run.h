@@ -1,0 +1,43 @@
+// capture_run.h: the show run on the headless virtual clock, frame by frame, through the same
+// start-up and frame functions the show uses, with a say in which frames are drawn.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+constexpr uint32_t showBarMs = 3840;      // the script's bar
+constexpr uint32_t showLengthMs = 161280; // the timeline ends here
+constexpr uint32_t soundLengthMs = 165000; // the wave image's length: a net should endReached never come
+
+struct CaptureFrame {
+    bool loading;    // a loading-screen frame (index 0 ... 63) or a show frame
+    uint32_t index;  // frames of its kind before it
+    uint32_t showMs; // demoTimeMs of a show frame; 0 while loading
+    bool drawn;      // rasterised, so its pixels are worth reading
+};
+
+struct CapturePlan {
+    uint32_t fps = 60;
+    uint32_t startTick = 1;
+    bool drawLoading = false;             // the loading frames are drawn too (the video)
+    uint32_t drawFrom = 1, drawTo = 0;    // show frames of the frame-rate grid drawn in this range
+    std::vector<uint32_t> extraTimes;     // frames run and drawn besides the grid (ascending)
+    uint32_t stopAfter = soundLengthMs;   // Escape after the first frame at or past this time
+    // Before each frame: whether it is drawn (the device rasterises or not).
+    void (*drawing)(bool on, void* user) = nullptr;
+    // After each frame's Present; false ends the show (as Escape would) before the next frame.
+    bool (*frameDone)(const CaptureFrame& frame, void* user) = nullptr;
+    void* user = nullptr;
+};
+
+// Time of frame k of the grid at fps frames a second, in whole milliseconds.
+uint32_t gridFrameMs(uint64_t k, uint32_t fps);
+
+// Runs the show from its start as playIntro does, with d3dDevice already set. Returns the show
+// frames run; lastShowMs is the time of the last one (0 when none ran).
+uint32_t runCapture(const CapturePlan& plan, uint32_t& lastShowMs);
+
+// --cold: initIntro with the clock at startTick, and the clock started there without a loading
+// screen; then drawColdFrame draws the frame at showMs without any frame before it.
+void startCold(uint32_t startTick);
+void drawColdFrame(uint32_t showMs);
