@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,21 +38,33 @@ inline bool nearColor(Rgba p, int r, int g, int b, int a, int tolerance = 2, boo
     EXPECT_TRUE(nearColor((pixel), (r), (g), (b), 0, (tol), false)) \
         << "pixel " << (pixel) << " expected rgb (" << (r) << ", " << (g) << ", " << (b) << ")"
 
+// Vertex records of the four formats the show draws.
+struct RhwColorVertex {
+    float x, y, z, rhw;
+    D3DCOLOR color;
+};
+struct RhwTexVertex {
+    float x, y, z, rhw, u, v;
+};
+struct XyzColorVertex {
+    float x, y, z;
+    D3DCOLOR color;
+};
+struct XyzTexVertex {
+    float x, y, z, u, v;
+};
+
 class GLTest : public ::testing::Test {
 protected:
     static constexpr int backWidth = 640;
     static constexpr int backHeight = 480;
 
     void SetUp() override {
-        // The context is made once per process; a fresh device per test keeps tests apart.
-        static bool tried = false;
-        static bool ready = false;
-        static char reason[256] = "";
-        if (!tried) {
-            tried = true;
-            ready = createHeadlessContext(reason, sizeof reason);
-        }
-        if (!ready) GTEST_SKIP() << "no headless OpenGL 3.3 context: " << reason;
+        // One context per process (made again only if a test replaced it); a fresh device
+        // per test keeps tests apart.
+        char reason[256] = "";
+        if (!createHeadlessContext(reason, sizeof reason))
+            GTEST_SKIP() << "no headless OpenGL 3.3 context: " << reason;
         char error[256] = "";
         device = createGLDevice(error, sizeof error);
         ASSERT_NE(device, nullptr) << error;
@@ -97,6 +110,50 @@ protected:
             for (int x = x0; x < x1; ++x)
                 if (nearColor(pixel(x, y), r, g, b, 0, tolerance, false)) ++count;
         return count;
+    }
+
+    // A pretransformed rectangle in render-target pixels, wound to survive the default culling.
+    void drawRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.0f) {
+        const RhwColorVertex quad[4] = {{x0, y0, z, 1.0f, color}, {x1, y0, z, 1.0f, color},
+                                        {x0, y1, z, 1.0f, color}, {x1, y1, z, 1.0f, color}};
+        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+    }
+
+    void drawTexturedRect(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1,
+                          float z = 0.0f) {
+        const RhwTexVertex quad[4] = {{x0, y0, z, 1.0f, u0, v0}, {x1, y0, z, 1.0f, u1, v0},
+                                      {x0, y1, z, 1.0f, u0, v1}, {x1, y1, z, 1.0f, u1, v1}};
+        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+    }
+
+    // A managed A8R8G8B8 texture of one colour (0xAARRGGBB), filled through LockRect.
+    IDirect3DTexture9* solidTexture(int width, int height, D3DCOLOR color) {
+        IDirect3DTexture9* texture = nullptr;
+        EXPECT_EQ(device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture,
+                                        nullptr),
+                  D3D_OK);
+        if (!texture) return nullptr;
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(texture->LockRect(0, &locked, nullptr, D3DLOCK_NOSYSLOCK), D3D_OK);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &color, 4);
+        texture->UnlockRect(0);
+        return texture;
+    }
+
+    IDirect3DTexture9* renderTargetTexture(int size = 256) {
+        IDirect3DTexture9* texture = nullptr;
+        EXPECT_EQ(device->CreateTexture(size, size, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT,
+                                        &texture, nullptr),
+                  D3D_OK);
+        return texture;
+    }
+
+    void clearBack(D3DCOLOR color, float z = 1.0f) {
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0), D3D_OK);
     }
 
     GLDevice* device = nullptr;

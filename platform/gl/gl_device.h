@@ -27,6 +27,7 @@ public:
     virtual void setPresentTarget(const GLPresentTarget& target) = 0;
 
     // Off: every call keeps its effect on state, but nothing is rasterised (no draw, no clear).
+    // Present then skips the window and the swap as well.
     virtual void setDrawingEnabled(bool enabled) = 0;
 
     // The back buffer as 640 x 480 RGBA bytes, row 0 at the top (Direct3D's order).
@@ -36,6 +37,11 @@ public:
     virtual void readTexture(IDirect3DTexture9* texture, uint8_t* rgba) = 0;
 
     virtual GLDeviceStats stats() const = 0;
+
+    // The Direct3D state as the device holds it: render states, stage 0 and sampler 0.
+    virtual DWORD renderState(D3DRENDERSTATETYPE state) const = 0;
+    virtual DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const = 0;
+    virtual DWORD samplerState(D3DSAMPLERSTATETYPE type) const = 0;
 };
 
 // Needs a current GL 3.3 core context. Returns nullptr and writes one line into error when the

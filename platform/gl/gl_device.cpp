@@ -1,0 +1,657 @@
+// gl_device.cpp: the OpenGL device's life, its Direct3D state setters, textures and surfaces,
+// render targets, Clear, Present and read-back. Drawing and batching are in gl_draw.cpp.
+//
+// Sections: creation | reference counts | scene and present | state setters | textures |
+// render targets and clear | read-back
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/d3d9_defaults.h"
+#include "platform/gl/gl_internal.h"
+
+namespace {
+
+constexpr size_t batchCapacity = 48 * 1024;  // vertices; a full batch is flushed and restarted
+
+bool fail(char* error, int errorSize, const char* what) {
+    if (error && errorSize > 0) std::snprintf(error, static_cast<size_t>(errorSize), "%s", what);
+    return false;
+}
+
+void setIdentity(D3DMATRIX& m) {
+    std::memset(&m, 0, sizeof m);
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+}
+
+bool framebufferComplete(GLuint framebuffer) {
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
+// A colour texture of level 0 only, and a framebuffer with it and the shared depth buffer.
+GLuint makeTargetTexture(int width, int height, GLenum internalFormat) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    const GLenum format = internalFormat == GL_RGB8 ? GL_RGB : GL_RGBA;
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, format,
+                 GL_UNSIGNED_BYTE, nullptr);
+    return texture;
+}
+
+GLuint makeFramebuffer(GLuint colorTexture, GLuint depthBuffer) {
+    GLuint framebuffer = 0;
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture, 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
+    return framebuffer;
+}
+
+bool validRenderStateValue(D3DRENDERSTATETYPE state, DWORD value) {
+    switch (state) {
+        case D3DRS_ZENABLE:               return value <= D3DZB_TRUE;
+        case D3DRS_FILLMODE:              return value == 3;  // solid
+        case D3DRS_SHADEMODE:             return value == D3DSHADE_GOURAUD;
+        case D3DRS_ALPHATESTENABLE:       return value == FALSE;
+        case D3DRS_SRCBLEND:              return blendFactorToGl(value) != 0;
+        case D3DRS_DESTBLEND:             return blendFactorToGl(value) != 0;
+        case D3DRS_CULLMODE:              return value >= D3DCULL_NONE && value <= D3DCULL_CCW;
+        case D3DRS_ZFUNC:                 return compareToGl(value) != 0;
+        case D3DRS_FOGTABLEMODE:          return value == D3DFOG_NONE;
+        case D3DRS_FOGVERTEXMODE:         return value <= D3DFOG_LINEAR;
+        case D3DRS_DIFFUSEMATERIALSOURCE: return value <= D3DMCS_COLOR2;
+        case D3DRS_BLENDOP:               return blendOpToGl(value) != 0;
+        default:                          return true;
+    }
+}
+
+bool validStageStateValue(D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    switch (type) {
+        case D3DTSS_COLOROP:              return shaderTextureOp(value) >= 0;
+        case D3DTSS_ALPHAOP:              return shaderTextureOp(value) >= 0;
+        case D3DTSS_COLORARG1:            return shaderTextureArg(value) >= 0;
+        case D3DTSS_COLORARG2:            return shaderTextureArg(value) >= 0;
+        case D3DTSS_ALPHAARG1:            return shaderTextureArg(value) >= 0;
+        case D3DTSS_ALPHAARG2:            return shaderTextureArg(value) >= 0;
+        case D3DTSS_TEXCOORDINDEX:        return value == 0;
+        case D3DTSS_TEXTURETRANSFORMFLAGS: return value == 0;
+    }
+    return false;
+}
+
+bool validSamplerStateValue(D3DSAMPLERSTATETYPE type, DWORD value) {
+    switch (type) {
+        case D3DSAMP_ADDRESSU:    return addressToGl(value) != 0;
+        case D3DSAMP_ADDRESSV:    return addressToGl(value) != 0;
+        case D3DSAMP_ADDRESSW:    return addressToGl(value) != 0;
+        case D3DSAMP_BORDERCOLOR: return true;
+        case D3DSAMP_MAGFILTER:   return filterToGl(value) != 0;
+        case D3DSAMP_MINFILTER:   return filterToGl(value) != 0;
+        case D3DSAMP_MIPFILTER:   return value == D3DTEXF_NONE;
+    }
+    return false;
+}
+
+bool validFvf(DWORD fvf) {
+    const DWORD position = fvf & (D3DFVF_XYZ | D3DFVF_XYZRHW);
+    const bool onePosition = position == D3DFVF_XYZ || position == D3DFVF_XYZRHW;
+    return onePosition && (fvf & ~(D3DFVF_XYZ | D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1)) == 0;
+}
+
+}  // namespace
+
+// ---- creation ----
+
+GLDeviceImpl::GLDeviceImpl() {
+    d3dDefaultRenderStates(renderStates);
+    d3dDefaultStageStates(stageStates);
+    d3dDefaultSamplerStates(samplerStates);
+    setIdentity(world);
+    setIdentity(view);
+    setIdentity(projection);
+    backBuffer.device = this;
+    backBuffer.width = glBackBufferWidth;
+    backBuffer.height = glBackBufferHeight;
+    renderTarget = &backBuffer;
+}
+
+bool GLDeviceImpl::create(char* error, int errorSize) {
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    if (!version) return fail(error, errorSize, "no OpenGL context is current");
+    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
+        char line[160];
+        std::snprintf(line, sizeof line, "OpenGL 3.3 core is needed, the context offers %s", version);
+        return fail(error, errorSize, line);
+    }
+    for (int kind = 0; kind < ProgramCount; ++kind) {
+        programs[kind] = buildDeviceProgram(static_cast<ShaderProgramKind>(kind), error, errorSize);
+        if (!programs[kind]) return false;
+        uniformFactor[kind] = glGetUniformLocation(programs[kind], "uFactor");
+        uniformFogColor[kind] = glGetUniformLocation(programs[kind], "uFogColor");
+        uniformColorStage[kind] = glGetUniformLocation(programs[kind], "uColorStage");
+        uniformAlphaStage[kind] = glGetUniformLocation(programs[kind], "uAlphaStage");
+        uniformTexture[kind] = glGetUniformLocation(programs[kind], "uTexture");
+        glUseProgram(programs[kind]);
+        if (uniformTexture[kind] >= 0) glUniform1i(uniformTexture[kind], 0);
+    }
+    glUseProgram(0);
+
+    glGenRenderbuffers(1, &depthBuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, glBackBufferWidth, glBackBufferHeight);
+    backBuffer.colorTexture = makeTargetTexture(glBackBufferWidth, glBackBufferHeight, GL_RGBA8);
+    backBuffer.framebuffer = makeFramebuffer(backBuffer.colorTexture, depthBuffer);
+    if (!framebufferComplete(backBuffer.framebuffer))
+        return fail(error, errorSize, "the back buffer's framebuffer is incomplete");
+
+    glGenVertexArrays(1, &vertexArray);
+    glBindVertexArray(vertexArray);
+    glGenBuffers(1, &vertexBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    const GLsizei stride = sizeof(BatchVertex);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, x)));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                          reinterpret_cast<void*>(offsetof(BatchVertex, rgba)));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, u)));
+    glEnableVertexAttribArray(3);
+    glVertexAttribPointer(3, 1, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, fog)));
+
+    glGenSamplers(1, &sampler);
+    glBindSampler(0, sampler);
+    glActiveTexture(GL_TEXTURE0);
+
+    // GL's defaults differ from Direct3D's; make GL match the cache, and the cache starts from
+    // GL's values so the first batch sets the rest from Direct3D's defaults.
+    glDisable(GL_DITHER);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_SCISSOR_TEST);
+    glDepthMask(GL_TRUE);
+    glBlendFunc(GL_ONE, GL_ZERO);
+    glBlendEquation(GL_FUNC_ADD);
+    glDepthFunc(GL_LESS);
+    glFrontFace(GL_CCW);
+    glCullFace(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    cache = {};
+    cache.framebuffer = backBuffer.framebuffer;
+
+    // The back buffer and the depth buffer start cleared, not with whatever memory held.
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
+    setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
+
+    batch.reserve(batchCapacity);
+    if (glGetError() != GL_NO_ERROR) return fail(error, errorSize, "OpenGL reported an error while the device was set up");
+    return true;
+}
+
+GLDeviceImpl::~GLDeviceImpl() {
+    if (texture0) texture0->Release();
+    texture0 = nullptr;
+    if (renderTarget && renderTarget->container) renderTarget->container->Release();
+    renderTarget = &backBuffer;
+    for (GLTextureImpl* texture : liveTextures) {
+        glDeleteFramebuffers(1, &texture->surface.framebuffer);
+        glDeleteTextures(1, &texture->texture);
+        texture->surface.framebuffer = 0;
+        texture->texture = 0;
+        texture->device = nullptr;
+    }
+    glDeleteFramebuffers(1, &backBuffer.framebuffer);
+    glDeleteTextures(1, &backBuffer.colorTexture);
+    glDeleteRenderbuffers(1, &depthBuffer);
+    glDeleteBuffers(1, &vertexBuffer);
+    glDeleteVertexArrays(1, &vertexArray);
+    glDeleteSamplers(1, &sampler);
+    for (GLuint program : programs) glDeleteProgram(program);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+GLDevice* createGLDevice(char* error, int errorSize) {
+    GLDeviceImpl* device = new (std::nothrow) GLDeviceImpl;
+    if (!device) {
+        fail(error, errorSize, "no memory for the OpenGL device");
+        return nullptr;
+    }
+    if (!device->create(error, errorSize)) {
+        delete device;
+        return nullptr;
+    }
+    return device;
+}
+
+// ---- reference counts ----
+
+ULONG GLDeviceImpl::Release() {
+    if (references <= 0) return 0;
+    if (--references > 0) return static_cast<ULONG>(references);
+    delete this;
+    return 0;
+}
+
+// The device keeps the back buffer alive itself; this counts only the references handed out.
+ULONG GLSurfaceImpl::Release() {
+    if (container) return container->Release();
+    if (ownReferences > 0) --ownReferences;
+    return static_cast<ULONG>(ownReferences);
+}
+
+ULONG GLTextureImpl::Release() {
+    if (references <= 0) return 0;
+    if (--references > 0) return static_cast<ULONG>(references);
+    if (device) device->textureGone(this);
+    delete this;
+    return 0;
+}
+
+void GLDeviceImpl::textureGone(GLTextureImpl* texture) {
+    flush();
+    for (size_t i = 0; i < liveTextures.size(); ++i)
+        if (liveTextures[i] == texture) {
+            liveTextures[i] = liveTextures.back();
+            liveTextures.pop_back();
+            break;
+        }
+    if (cache.texture == texture->texture) bindTexture(0);
+    if (cache.framebuffer == texture->surface.framebuffer) bindFramebuffer(backBuffer.framebuffer);
+    glDeleteFramebuffers(1, &texture->surface.framebuffer);
+    glDeleteTextures(1, &texture->texture);
+}
+
+// ---- scene and present ----
+
+HRESULT GLDeviceImpl::BeginScene() {
+    if (inScene) return D3DERR_INVALIDCALL;
+    inScene = true;
+    return D3D_OK;
+}
+
+HRESULT GLDeviceImpl::EndScene() {
+    if (!inScene) return D3DERR_INVALIDCALL;
+    inScene = false;
+    return D3D_OK;
+}
+
+void GLDeviceImpl::setPresentTarget(const GLPresentTarget& target) { presentTarget = target; }
+
+void GLDeviceImpl::setDrawingEnabled(bool enabled) {
+    flush();
+    drawingEnabled = enabled;
+}
+
+// The back buffer scaled into the window with 4:3 kept (black bars), the right way up.
+HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
+    flush();
+    if (!drawingEnabled || presentTarget.drawableWidth <= 0 || presentTarget.drawableHeight <= 0) {
+        glFlush();
+        return D3D_OK;
+    }
+    const int drawableWidth = presentTarget.drawableWidth;
+    const int drawableHeight = presentTarget.drawableHeight;
+    int width = drawableWidth, height = drawableHeight;
+    if (int64_t(drawableWidth) * 3 > int64_t(drawableHeight) * 4)
+        width = static_cast<int>(int64_t(drawableHeight) * 4 / 3);
+    else
+        height = static_cast<int>(int64_t(drawableWidth) * 3 / 4);
+    const int x = (drawableWidth - width) / 2;
+    const int y = (drawableHeight - height) / 2;
+
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    setEnabled(GL_SCISSOR_TEST, cache.scissor, false);
+    glViewport(0, 0, drawableWidth, drawableHeight);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, backBuffer.framebuffer);
+    // Destination rows reversed: the back buffer holds Direct3D's top row at GL's row 0.
+    glBlitFramebuffer(0, 0, glBackBufferWidth, glBackBufferHeight, x, y + height, x + width, y,
+                      GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    cache.framebuffer = 0;
+    cache.viewportWidth = cache.viewportHeight = -1;
+    setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
+    if (presentTarget.swap) presentTarget.swap(presentTarget.user);
+    return D3D_OK;
+}
+
+// ---- state setters: every value is kept; GL hears of it when a batch is drawn ----
+
+HRESULT GLDeviceImpl::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
+    if (state >= 256) return D3DERR_INVALIDCALL;
+    if (!validRenderStateValue(state, value)) {
+        reportUnsupported("a render state value", value);
+        return D3DERR_INVALIDCALL;
+    }
+    if (renderStates[state] != value) {
+        renderStates[state] = value;
+        ++counters.stateChanges;
+    }
+    return D3D_OK;
+}
+
+HRESULT GLDeviceImpl::SetSamplerState(DWORD samplerIndex, D3DSAMPLERSTATETYPE type, DWORD value) {
+    if (samplerIndex != 0 || type >= 16) {
+        reportUnsupported("a sampler other than 0", samplerIndex);
+        return D3DERR_INVALIDCALL;
+    }
+    if (!validSamplerStateValue(type, value)) {
+        reportUnsupported("a sampler state value", value);
+        return D3DERR_INVALIDCALL;
+    }
+    if (samplerStates[type] != value) {
+        samplerStates[type] = value;
+        ++counters.stateChanges;
+    }
+    return D3D_OK;
+}
+
+HRESULT GLDeviceImpl::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    if (stage != 0 || type >= 32) {
+        reportUnsupported("a texture stage other than 0", stage);
+        return D3DERR_INVALIDCALL;
+    }
+    if (!validStageStateValue(type, value)) {
+        reportUnsupported("a texture stage state value", value);
+        return D3DERR_INVALIDCALL;
+    }
+    if (stageStates[type] != value) {
+        stageStates[type] = value;
+        ++counters.stateChanges;
+    }
+    return D3D_OK;
+}
+
+HRESULT GLDeviceImpl::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    if (!matrix) return D3DERR_INVALIDCALL;
+    D3DMATRIX* target = nullptr;
+    switch (state) {
+        case D3DTS_WORLD:      target = &world; break;
+        case D3DTS_VIEW:       target = &view; break;
+        case D3DTS_PROJECTION: target = &projection; break;
+    }
+    if (!target) {
+        reportUnsupported("a transform other than world, view and projection", state);
+        return D3DERR_INVALIDCALL;
+    }
+    if (std::memcmp(target, matrix, sizeof *matrix) != 0) {
+        *target = *matrix;
+        matricesDirty = true;
+        ++counters.stateChanges;
+    }
+    return D3D_OK;
+}
+
+HRESULT GLDeviceImpl::SetTexture(DWORD stage, IDirect3DTexture9* texture) {
+    if (stage != 0) {
+        reportUnsupported("a texture on a stage other than 0", stage);
+        return D3DERR_INVALIDCALL;
+    }
+    GLTextureImpl* ours = nullptr;
+    if (texture) {
+        ours = dynamic_cast<GLTextureImpl*>(texture);
+        if (!ours || ours->device != this) return D3DERR_INVALIDCALL;
+    }
+    if (ours == texture0) return D3D_OK;
+    // Direct3D keeps a reference to the bound texture, so releasing it while bound is safe.
+    if (ours) ours->addReference();
+    if (texture0) texture0->Release();
+    texture0 = ours;
+    ++counters.stateChanges;
+    return D3D_OK;
+}
+
+HRESULT GLDeviceImpl::SetFVF(DWORD newFvf) {
+    if (!validFvf(newFvf)) {
+        reportUnsupported("a vertex format", newFvf);
+        return D3DERR_INVALIDCALL;
+    }
+    if (fvf != newFvf) {
+        fvf = newFvf;
+        ++counters.stateChanges;
+    }
+    return D3D_OK;
+}
+
+DWORD GLDeviceImpl::renderState(D3DRENDERSTATETYPE state) const { return state < 256 ? renderStates[state] : 0; }
+DWORD GLDeviceImpl::stageState(D3DTEXTURESTAGESTATETYPE type) const { return type < 32 ? stageStates[type] : 0; }
+DWORD GLDeviceImpl::samplerState(D3DSAMPLERSTATETYPE type) const { return type < 16 ? samplerStates[type] : 0; }
+
+GLDeviceStats GLDeviceImpl::stats() const { return counters; }
+
+// ---- textures ----
+
+HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                    D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) {
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (sharedHandle || width == 0 || height == 0 || width > 4096 || height > 4096)
+        return D3DERR_INVALIDCALL;
+    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) {
+        reportUnsupported("a texture format", format);
+        return D3DERR_INVALIDCALL;
+    }
+    const bool target = usage == D3DUSAGE_RENDERTARGET;
+    if (usage != 0 && !target) {
+        reportUnsupported("a texture usage", usage);
+        return D3DERR_INVALIDCALL;
+    }
+    // Render targets share the 640 x 480 depth buffer, so none may be larger than it.
+    if (target && (pool != D3DPOOL_DEFAULT || width > UINT(glBackBufferWidth) ||
+                   height > UINT(glBackBufferHeight)))
+        return D3DERR_INVALIDCALL;
+    if (!target && pool != D3DPOOL_MANAGED && pool != D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+
+    UINT fullChain = 1;
+    for (UINT size = width > height ? width : height; size > 1; size /= 2) ++fullChain;
+    if (levels == 0) levels = fullChain;  // a full chain, of which only level 0 is ever sampled
+    if (levels > fullChain) return D3DERR_INVALIDCALL;
+
+    flush();
+    GLTextureImpl* made = new (std::nothrow) GLTextureImpl;
+    if (!made) return D3DERR_INVALIDCALL;
+    made->device = this;
+    made->width = width;
+    made->height = height;
+    made->levels = levels;
+    made->usage = usage;
+    made->format = format;
+    made->pool = pool;
+    made->surface.device = this;
+    made->surface.container = made;
+    made->surface.width = static_cast<int>(width);
+    made->surface.height = static_cast<int>(height);
+    const GLenum internalFormat = format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
+    made->texture = makeTargetTexture(static_cast<int>(width), static_cast<int>(height), internalFormat);
+    made->surface.colorTexture = made->texture;
+    cache.texture = made->texture;
+    if (target) {
+        made->surface.framebuffer = makeFramebuffer(made->texture, depthBuffer);
+        if (!framebufferComplete(made->surface.framebuffer)) {
+            glDeleteFramebuffers(1, &made->surface.framebuffer);
+            glDeleteTextures(1, &made->texture);
+            delete made;
+            bindFramebuffer(renderTarget->framebuffer);
+            bindTexture(0);
+            return D3DERR_INVALIDCALL;
+        }
+        // Direct3D leaves a new target's contents undefined; start from black, not garbage.
+        setEnabled(GL_SCISSOR_TEST, cache.scissor, false);
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
+        glBindFramebuffer(GL_FRAMEBUFFER, cache.framebuffer);
+    } else {
+        // Rows padded to 64 bytes: the show must honour the pitch, as Direct3D asks.
+        made->pitch = static_cast<int>((width * 4 + 63) / 64 * 64);
+        made->bits.assign(size_t(made->pitch) * height, 0);
+        uploadScratch.assign(size_t(width) * height * 4, 0);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
+                        GL_RGBA, GL_UNSIGNED_BYTE, uploadScratch.data());
+    }
+    liveTextures.push_back(made);
+    *texture = made;
+    return D3D_OK;
+}
+
+HRESULT GLTextureImpl::GetSurfaceLevel(UINT level, IDirect3DSurface9** out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (level != 0 || !device) return D3DERR_INVALIDCALL;
+    addReference();
+    *out = &surface;
+    return D3D_OK;
+}
+
+HRESULT GLTextureImpl::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect, DWORD) {
+    if (!lockedRect || level != 0 || locked || bits.empty() || !device) return D3DERR_INVALIDCALL;
+    LONG left = 0, top = 0;
+    if (rect) {
+        if (rect->left < 0 || rect->top < 0 || rect->left >= rect->right || rect->top >= rect->bottom ||
+            rect->right > LONG(width) || rect->bottom > LONG(height))
+            return D3DERR_INVALIDCALL;
+        left = rect->left;
+        top = rect->top;
+    }
+    locked = true;
+    lockedRect->Pitch = pitch;
+    lockedRect->pBits = bits.data() + size_t(top) * size_t(pitch) + size_t(left) * 4;
+    return D3D_OK;
+}
+
+// The locked bytes (B, G, R, A) go to GL as R, G, B, A; the draws already batched still see
+// the old contents because the batch is drawn first.
+HRESULT GLTextureImpl::UnlockRect(UINT level) {
+    if (level != 0 || !locked) return D3DERR_INVALIDCALL;
+    locked = false;
+    if (!device) return D3D_OK;
+    device->flush();
+    std::vector<uint8_t>& rgba = device->uploadScratch;
+    rgba.resize(size_t(width) * height * 4);
+    const bool opaque = format == D3DFMT_X8R8G8B8;
+    for (UINT y = 0; y < height; ++y) {
+        const uint8_t* from = bits.data() + size_t(y) * size_t(pitch);
+        uint8_t* to = rgba.data() + size_t(y) * width * 4;
+        for (UINT x = 0; x < width; ++x, from += 4, to += 4) {
+            to[0] = from[2];
+            to[1] = from[1];
+            to[2] = from[0];
+            to[3] = opaque ? 255 : from[3];
+        }
+    }
+    device->bindTexture(texture);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
+                    GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    return D3D_OK;
+}
+
+// ---- render targets and clear ----
+
+HRESULT GLDeviceImpl::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type,
+                                    IDirect3DSurface9** surface) {
+    if (!surface) return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    if (swapChain != 0 || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) return D3DERR_INVALIDCALL;
+    ++backBuffer.ownReferences;
+    *surface = &backBuffer;
+    return D3D_OK;
+}
+
+// Like Direct3D, the viewport becomes the whole new target, even when it is the same one.
+HRESULT GLDeviceImpl::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
+    if (index != 0 || !surface) return D3DERR_INVALIDCALL;
+    GLSurfaceImpl* ours = dynamic_cast<GLSurfaceImpl*>(surface);
+    if (!ours || ours->device != this || ours->framebuffer == 0) return D3DERR_INVALIDCALL;
+    flush();
+    if (ours->container) ours->container->addReference();
+    if (renderTarget->container) renderTarget->container->Release();
+    if (ours != renderTarget) ++counters.stateChanges;
+    renderTarget = ours;
+    viewportWidth = ours->width;
+    viewportHeight = ours->height;
+    return D3D_OK;
+}
+
+// Direct3D clears the viewport only (and each rectangle within it), with full write masks.
+HRESULT GLDeviceImpl::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                            DWORD stencil) {
+    if ((count > 0 && !rects) || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0)
+        return D3DERR_INVALIDCALL;
+    flush();
+    if (!drawingEnabled || flags == 0) return D3D_OK;
+    bindFramebuffer(renderTarget->framebuffer);
+    setViewportAndScissor(viewportWidth, viewportHeight);
+    GLbitfield mask = 0;
+    if (flags & D3DCLEAR_TARGET) {
+        mask |= GL_COLOR_BUFFER_BIT;
+        glClearColor(float((color >> 16) & 255) / 255.0f, float((color >> 8) & 255) / 255.0f,
+                     float(color & 255) / 255.0f, float(color >> 24) / 255.0f);
+    }
+    if (flags & D3DCLEAR_ZBUFFER) {
+        mask |= GL_DEPTH_BUFFER_BIT;
+        glClearDepth(z < 0.0f ? 0.0 : z > 1.0f ? 1.0 : double(z));
+        if (cache.depthMask != GL_TRUE) glDepthMask(GL_TRUE);
+    }
+    if (flags & D3DCLEAR_STENCIL) {
+        mask |= GL_STENCIL_BUFFER_BIT;
+        glClearStencil(static_cast<GLint>(stencil & 255));
+    }
+    if (count == 0) {
+        glClear(mask);
+    } else {
+        for (DWORD i = 0; i < count; ++i) {
+            const LONG x0 = rects[i].x1 < 0 ? 0 : rects[i].x1;
+            const LONG y0 = rects[i].y1 < 0 ? 0 : rects[i].y1;
+            const LONG x1 = rects[i].x2 > viewportWidth ? viewportWidth : rects[i].x2;
+            const LONG y1 = rects[i].y2 > viewportHeight ? viewportHeight : rects[i].y2;
+            if (x0 >= x1 || y0 >= y1) continue;
+            glScissor(x0, y0, x1 - x0, y1 - y0);
+            glClear(mask);
+        }
+        glScissor(0, 0, viewportWidth, viewportHeight);
+    }
+    if ((flags & D3DCLEAR_ZBUFFER) && cache.depthMask != GL_TRUE) glDepthMask(cache.depthMask);
+    return D3D_OK;
+}
+
+// ---- read-back ----
+
+void GLDeviceImpl::readBackBuffer(uint8_t* rgba) {
+    if (!rgba) return;
+    flush();
+    bindFramebuffer(backBuffer.framebuffer);
+    glReadPixels(0, 0, glBackBufferWidth, glBackBufferHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+}
+
+void GLDeviceImpl::readTexture(IDirect3DTexture9* texture, uint8_t* rgba) {
+    GLTextureImpl* ours = texture ? dynamic_cast<GLTextureImpl*>(texture) : nullptr;
+    if (!ours || ours->device != this || !rgba) return;
+    if (ours->surface.framebuffer) {
+        flush();
+        bindFramebuffer(ours->surface.framebuffer);
+        glReadPixels(0, 0, static_cast<GLsizei>(ours->width), static_cast<GLsizei>(ours->height), GL_RGBA,
+                     GL_UNSIGNED_BYTE, rgba);
+        return;
+    }
+    const bool opaque = ours->format == D3DFMT_X8R8G8B8;
+    for (UINT y = 0; y < ours->height; ++y) {
+        const uint8_t* from = ours->bits.data() + size_t(y) * size_t(ours->pitch);
+        for (UINT x = 0; x < ours->width; ++x, from += 4, rgba += 4) {
+            rgba[0] = from[2];
+            rgba[1] = from[1];
+            rgba[2] = from[0];
+            rgba[3] = opaque ? 255 : from[3];
+        }
+    }
+}

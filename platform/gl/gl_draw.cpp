@@ -1,0 +1,456 @@
+// gl_draw.cpp: DrawPrimitiveUP on the CPU (software vertex processing: transform, lighting rule,
+// fog factor, point sprites as quads) into one batch per run of equal state, and the cache that
+// keeps GL calls to what changed.
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d9_defaults.h"
+#include "platform/gl/gl_internal.h"
+
+namespace {
+
+// Shift towards GL's pixel centres by 63/64 of half a pixel, not a whole half: edges through
+// Direct3D's pixel centres then fall just before GL's, which reproduces Direct3D's top-left
+// fill rule whatever GL's own tie rule is.
+constexpr float pixelOffset = 63.0f / 64.0f;
+
+void multiply(float out[4][4], const float a[4][4], const float b[4][4]) {
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            out[r][c] = a[r][0] * b[0][c] + a[r][1] * b[1][c] + a[r][2] * b[2][c] + a[r][3] * b[3][c];
+}
+
+// Row vector (x, y, z, 1) times m.
+void transformPoint(const float m[4][4], float x, float y, float z, float out[4]) {
+    for (int c = 0; c < 4; ++c) out[c] = x * m[0][c] + y * m[1][c] + z * m[2][c] + m[3][c];
+}
+
+bool usesArg1(DWORD op) { return op != D3DTOP_DISABLE && op != D3DTOP_SELECTARG2; }
+bool usesArg2(DWORD op) { return op != D3DTOP_DISABLE && op != D3DTOP_SELECTARG1; }
+
+float clampUnit(float f) {
+    if (!(f > 0.0f)) return 0.0f;  // NaN too
+    return f > 1.0f ? 1.0f : f;
+}
+
+void setColor(uint8_t rgba[4], DWORD argb) {
+    rgba[0] = static_cast<uint8_t>(argb >> 16);
+    rgba[1] = static_cast<uint8_t>(argb >> 8);
+    rgba[2] = static_cast<uint8_t>(argb);
+    rgba[3] = static_cast<uint8_t>(argb >> 24);
+}
+
+}  // namespace
+
+bool operator==(const DrawKey& a, const DrawKey& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// ---- the state a batch is drawn with ----
+
+DrawKey GLDeviceImpl::currentKey(PrimitiveClass primitiveClass) const {
+    DrawKey key;
+    std::memset(&key, 0, sizeof key);  // padding too: keys are compared bytewise
+    key.framebuffer = renderTarget->framebuffer;
+    key.viewportWidth = viewportWidth;
+    key.viewportHeight = viewportHeight;
+    key.primitiveClass = primitiveClass;
+    key.blendEnabled = renderStates[D3DRS_ALPHABLENDENABLE] != 0;
+    if (key.blendEnabled) {
+        key.blendSource = blendFactorToGl(renderStates[D3DRS_SRCBLEND]);
+        key.blendDest = blendFactorToGl(renderStates[D3DRS_DESTBLEND]);
+        key.blendEquation = blendOpToGl(renderStates[D3DRS_BLENDOP]);
+    }
+    key.depthEnabled = renderStates[D3DRS_ZENABLE] != D3DZB_FALSE;
+    if (key.depthEnabled) {
+        key.depthWrite = renderStates[D3DRS_ZWRITEENABLE] != 0;
+        key.depthFunc = compareToGl(renderStates[D3DRS_ZFUNC]);
+    }
+    // Lines are never culled, so their batches ignore the cull mode.
+    key.cullMode = static_cast<uint8_t>(primitiveClass == ClassTriangles ? renderStates[D3DRS_CULLMODE]
+                                                                          : DWORD(D3DCULL_NONE));
+
+    // Stage 0 passes the diffuse colour through when it is disabled or when it would read a
+    // texture that is not there (never sample "no texture": GL gives opaque black).
+    const DWORD colorOp = stageStates[D3DTSS_COLOROP];
+    const DWORD colorArg1 = stageStates[D3DTSS_COLORARG1] & D3DTA_SELECTMASK;
+    const DWORD colorArg2 = stageStates[D3DTSS_COLORARG2] & D3DTA_SELECTMASK;
+    const bool readsTexture = (usesArg1(colorOp) && colorArg1 == D3DTA_TEXTURE) ||
+                              (usesArg2(colorOp) && colorArg2 == D3DTA_TEXTURE);
+    key.stageActive = colorOp != D3DTOP_DISABLE && (texture0 || !readsTexture);
+    if (key.stageActive) {
+        const DWORD alphaOp = stageStates[D3DTSS_ALPHAOP];
+        const DWORD alphaArg1 = stageStates[D3DTSS_ALPHAARG1] & D3DTA_SELECTMASK;
+        const DWORD alphaArg2 = stageStates[D3DTSS_ALPHAARG2] & D3DTA_SELECTMASK;
+        key.colorOp = static_cast<int8_t>(shaderTextureOp(colorOp));
+        key.colorArg1 = static_cast<int8_t>(shaderTextureArg(colorArg1));
+        key.colorArg2 = static_cast<int8_t>(shaderTextureArg(colorArg2));
+        key.alphaOp = static_cast<int8_t>(shaderTextureOp(alphaOp));
+        key.alphaArg1 = static_cast<int8_t>(shaderTextureArg(alphaArg1));
+        key.alphaArg2 = static_cast<int8_t>(shaderTextureArg(alphaArg2));
+        const bool readsFactor = (usesArg1(colorOp) && colorArg1 == D3DTA_TFACTOR) ||
+                                 (usesArg2(colorOp) && colorArg2 == D3DTA_TFACTOR) ||
+                                 (usesArg1(alphaOp) && alphaArg1 == D3DTA_TFACTOR) ||
+                                 (usesArg2(alphaOp) && alphaArg2 == D3DTA_TFACTOR);
+        if (readsFactor) key.textureFactor = renderStates[D3DRS_TEXTUREFACTOR];
+        if (texture0) {
+            key.texture = texture0->texture;
+            key.magFilter = filterToGl(samplerStates[D3DSAMP_MAGFILTER]);
+            key.minFilter = filterToGl(samplerStates[D3DSAMP_MINFILTER]);
+            key.addressU = addressToGl(samplerStates[D3DSAMP_ADDRESSU]);
+            key.addressV = addressToGl(samplerStates[D3DSAMP_ADDRESSV]);
+        }
+    }
+    if (renderStates[D3DRS_FOGENABLE]) key.fogColor = renderStates[D3DRS_FOGCOLOR] & 0x00FFFFFFu;
+    return key;
+}
+
+void GLDeviceImpl::setEnabled(GLenum capability, bool& cached, bool enabled) {
+    if (cached == enabled) return;
+    cached = enabled;
+    if (enabled)
+        glEnable(capability);
+    else
+        glDisable(capability);
+}
+
+void GLDeviceImpl::bindFramebuffer(GLuint framebuffer) {
+    if (cache.framebuffer == framebuffer) return;
+    cache.framebuffer = framebuffer;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+}
+
+// Every target stores Direct3D's top row at GL's row 0, so the viewport's top-left origin
+// goes to GL unchanged; the scissor keeps Clear and sprites inside the viewport.
+void GLDeviceImpl::setViewportAndScissor(int width, int height) {
+    if (cache.viewportWidth == width && cache.viewportHeight == height) return;
+    cache.viewportWidth = width;
+    cache.viewportHeight = height;
+    glViewport(0, 0, width, height);
+    glScissor(0, 0, width, height);
+}
+
+void GLDeviceImpl::useProgram(GLuint program) {
+    if (cache.program == program) return;
+    cache.program = program;
+    glUseProgram(program);
+}
+
+void GLDeviceImpl::bindTexture(GLuint texture) {
+    if (cache.texture == texture) return;
+    cache.texture = texture;
+    glBindTexture(GL_TEXTURE_2D, texture);
+}
+
+void GLDeviceImpl::applyKey(const DrawKey& key) {
+    bindFramebuffer(key.framebuffer);
+    setViewportAndScissor(key.viewportWidth, key.viewportHeight);
+
+    setEnabled(GL_BLEND, cache.blend, key.blendEnabled);
+    if (key.blendEnabled) {
+        if (cache.blendSource != key.blendSource || cache.blendDest != key.blendDest) {
+            cache.blendSource = key.blendSource;
+            cache.blendDest = key.blendDest;
+            glBlendFunc(key.blendSource, key.blendDest);  // the same factors for alpha, as Direct3D
+        }
+        if (cache.blendEquation != key.blendEquation) {
+            cache.blendEquation = key.blendEquation;
+            glBlendEquation(key.blendEquation);
+        }
+    }
+
+    // GL writes no depth while its test is off, which is what ZENABLE FALSE does too.
+    setEnabled(GL_DEPTH_TEST, cache.depthTest, key.depthEnabled);
+    if (key.depthEnabled) {
+        const GLboolean mask = key.depthWrite ? GL_TRUE : GL_FALSE;
+        if (cache.depthMask != mask) {
+            cache.depthMask = mask;
+            glDepthMask(mask);
+        }
+        if (cache.depthFunc != key.depthFunc) {
+            cache.depthFunc = key.depthFunc;
+            glDepthFunc(key.depthFunc);
+        }
+    }
+
+    // Drawn upside down into framebuffers, every triangle's GL winding is the mirror of what
+    // the screen shows: visually clockwise (Direct3D's front) is GL's counter-clockwise.
+    setEnabled(GL_CULL_FACE, cache.cull, key.cullMode != D3DCULL_NONE);
+    if (key.cullMode != D3DCULL_NONE) {
+        const GLenum front = key.cullMode == D3DCULL_CCW ? GL_CCW : GL_CW;
+        if (cache.frontFace != front) {
+            cache.frontFace = front;
+            glFrontFace(front);
+        }
+    }
+
+    const int kind = key.texture ? ProgramTextured : ProgramUntextured;
+    useProgram(programs[kind]);
+    auto& uniforms = cache.uniforms[kind];
+    const int stage[7] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
+                          key.alphaOp, key.alphaArg1, key.alphaArg2};
+    if (!uniforms.valid || uniforms.factor != key.textureFactor) {
+        const DWORD f = key.textureFactor;
+        glUniform4f(uniformFactor[kind], float((f >> 16) & 255) / 255.0f, float((f >> 8) & 255) / 255.0f,
+                    float(f & 255) / 255.0f, float(f >> 24) / 255.0f);
+        uniforms.factor = key.textureFactor;
+    }
+    if (!uniforms.valid || uniforms.fog != key.fogColor) {
+        const DWORD f = key.fogColor;
+        glUniform3f(uniformFogColor[kind], float((f >> 16) & 255) / 255.0f, float((f >> 8) & 255) / 255.0f,
+                    float(f & 255) / 255.0f);
+        uniforms.fog = key.fogColor;
+    }
+    if (!uniforms.valid || std::memcmp(uniforms.stage, stage, sizeof stage) != 0) {
+        glUniform4i(uniformColorStage[kind], stage[0], stage[1], stage[2], stage[3]);
+        glUniform3i(uniformAlphaStage[kind], stage[4], stage[5], stage[6]);
+        std::memcpy(uniforms.stage, stage, sizeof stage);
+    }
+    uniforms.valid = true;
+
+    if (key.texture) {
+        bindTexture(key.texture);
+        if (cache.magFilter != key.magFilter) {
+            cache.magFilter = key.magFilter;
+            glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(key.magFilter));
+        }
+        if (cache.minFilter != key.minFilter) {
+            cache.minFilter = key.minFilter;
+            glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(key.minFilter));
+        }
+        if (cache.addressU != key.addressU) {
+            cache.addressU = key.addressU;
+            glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, static_cast<GLint>(key.addressU));
+        }
+        if (cache.addressV != key.addressV) {
+            cache.addressV = key.addressV;
+            glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, static_cast<GLint>(key.addressV));
+        }
+    }
+}
+
+// ---- the batch ----
+
+void GLDeviceImpl::flush() {
+    if (!batchOpen) return;
+    batchOpen = false;
+    if (batch.empty()) return;
+    applyKey(batchKey);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(batch.size() * sizeof(BatchVertex)), batch.data(),
+                 GL_STREAM_DRAW);
+    glDrawArrays(batchKey.primitiveClass == ClassLines ? GL_LINES : GL_TRIANGLES, 0,
+                 static_cast<GLsizei>(batch.size()));
+    ++counters.glDrawCalls;
+    counters.flushedVertices += batch.size();
+    batch.clear();
+}
+
+// Room for the next primitive's vertices; a full batch is drawn and the run goes on.
+bool GLDeviceImpl::reserve(int vertices, PrimitiveClass) {
+    if (batch.size() + size_t(vertices) <= batch.capacity()) return true;
+    const DrawKey key = batchKey;
+    flush();
+    batchKey = key;
+    batchOpen = true;
+    return true;
+}
+
+void GLDeviceImpl::updateMatrices() {
+    if (!matricesDirty) return;
+    matricesDirty = false;
+    multiply(worldView, world.m, view.m);
+    multiply(worldViewProjection, worldView, projection.m);
+}
+
+// One vertex to GL clip space. eye receives the camera-space position (zero for XYZRHW).
+void GLDeviceImpl::transformVertex(const uint8_t* vertex, BatchVertex& out, float eye[3]) const {
+    const bool pretransformed = (fvf & D3DFVF_XYZRHW) != 0;
+    const size_t colorOffset = pretransformed ? 16 : 12;
+    const size_t uvOffset = colorOffset + ((fvf & D3DFVF_DIFFUSE) ? 4 : 0);
+    float position[4];
+    std::memcpy(position, vertex, pretransformed ? 16 : 12);
+    const float width = float(viewportWidth), height = float(viewportHeight);
+
+    float clip[4];
+    if (pretransformed) {
+        // Render-target pixels; w = 1 / rhw keeps interpolation perspective-correct.
+        const float w = position[3] != 0.0f ? 1.0f / position[3] : 1.0f;
+        const float z = renderStates[D3DRS_ZENABLE] != D3DZB_FALSE ? position[2] : 0.0f;
+        clip[0] = (2.0f * position[0] / width - 1.0f) * w;
+        clip[1] = (1.0f - 2.0f * position[1] / height) * w;
+        clip[2] = z * w;
+        clip[3] = w;
+        eye[0] = eye[1] = eye[2] = 0.0f;
+    } else {
+        float eye4[4];
+        transformPoint(worldView, position[0], position[1], position[2], eye4);
+        eye[0] = eye4[0];
+        eye[1] = eye4[1];
+        eye[2] = eye4[2];
+        transformPoint(worldViewProjection, position[0], position[1], position[2], clip);
+    }
+    clip[0] += pixelOffset * clip[3] / width;
+    clip[1] -= pixelOffset * clip[3] / height;
+    out.x = clip[0];
+    out.y = -clip[1];                  // upside down into the framebuffer
+    out.z = 2.0f * clip[2] - clip[3];  // Direct3D's 0..w depth to GL's -w..w
+    out.w = clip[3];
+
+    // Lighting with no lights and the all-zero default material leaves only the diffuse
+    // material's alpha, which is the vertex colour's when the colour feeds the material.
+    DWORD diffuse = 0xFFFFFFFFu;
+    if (fvf & D3DFVF_DIFFUSE) std::memcpy(&diffuse, vertex + colorOffset, 4);
+    if (!pretransformed && renderStates[D3DRS_LIGHTING]) {
+        const bool colorFeedsMaterial = renderStates[D3DRS_COLORVERTEX] && (fvf & D3DFVF_DIFFUSE) &&
+                                        renderStates[D3DRS_DIFFUSEMATERIALSOURCE] == D3DMCS_COLOR1;
+        diffuse = colorFeedsMaterial ? diffuse & 0xFF000000u : 0;
+    }
+    setColor(out.rgba, diffuse);
+
+    if (fvf & D3DFVF_TEX1) {
+        std::memcpy(&out.u, vertex + uvOffset, 4);
+        std::memcpy(&out.v, vertex + uvOffset + 4, 4);
+    } else {
+        out.u = out.v = 0.0f;
+    }
+
+    // Vertex fog from camera-space depth; pretransformed vertices carry no fog (no specular).
+    out.fog = 1.0f;
+    if (!pretransformed && renderStates[D3DRS_FOGENABLE] && renderStates[D3DRS_FOGTABLEMODE] == D3DFOG_NONE) {
+        const float distance = renderStates[D3DRS_RANGEFOGENABLE]
+                                   ? std::sqrt(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2])
+                                   : std::fabs(eye[2]);
+        const float density = d3dBitsFloat(renderStates[D3DRS_FOGDENSITY]);
+        switch (renderStates[D3DRS_FOGVERTEXMODE]) {
+            case D3DFOG_LINEAR: {
+                const float start = d3dBitsFloat(renderStates[D3DRS_FOGSTART]);
+                const float end = d3dBitsFloat(renderStates[D3DRS_FOGEND]);
+                // start = end: a step at end (the limit of the ramp), never a division by zero.
+                out.fog = end == start ? (distance < end ? 1.0f : 0.0f) : clampUnit((end - distance) / (end - start));
+                break;
+            }
+            case D3DFOG_EXP:  out.fog = clampUnit(std::exp(-density * distance)); break;
+            case D3DFOG_EXP2: out.fog = clampUnit(std::exp(-(density * distance) * (density * distance))); break;
+        }
+    }
+}
+
+// A point as a screen-aligned square of two triangles, side S pixels around its projection,
+// wound the way the current cull mode keeps (Direct3D never culls sprites).
+void GLDeviceImpl::appendPointSprite(const uint8_t* vertex) {
+    BatchVertex centre;
+    float eye[3];
+    transformVertex(vertex, centre, eye);
+    const bool pretransformed = (fvf & D3DFVF_XYZRHW) != 0;
+    float size = d3dBitsFloat(renderStates[D3DRS_POINTSIZE]);
+    if (renderStates[D3DRS_POINTSCALEENABLE] && !pretransformed) {
+        const float a = d3dBitsFloat(renderStates[D3DRS_POINTSCALE_A]);
+        const float b = d3dBitsFloat(renderStates[D3DRS_POINTSCALE_B]);
+        const float c = d3dBitsFloat(renderStates[D3DRS_POINTSCALE_C]);
+        const float distance = std::sqrt(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2]);
+        const float scale = a + b * distance + c * distance * distance;
+        size = scale > 0.0f ? float(viewportHeight) * size * std::sqrt(1.0f / scale) : d3dMaxPointSize;
+    }
+    float maximum = d3dBitsFloat(renderStates[D3DRS_POINTSIZE_MAX]);
+    if (!(maximum < d3dMaxPointSize)) maximum = d3dMaxPointSize;
+    float minimum = d3dBitsFloat(renderStates[D3DRS_POINTSIZE_MIN]);
+    if (minimum > maximum) minimum = maximum;
+    if (!(size >= minimum)) size = minimum;
+    if (size > maximum) size = maximum;
+
+    // Half the side in NDC, times w; the y flip has already happened, so +y is down here.
+    const float halfX = size / float(viewportWidth) * centre.w;
+    const float halfY = size / float(viewportHeight) * centre.w;
+    const bool sprite = renderStates[D3DRS_POINTSPRITEENABLE] != 0;
+    BatchVertex corner[4];  // top-left, top-right, bottom-left, bottom-right on screen
+    for (int i = 0; i < 4; ++i) {
+        const float sx = (i & 1) ? 1.0f : -1.0f;
+        const float sy = (i & 2) ? 1.0f : -1.0f;
+        corner[i] = centre;
+        corner[i].x = centre.x + sx * halfX;
+        corner[i].y = centre.y + sy * halfY;
+        if (sprite) {
+            corner[i].u = (i & 1) ? 1.0f : 0.0f;
+            corner[i].v = (i & 2) ? 1.0f : 0.0f;
+        }
+    }
+    static const int clockwise[6] = {0, 1, 2, 1, 3, 2};
+    static const int counterClockwise[6] = {0, 2, 1, 1, 2, 3};
+    const int* order = renderStates[D3DRS_CULLMODE] == D3DCULL_CW ? counterClockwise : clockwise;
+    reserve(6, ClassTriangles);
+    for (int i = 0; i < 6; ++i) batch.push_back(corner[order[i]]);
+}
+
+void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* data,
+                                    UINT stride) {
+    updateMatrices();
+    if (type == D3DPT_POINTLIST) {
+        for (UINT i = 0; i < primitiveCount; ++i) appendPointSprite(data + size_t(i) * stride);
+        return;
+    }
+    const UINT vertexCount = d3dVertexCount(type, primitiveCount);
+    sourceScratch.resize(vertexCount);
+    float eye[3];
+    for (UINT i = 0; i < vertexCount; ++i) transformVertex(data + size_t(i) * stride, sourceScratch[i], eye);
+    const BatchVertex* v = sourceScratch.data();
+    switch (type) {
+        case D3DPT_LINELIST:
+            for (UINT i = 0; i < primitiveCount; ++i) {
+                reserve(2, ClassLines);
+                batch.push_back(v[2 * i]);
+                batch.push_back(v[2 * i + 1]);
+            }
+            break;
+        case D3DPT_LINESTRIP:
+            for (UINT i = 0; i < primitiveCount; ++i) {
+                reserve(2, ClassLines);
+                batch.push_back(v[i]);
+                batch.push_back(v[i + 1]);
+            }
+            break;
+        case D3DPT_TRIANGLELIST:
+            for (UINT i = 0; i < primitiveCount; ++i) {
+                reserve(3, ClassTriangles);
+                batch.push_back(v[3 * i]);
+                batch.push_back(v[3 * i + 1]);
+                batch.push_back(v[3 * i + 2]);
+            }
+            break;
+        case D3DPT_TRIANGLESTRIP:
+            // Odd triangles swap their first two vertices so the whole strip keeps one winding.
+            for (UINT i = 0; i < primitiveCount; ++i) {
+                reserve(3, ClassTriangles);
+                batch.push_back(v[(i & 1) ? i + 1 : i]);
+                batch.push_back(v[(i & 1) ? i : i + 1]);
+                batch.push_back(v[i + 2]);
+            }
+            break;
+        case D3DPT_TRIANGLEFAN:
+            for (UINT i = 0; i < primitiveCount; ++i) {
+                reserve(3, ClassTriangles);
+                batch.push_back(v[0]);
+                batch.push_back(v[i + 1]);
+                batch.push_back(v[i + 2]);
+            }
+            break;
+        case D3DPT_POINTLIST:
+            break;
+    }
+}
+
+HRESULT GLDeviceImpl::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices,
+                                      UINT stride) {
+    if (d3dVertexCount(type, 1) == 0 || !vertices || fvf == 0) return D3DERR_INVALIDCALL;
+    const UINT vertexSize = ((fvf & D3DFVF_XYZRHW) ? 16 : 12) + ((fvf & D3DFVF_DIFFUSE) ? 4 : 0) +
+                            ((fvf & D3DFVF_TEX1) ? 8 : 0);
+    if (stride < vertexSize) return D3DERR_INVALIDCALL;
+    ++counters.d3dDrawCalls;
+    if (!drawingEnabled || primitiveCount == 0) return D3D_OK;
+    const PrimitiveClass primitiveClass =
+        (type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) ? ClassLines : ClassTriangles;
+    const DrawKey key = currentKey(primitiveClass);
+    if (batchOpen && !(key == batchKey)) flush();
+    batchKey = key;
+    batchOpen = true;
+    appendPrimitives(type, primitiveCount, static_cast<const uint8_t*>(vertices), stride);
+    return D3D_OK;
+}

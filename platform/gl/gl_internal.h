@@ -1,0 +1,216 @@
+// gl_internal.h: the OpenGL device's classes, its batch vertex and the pieces its source files
+// share (enum mappings, shaders, the GL state cache).
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/d3d9.h"
+#include "platform/gl/gl_device.h"
+
+constexpr int glBackBufferWidth = 640;
+constexpr int glBackBufferHeight = 480;
+
+// ---- enum mappings (gl_enums.cpp): 0 or -1 for a value the show never uses ----
+
+GLenum blendFactorToGl(DWORD d3dBlend);
+GLenum blendOpToGl(DWORD d3dBlendOp);
+GLenum compareToGl(DWORD d3dCmp);
+GLenum filterToGl(DWORD d3dFilter);
+GLenum addressToGl(DWORD d3dAddress);
+int shaderTextureOp(DWORD d3dTextureOp);   // code the fragment shader switches on, -1 unknown
+int shaderTextureArg(DWORD d3dTextureArg); // 0 diffuse, 1 texture, 2 factor, -1 unknown
+// One line on stderr the first time a given state gets a value the device cannot reproduce.
+void reportUnsupported(const char* what, DWORD value);
+
+// ---- shaders (gl_shaders.cpp) ----
+
+enum ShaderProgramKind { ProgramUntextured, ProgramTextured, ProgramCount };
+
+// Source of one stage of a program, with the prologue for GLSL 3.30 core or GLSL ES 3.00.
+std::string deviceShaderSource(ShaderProgramKind kind, bool fragment, bool es);
+// Compiles and links with the 3.30 prologue; 0 and one line in error on failure.
+GLuint buildDeviceProgram(ShaderProgramKind kind, char* error, int errorSize);
+
+// ---- the vertex handed to GL, already in final clip space ----
+
+struct BatchVertex {
+    float x, y, z, w;   // clip position after the pixel offset, the y flip and the depth fix-up
+    uint8_t rgba[4];    // colour after the lighting rule, bytes R, G, B, A
+    float u, v;
+    float fog;          // fog factor: 1 no fog, 0 all fog colour
+};
+static_assert(sizeof(BatchVertex) == 32);
+
+enum PrimitiveClass : uint8_t { ClassTriangles, ClassLines };
+
+// Everything GL must be told before a batch draws; two draws with equal keys share a batch.
+struct DrawKey {
+    GLuint framebuffer;
+    int viewportWidth, viewportHeight;
+    GLuint texture;           // 0: none
+    uint8_t primitiveClass;
+    uint8_t blendEnabled;
+    uint8_t depthEnabled;
+    uint8_t depthWrite;
+    uint8_t cullMode;         // D3DCULL_*, D3DCULL_NONE for lines
+    uint8_t stageActive;
+    int8_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+    uint16_t pad;
+    GLenum blendSource, blendDest, blendEquation, depthFunc;
+    GLenum magFilter, minFilter, addressU, addressV;
+    uint32_t textureFactor;
+    uint32_t fogColor;
+};
+
+bool operator==(const DrawKey& a, const DrawKey& b);
+
+class GLDeviceImpl;
+
+class GLSurfaceImpl final : public IDirect3DSurface9 {
+public:
+    ULONG Release() override;
+
+    GLDeviceImpl* device = nullptr;
+    class GLTextureImpl* container = nullptr;  // null for the back buffer
+    int ownReferences = 0;                     // back buffer only; texture levels count in the container
+    GLuint framebuffer = 0;
+    GLuint colorTexture = 0;
+    int width = 0, height = 0;
+};
+
+class GLTextureImpl final : public IDirect3DTexture9 {
+public:
+    HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
+    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect(UINT level) override;
+    ULONG Release() override;
+
+    void addReference() { ++references; }
+
+    GLDeviceImpl* device = nullptr;
+    int references = 1;
+    UINT width = 0, height = 0, levels = 1;
+    DWORD usage = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    D3DPOOL pool = D3DPOOL_MANAGED;
+    GLuint texture = 0;
+    GLSurfaceImpl surface;        // level 0; a render target's framebuffer lives here
+    std::vector<uint8_t> bits;    // level 0 as Direct3D lays it out, pitch bytes a row
+    int pitch = 0;
+    bool locked = false;
+};
+
+class GLDeviceImpl final : public GLDevice {
+public:
+    GLDeviceImpl();
+    ~GLDeviceImpl() override;
+    bool create(char* error, int errorSize);
+
+    // ---- IDirect3DDevice9 ----
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT Present(const RECT* source, const RECT* dest, HWND window, const void* dirty) override;
+    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                  DWORD stencil) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT SetTexture(DWORD stage, IDirect3DTexture9* texture) override;
+    HRESULT SetFVF(DWORD fvf) override;
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices,
+                            UINT stride) override;
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                          D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
+    HRESULT GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE type,
+                          IDirect3DSurface9** surface) override;
+    HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
+    ULONG Release() override;
+
+    // ---- GLDevice ----
+    void setPresentTarget(const GLPresentTarget& target) override;
+    void setDrawingEnabled(bool enabled) override;
+    void readBackBuffer(uint8_t* rgba) override;
+    void readTexture(IDirect3DTexture9* texture, uint8_t* rgba) override;
+    GLDeviceStats stats() const override;
+    DWORD renderState(D3DRENDERSTATETYPE state) const override;
+    DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const override;
+    DWORD samplerState(D3DSAMPLERSTATETYPE type) const override;
+
+    // ---- for textures and surfaces ----
+    void flush();
+    void textureGone(GLTextureImpl* texture);  // unbinds a released texture
+    void bindTexture(GLuint texture);
+
+    std::vector<GLTextureImpl*> liveTextures;  // orphaned when the device goes first
+    std::vector<uint8_t> uploadScratch;        // RGBA rows of the texture being uploaded
+
+private:
+
+    // gl_draw.cpp
+    DrawKey currentKey(PrimitiveClass primitiveClass) const;
+    void applyKey(const DrawKey& key);
+    void updateMatrices();
+    void appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* data, UINT stride);
+    bool reserve(int vertices, PrimitiveClass primitiveClass);
+    void transformVertex(const uint8_t* vertex, BatchVertex& out, float eye[3]) const;
+    void appendPointSprite(const uint8_t* vertex);
+    void bindFramebuffer(GLuint framebuffer);
+    void setViewportAndScissor(int width, int height);
+    void useProgram(GLuint program);
+    void setEnabled(GLenum capability, bool& cached, bool enabled);
+
+    int references = 1;
+    GLPresentTarget presentTarget;
+    bool drawingEnabled = true;
+    bool inScene = false;
+    GLDeviceStats counters = {};
+
+    // Direct3D's state, as the show set it.
+    DWORD renderStates[256];
+    DWORD stageStates[32];
+    DWORD samplerStates[16];
+    D3DMATRIX world, view, projection;
+    DWORD fvf = 0;
+    GLTextureImpl* texture0 = nullptr;
+    GLSurfaceImpl backBuffer;
+    GLSurfaceImpl* renderTarget = nullptr;  // holds a reference while set
+    int viewportWidth = glBackBufferWidth, viewportHeight = glBackBufferHeight;
+
+    // Derived from the transforms on the next draw.
+    bool matricesDirty = true;
+    float worldView[4][4];
+    float worldViewProjection[4][4];
+
+    // The open batch.
+    std::vector<BatchVertex> batch;
+    std::vector<BatchVertex> sourceScratch;  // one draw's vertices, transformed once each
+    DrawKey batchKey = {};
+    bool batchOpen = false;
+
+    // GL objects.
+    GLuint programs[ProgramCount] = {};
+    GLint uniformFactor[2] = {}, uniformFogColor[2] = {}, uniformColorStage[2] = {},
+          uniformAlphaStage[2] = {}, uniformTexture[2] = {};
+    GLuint vertexArray = 0, vertexBuffer = 0, sampler = 0, depthBuffer = 0;
+
+    // What GL has been told, to skip calls that change nothing.
+    struct {
+        GLuint framebuffer = 0, program = 0, texture = 0;
+        int viewportWidth = -1, viewportHeight = -1;
+        bool blend = false, depthTest = false, cull = false, scissor = false;
+        GLboolean depthMask = GL_TRUE;
+        GLenum blendSource = GL_ONE, blendDest = GL_ZERO, blendEquation = GL_FUNC_ADD;
+        GLenum depthFunc = GL_LESS, frontFace = GL_CCW;
+        GLenum magFilter = 0, minFilter = 0, addressU = 0, addressV = 0;
+        struct {
+            bool valid = false;
+            uint32_t factor = 0, fog = 0;
+            int stage[7] = {};
+        } uniforms[2];
+    } cache;
+};

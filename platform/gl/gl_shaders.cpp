@@ -1,0 +1,130 @@
+// gl_shaders.cpp: the device's two programs (with and without a texture on stage 0), written
+// once for GLSL 3.30 core and GLSL ES 3.00: only the prologue differs.
+#include <cstdio>
+
+#include "platform/gl/gl_internal.h"
+
+namespace {
+
+const char* const desktopPrologue = "#version 330 core\n";
+const char* const esPrologue = "#version 300 es\nprecision highp float;\nprecision highp int;\n";
+
+// Vertices arrive transformed on the CPU, already in GL's clip space.
+const char* const vertexBody = R"(
+layout(location = 0) in vec4 aPosition;
+layout(location = 1) in vec4 aColor;
+layout(location = 2) in vec2 aUv;
+layout(location = 3) in float aFog;
+out vec4 vColor;
+out vec2 vUv;
+out float vFog;
+invariant gl_Position;
+void main() {
+    gl_Position = aPosition;
+    vColor = aColor;
+    vUv = aUv;
+    vFog = aFog;
+}
+)";
+
+// Texture stage 0 of the fixed-function pipeline, then vertex fog on the colour only.
+// uColorStage: op, arg1, arg2, stage active; uAlphaStage: op, arg1, arg2.
+// Arguments: 0 diffuse (CURRENT at stage 0), 1 texture, 2 texture factor.
+// Ops: 0 disable, 1 select arg1, 2 select arg2, 3 modulate, 4 modulate 2x, 5 modulate 4x, 6 add.
+const char* const fragmentBody = R"(
+in vec4 vColor;
+in vec2 vUv;
+in float vFog;
+uniform sampler2D uTexture;
+uniform vec4 uFactor;
+uniform vec3 uFogColor;
+uniform ivec4 uColorStage;
+uniform ivec3 uAlphaStage;
+layout(location = 0) out vec4 fragColor;
+
+vec4 stageArg(int which, vec4 texel) {
+    if (which == 1) return texel;
+    if (which == 2) return uFactor;
+    return vColor;
+}
+
+vec4 stageOp(int op, vec4 a, vec4 b) {
+    if (op == 1) return a;
+    if (op == 2) return b;
+    if (op == 3) return a * b;
+    if (op == 4) return min(2.0 * a * b, vec4(1.0));
+    if (op == 5) return min(4.0 * a * b, vec4(1.0));
+    if (op == 6) return min(a + b, vec4(1.0));
+    return vColor;
+}
+
+void main() {
+#ifdef TEXTURED
+    vec4 texel = texture(uTexture, vUv);
+#else
+    vec4 texel = vec4(0.0);
+#endif
+    vec4 color = vColor;
+    if (uColorStage.w != 0) {
+        color.rgb = stageOp(uColorStage.x, stageArg(uColorStage.y, texel),
+                            stageArg(uColorStage.z, texel)).rgb;
+        color.a = stageOp(uAlphaStage.x, stageArg(uAlphaStage.y, texel),
+                          stageArg(uAlphaStage.z, texel)).a;
+    }
+    color.rgb = mix(uFogColor, color.rgb, vFog);
+    fragColor = color;
+}
+)";
+
+GLuint compile(GLenum stage, const std::string& source, char* error, int errorSize) {
+    GLuint shader = glCreateShader(stage);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok) return shader;
+    char log[512] = "";
+    glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+    for (char* c = log; *c; ++c)
+        if (*c == '\n') *c = ' ';
+    std::snprintf(error, static_cast<size_t>(errorSize), "the %s shader does not compile: %s",
+                  stage == GL_VERTEX_SHADER ? "vertex" : "fragment", log);
+    glDeleteShader(shader);
+    return 0;
+}
+
+}  // namespace
+
+std::string deviceShaderSource(ShaderProgramKind kind, bool fragment, bool es) {
+    std::string source = es ? esPrologue : desktopPrologue;
+    if (kind == ProgramTextured) source += "#define TEXTURED 1\n";
+    source += fragment ? fragmentBody : vertexBody;
+    return source;
+}
+
+GLuint buildDeviceProgram(ShaderProgramKind kind, char* error, int errorSize) {
+    GLuint vertex = compile(GL_VERTEX_SHADER, deviceShaderSource(kind, false, false), error, errorSize);
+    if (!vertex) return 0;
+    GLuint fragment = compile(GL_FRAGMENT_SHADER, deviceShaderSource(kind, true, false), error, errorSize);
+    if (!fragment) {
+        glDeleteShader(vertex);
+        return 0;
+    }
+    GLuint program = glCreateProgram();
+    glAttachShader(program, vertex);
+    glAttachShader(program, fragment);
+    glLinkProgram(program);
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    GLint ok = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (ok) return program;
+    char log[512] = "";
+    glGetProgramInfoLog(program, sizeof log, nullptr, log);
+    for (char* c = log; *c; ++c)
+        if (*c == '\n') *c = ' ';
+    std::snprintf(error, static_cast<size_t>(errorSize), "the device's shaders do not link: %s", log);
+    glDeleteProgram(program);
+    return 0;
+}

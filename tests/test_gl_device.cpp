@@ -1,0 +1,319 @@
+// test_gl_device.cpp: the OpenGL device's targets, clears, shared depth, textures, reference
+// counts, the drawing switch, batching and refused values, checked on read-back pixels.
+#include "tests/gl_fixture.h"
+
+namespace {
+
+using GLDeviceTest = GLTest;
+
+TEST_F(GLDeviceTest, ClearFillsTheBackBufferWithTheArgbColour) {
+    clearBack(0xFF104864);
+    readBack();
+    EXPECT_PIXEL(pixel(0, 0), 0x10, 0x48, 0x64, 0xFF, 0);
+    EXPECT_PIXEL(pixel(639, 479), 0x10, 0x48, 0x64, 0xFF, 0);
+    EXPECT_EQ(countRgb(0x10, 0x48, 0x64, 0), 640 * 480);
+}
+
+TEST_F(GLDeviceTest, ClearWithRectanglesTouchesOnlyThem) {
+    clearBack(0xFF000000);
+    const D3DRECT rects[2] = {{10, 20, 30, 25}, {600, 470, 700, 500}};  // the second runs off the target
+    ASSERT_EQ(device->Clear(2, rects, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+    readBack();
+    EXPECT_EQ(countRgb(255, 0, 0, 0), 20 * 5 + 40 * 10);
+    EXPECT_RGB(pixel(10, 20), 255, 0, 0, 0);
+    EXPECT_RGB(pixel(29, 24), 255, 0, 0, 0);
+    EXPECT_RGB(pixel(30, 24), 0, 0, 0, 0);
+    EXPECT_RGB(pixel(9, 20), 0, 0, 0, 0);
+}
+
+// With a 256 x 256 target bound, a depth clear reaches only the top-left 256 x 256 of the shared
+// depth buffer; the back buffer then sees both parts.
+TEST_F(GLDeviceTest, DepthClearCoversOnlyTheViewportOfTheSmallTarget) {
+    clearBack(0xFF000000, 0.0f);
+    IDirect3DTexture9* target = renderTargetTexture();
+    IDirect3DSurface9* level = nullptr;
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(target->GetSurfaceLevel(0, &level), D3D_OK);
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(0, level), D3D_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER | D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+    drawRect(0, 0, 640, 480, 0xFFFFFFFF, 0.5f);
+    readBack();
+    EXPECT_EQ(countRgb(255, 255, 255, 0), 256 * 256);
+    EXPECT_RGB(pixel(255, 255), 255, 255, 255, 0);
+    EXPECT_RGB(pixel(256, 10), 0, 0, 0, 0);
+    EXPECT_RGB(pixel(10, 256), 0, 0, 0, 0);
+    // The target itself was cleared whole: its viewport is the whole texture.
+    const std::vector<Rgba> texels = readTexture(target, 256, 256);
+    EXPECT_PIXEL(texels[0], 0, 255, 0, 255, 0);
+    EXPECT_PIXEL(texels[256 * 256 - 1], 0, 255, 0, 255, 0);
+    level->Release();
+    back->Release();
+    target->Release();
+}
+
+// Depth written while drawing into a texture target hides later back-buffer draws behind it.
+TEST_F(GLDeviceTest, TextureTargetsShareTheBackBuffersDepth) {
+    clearBack(0xFF000000, 1.0f);
+    IDirect3DTexture9* target = renderTargetTexture();
+    IDirect3DSurface9 *level = nullptr, *back = nullptr;
+    target->GetSurfaceLevel(0, &level);
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device->SetRenderTarget(0, level);
+    drawRect(0, 0, 100, 100, 0xFFFFFFFF, 0.2f);  // no clear: the back buffer's depth of 1 is there
+    device->SetRenderTarget(0, back);
+    drawRect(0, 0, 200, 200, 0xFFFF0000, 0.5f);
+    readBack();
+    EXPECT_RGB(pixel(50, 50), 0, 0, 0, 0);      // behind the depth the texture pass wrote
+    EXPECT_RGB(pixel(150, 150), 255, 0, 0, 0);
+    EXPECT_RGB(pixel(150, 50), 255, 0, 0, 0);
+    level->Release();
+    back->Release();
+    target->Release();
+}
+
+// A mark drawn at the top-left of a texture target is at the top-left of the screen when the
+// texture is drawn with v = 0 on top.
+TEST_F(GLDeviceTest, RenderToTextureKeepsDirect3DsRowOrder) {
+    IDirect3DTexture9* target = renderTargetTexture();
+    IDirect3DSurface9 *level = nullptr, *back = nullptr;
+    target->GetSurfaceLevel(0, &level);
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device->SetRenderTarget(0, level);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    drawRect(0, 0, 32, 16, 0xFFFF0000);
+    const std::vector<Rgba> texels = readTexture(target, 256, 256);
+    EXPECT_PIXEL(texels[0], 255, 0, 0, 255, 0);
+    EXPECT_PIXEL(texels[15 * 256 + 31], 255, 0, 0, 255, 0);
+    EXPECT_PIXEL(texels[16 * 256], 0, 0, 0, 255, 0);
+    EXPECT_PIXEL(texels[32], 0, 0, 0, 255, 0);
+
+    device->SetRenderTarget(0, back);
+    clearBack(0xFF0000FF);
+    device->SetTexture(0, target);
+    drawTexturedRect(0, 0, 512, 512, 0, 0, 1, 1);  // two screen pixels a texel
+    readBack();
+    EXPECT_RGB(pixel(2, 2), 255, 0, 0, 0);
+    EXPECT_RGB(pixel(60, 28), 255, 0, 0, 0);
+    EXPECT_RGB(pixel(2, 40), 0, 0, 0, 0);
+    EXPECT_RGB(pixel(500, 470), 0, 0, 0, 0);
+    device->SetTexture(0, nullptr);
+    level->Release();
+    back->Release();
+    target->Release();
+}
+
+TEST_F(GLDeviceTest, SetRenderTargetResetsTheViewportToTheTarget) {
+    IDirect3DTexture9* target = renderTargetTexture(128);
+    IDirect3DSurface9 *level = nullptr, *back = nullptr;
+    target->GetSurfaceLevel(0, &level);
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device->SetRenderTarget(0, level);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    // A pretransformed vertex is in the target's pixels: the right half of a 128-wide target.
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    drawRect(64, 0, 128, 128, 0xFF00FF00);
+    const std::vector<Rgba> texels = readTexture(target, 128, 128);
+    EXPECT_PIXEL(texels[63], 0, 0, 0, 255, 0);
+    EXPECT_PIXEL(texels[64], 0, 255, 0, 255, 0);
+    EXPECT_PIXEL(texels[127 * 128 + 127], 0, 255, 0, 255, 0);
+    device->SetRenderTarget(0, back);
+    clearBack(0xFF000000);
+    drawRect(320, 0, 640, 480, 0xFF00FF00);
+    readBack();
+    EXPECT_EQ(countRgb(0, 255, 0, 0), 320 * 480);
+    level->Release();
+    back->Release();
+    target->Release();
+}
+
+TEST_F(GLDeviceTest, LockRectUsesThePitchAndDirect3DsByteOrder) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(5, 3, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, D3DLOCK_NOSYSLOCK), D3D_OK);
+    ASSERT_GE(locked.Pitch, 5 * 4);
+    uint8_t* bits = static_cast<uint8_t*>(locked.pBits);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const uint8_t texel[4] = {uint8_t(10 * x), uint8_t(100 + y), uint8_t(200), uint8_t(255)};  // B G R A
+            std::memcpy(bits + y * locked.Pitch + x * 4, texel, 4);
+        }
+    EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL) << "already locked";
+    ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+    const std::vector<Rgba> texels = readTexture(texture, 5, 3);
+    EXPECT_PIXEL(texels[0], 200, 100, 0, 255, 0);
+    EXPECT_PIXEL(texels[2 * 5 + 4], 200, 102, 40, 255, 0);
+
+    // What GL samples is the same: one screen pixel per texel, point filtering.
+    clearBack(0xFF000000);
+    device->SetTexture(0, texture);
+    drawTexturedRect(0, 0, 5, 3, 0, 0, 1, 1);
+    readBack();
+    EXPECT_PIXEL(pixel(0, 0), 200, 100, 0, 255, 0);
+    EXPECT_PIXEL(pixel(3, 1), 200, 101, 30, 255, 0);
+    EXPECT_PIXEL(pixel(4, 2), 200, 102, 40, 255, 0);
+    EXPECT_RGB(pixel(5, 2), 0, 0, 0, 0);
+
+    // A rectangle lock points at its top-left texel, rows still a pitch apart.
+    const RECT rect = {2, 1, 4, 3};
+    ASSERT_EQ(texture->LockRect(0, &locked, &rect, 0), D3D_OK);
+    static_cast<uint8_t*>(locked.pBits)[locked.Pitch + 2] = 7;  // red of texel (2, 2)
+    texture->UnlockRect(0);
+    EXPECT_EQ(readTexture(texture, 5, 3)[2 * 5 + 2].r, 7);
+    const RECT outside = {3, 0, 6, 1};
+    EXPECT_EQ(texture->LockRect(0, &locked, &outside, 0), D3DERR_INVALIDCALL);
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+TEST_F(GLDeviceTest, TexturesCountTheirReferences) {
+    IDirect3DTexture9* texture = renderTargetTexture();
+    IDirect3DSurface9* level = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &level), D3D_OK);
+    EXPECT_EQ(texture->GetSurfaceLevel(1, &level), D3DERR_INVALIDCALL);
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &level), D3D_OK);
+    EXPECT_EQ(level->Release(), 2u);
+    // The device holds the target it draws into; switching away lets it go.
+    ASSERT_EQ(device->SetRenderTarget(0, level), D3D_OK);
+    EXPECT_EQ(level->Release(), 2u);
+    EXPECT_EQ(texture->Release(), 1u);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
+    EXPECT_PIXEL(readTexture(texture, 256, 256)[0], 0, 255, 0, 255, 0);
+    IDirect3DSurface9* back = nullptr;
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);  // the texture is gone now
+    EXPECT_EQ(back->Release(), 0u);
+
+    IDirect3DSurface9 *first = nullptr, *second = nullptr;
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &first);
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &second);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first->Release(), 1u);
+    EXPECT_EQ(second->Release(), 0u);
+
+    IDirect3DTexture9* managed = solidTexture(4, 4, 0xFFFFFFFF);
+    ASSERT_EQ(device->SetTexture(0, managed), D3D_OK);
+    EXPECT_EQ(managed->Release(), 1u) << "the bound texture keeps a reference";
+    ASSERT_EQ(device->SetTexture(0, nullptr), D3D_OK);
+}
+
+TEST_F(GLDeviceTest, ManagedTexturesWithAFullChainSampleLevelZeroOnly) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(64, 64, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, D3DLOCK_NOSYSLOCK), D3D_OK);
+    for (int y = 0; y < 64; ++y) std::memset(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, 0x80, 64 * 4);
+    texture->UnlockRect(0);
+    clearBack(0xFF000000);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->SetTexture(0, texture);
+    drawTexturedRect(0, 0, 16, 16, 0, 0, 1, 1);  // minified 4 times
+    readBack();
+    EXPECT_PIXEL(pixel(8, 8), 0x80, 0x80, 0x80, 0x80, 1);
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+TEST_F(GLDeviceTest, DrawingDisabledKeepsStatesButTouchesNoPixel) {
+    clearBack(0xFF000000);
+    const GLDeviceStats before = device->stats();
+    device->setDrawingEnabled(false);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    drawRect(0, 0, 640, 480, 0xFFFFFFFF);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    device->setDrawingEnabled(true);
+    readBack();
+    EXPECT_EQ(countRgb(0, 0, 0, 0), 640 * 480);
+    const GLDeviceStats after = device->stats();
+    EXPECT_EQ(after.d3dDrawCalls, before.d3dDrawCalls + 1);
+    EXPECT_EQ(after.glDrawCalls, before.glDrawCalls);
+    EXPECT_EQ(device->renderState(D3DRS_CULLMODE), DWORD(D3DCULL_NONE));
+    // The state applies to the next visible draw: a counter-clockwise triangle now shows.
+    const RhwColorVertex ccw[3] = {{0, 0, 0, 1, 0xFFFFFFFF}, {0, 100, 0, 1, 0xFFFFFFFF}, {100, 0, 0, 1, 0xFFFFFFFF}};
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof ccw[0]);
+    readBack();
+    EXPECT_RGB(pixel(10, 10), 255, 255, 255, 0);
+}
+
+// Text draws a dozen lines at a time, each with its own world matrix: one GL draw for all.
+TEST_F(GLDeviceTest, TinyLineDrawsShareOneGLDraw) {
+    clearBack(0xFF000000);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    D3DXMATRIX view, projection;
+    const D3DXVECTOR3 eye = {0, 0, -100}, at = {0, 0, 0}, up = {0, 1, 0};
+    MathApi.D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    MathApi.D3DXMatrixPerspectiveFovLH(&projection, projectionFovY, projectionAspect, 0.1f, 4000.0f);
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    XyzColorVertex lines[24];
+    for (int i = 0; i < 24; ++i) lines[i] = {float(i % 2), float(i / 2) * 0.1f, 0.0f, 0xFFFFFFFF};
+    const GLDeviceStats before = device->stats();
+    for (int i = 0; i < 1000; ++i) {
+        D3DXMATRIX world;
+        MathApi.D3DXMatrixTranslation(&world, float(i % 40) * 2.0f - 40.0f, float(i / 40) * 1.5f - 18.0f, 0.0f);
+        device->SetTransform(D3DTS_WORLD, &world);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_LINELIST, 12, lines, sizeof lines[0]), D3D_OK);
+    }
+    readBack();
+    const GLDeviceStats after = device->stats();
+    EXPECT_EQ(after.d3dDrawCalls - before.d3dDrawCalls, 1000u);
+    EXPECT_LE(after.glDrawCalls - before.glDrawCalls, 2u);
+    EXPECT_EQ(after.flushedVertices - before.flushedVertices, 24000u);
+    EXPECT_GT(countRgb(255, 255, 255, 8), 5000);
+
+    // A state that matters between two draws splits them.
+    const GLDeviceStats split = device->stats();
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->DrawPrimitiveUP(D3DPT_LINELIST, 12, lines, sizeof lines[0]);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->DrawPrimitiveUP(D3DPT_LINELIST, 12, lines, sizeof lines[0]);
+    readBack();
+    EXPECT_EQ(device->stats().glDrawCalls - split.glDrawCalls, 2u);
+}
+
+TEST_F(GLDeviceTest, ValuesTheDeviceCannotReproduceAreRefused) {
+    EXPECT_EQ(device->SetRenderState(D3DRS_SRCBLEND, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->renderState(D3DRS_SRCBLEND), DWORD(D3DBLEND_ONE));
+    EXPECT_EQ(device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetTextureStageState(0, D3DTSS_ALPHAARG1, 0x4), D3DERR_INVALIDCALL);  // specular
+    EXPECT_EQ(device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetFVF(D3DFVF_XYZ | D3DFVF_XYZRHW), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetFVF(D3DFVF_XYZ | 0x10), D3DERR_INVALIDCALL);  // normals
+    EXPECT_EQ(device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(16), &identityMatrix), D3DERR_INVALIDCALL);
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(device->CreateTexture(1024, 1024, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT,
+                                    &texture, nullptr),
+              D3DERR_INVALIDCALL) << "larger than the shared depth buffer";
+    EXPECT_EQ(texture, nullptr);
+    EXPECT_EQ(device->CreateTexture(16, 16, 1, 0, D3DFMT_D24S8, D3DPOOL_MANAGED, &texture, nullptr),
+              D3DERR_INVALIDCALL);
+    IDirect3DTexture9* target = renderTargetTexture(16);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(target->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL) << "default-pool targets";
+    target->Release();
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    const RhwColorVertex v[3] = {};
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 12), D3DERR_INVALIDCALL) << "stride too small";
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, sizeof v[0]), D3DERR_INVALIDCALL);
+}
+
+TEST_F(GLDeviceTest, ScenesPairAndPresentEndsTheFrameHeadless) {
+    EXPECT_EQ(device->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
+    clearBack(0xFF204060);
+    drawRect(0, 0, 10, 10, 0xFFFFFFFF);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    readBack();
+    EXPECT_RGB(pixel(5, 5), 255, 255, 255, 0);
+    EXPECT_RGB(pixel(50, 50), 0x20, 0x40, 0x60, 0);
+}
+
+}  // namespace
