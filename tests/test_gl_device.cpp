@@ -316,4 +316,15 @@ TEST_F(GLDeviceTest, ScenesPairAndPresentEndsTheFrameHeadless) {
     EXPECT_RGB(pixel(50, 50), 0x20, 0x40, 0x60, 0);
 }
 
+TEST(GLPresentRectTest, BackBufferFitsTheDrawableWithFourToThreeKept) {
+    auto same = [](GLPresentRect r, int x, int y, int w, int h) {
+        return r.x == x && r.y == y && r.width == w && r.height == h;
+    };
+    EXPECT_TRUE(same(presentRectangle(640, 480), 0, 0, 640, 480));
+    EXPECT_TRUE(same(presentRectangle(1920, 1080), 240, 0, 1440, 1080));  // bars left and right
+    EXPECT_TRUE(same(presentRectangle(800, 800), 0, 100, 800, 600));      // bars top and bottom
+    EXPECT_TRUE(same(presentRectangle(1, 1), 0, 0, 1, 0));
+    EXPECT_TRUE(same(presentRectangle(0, 480), 0, 0, 0, 0));
+}
+
 }  // namespace

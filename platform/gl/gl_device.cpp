@@ -182,6 +182,7 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     glCullFace(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glBindTexture(GL_TEXTURE_2D, 0);
     cache = {};
     cache.framebuffer = backBuffer.framebuffer;
 
@@ -292,6 +293,16 @@ void GLDeviceImpl::setDrawingEnabled(bool enabled) {
     drawingEnabled = enabled;
 }
 
+GLPresentRect presentRectangle(int drawableWidth, int drawableHeight) {
+    if (drawableWidth <= 0 || drawableHeight <= 0) return {0, 0, 0, 0};
+    int width = drawableWidth, height = drawableHeight;
+    if (int64_t(drawableWidth) * 3 > int64_t(drawableHeight) * 4)
+        width = static_cast<int>(int64_t(drawableHeight) * 4 / 3);
+    else
+        height = static_cast<int>(int64_t(drawableWidth) * 3 / 4);
+    return {(drawableWidth - width) / 2, (drawableHeight - height) / 2, width, height};
+}
+
 // The back buffer scaled into the window with 4:3 kept (black bars), the right way up.
 HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
     flush();
@@ -301,13 +312,7 @@ HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
     }
     const int drawableWidth = presentTarget.drawableWidth;
     const int drawableHeight = presentTarget.drawableHeight;
-    int width = drawableWidth, height = drawableHeight;
-    if (int64_t(drawableWidth) * 3 > int64_t(drawableHeight) * 4)
-        width = static_cast<int>(int64_t(drawableHeight) * 4 / 3);
-    else
-        height = static_cast<int>(int64_t(drawableWidth) * 3 / 4);
-    const int x = (drawableWidth - width) / 2;
-    const int y = (drawableHeight - height) / 2;
+    const GLPresentRect fit = presentRectangle(drawableWidth, drawableHeight);
 
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     setEnabled(GL_SCISSOR_TEST, cache.scissor, false);
@@ -316,8 +321,9 @@ HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
     glClear(GL_COLOR_BUFFER_BIT);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, backBuffer.framebuffer);
     // Destination rows reversed: the back buffer holds Direct3D's top row at GL's row 0.
-    glBlitFramebuffer(0, 0, glBackBufferWidth, glBackBufferHeight, x, y + height, x + width, y,
-                      GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    if (fit.width > 0 && fit.height > 0)
+        glBlitFramebuffer(0, 0, glBackBufferWidth, glBackBufferHeight, fit.x, fit.y + fit.height,
+                          fit.x + fit.width, fit.y, GL_COLOR_BUFFER_BIT, GL_LINEAR);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     cache.framebuffer = 0;
     cache.viewportWidth = cache.viewportHeight = -1;

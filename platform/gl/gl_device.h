@@ -14,6 +14,13 @@ struct GLPresentTarget {
     void* user = nullptr;
 };
 
+// Where Present puts the back buffer in a drawable: as large as fits with 4:3 kept, centred,
+// the rest black bars. Empty (zero width or height) when the drawable is too small.
+struct GLPresentRect {
+    int x, y, width, height;  // GL window coordinates, origin bottom-left
+};
+GLPresentRect presentRectangle(int drawableWidth, int drawableHeight);
+
 // What the device sent to GL, for benchmarks and the capture tool's reports.
 struct GLDeviceStats {
     uint64_t glDrawCalls;       // GL draws after batching
