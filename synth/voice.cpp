@@ -130,7 +130,8 @@ void echoNote() {
 }
 
 // Adds the note once at writePos under the tremolo modulator; a pass that runs past the sample
-// area stops at its last frame, and each channel saturates at +-32,767.
+// area stops at its last frame, one that starts before it (never done by the sequencer) leaves
+// the header alone, and each channel saturates at +-32,767.
 void mixNote() {
     const uint8_t savedSelector = voiceState.modulatorSelector;
     voiceState.modulatorSelector = voiceState.tremoloModulator;
@@ -140,9 +141,10 @@ void mixNote() {
     const int32_t gain = (voiceState.volume + 1) * voiceState.velocity;
     const int32_t start = voiceState.writePos;
     const int32_t n = start > waveLastFrame ? 0 : std::min(voiceState.noteLength, waveLastFrame - start + 1);
+    const int32_t first = std::max(0, waveFirstFrame - start);  // frames below 11 are the header's
     const int16_t* mod = modulatorRun(n);
-    int16_t* frame = n > 0 ? waveFrame(start) : nullptr;
-    for (int32_t i = 0; i < n; ++i, frame += 2) {
+    int16_t* frame = first < n ? waveFrame(start + first) : nullptr;
+    for (int32_t i = first; i < n; ++i, frame += 2) {
         const int32_t m = mod ? mod[i] : 0;
         const int32_t e = static_cast<int16_t>(((m / 2) + 1024) * workBuffer[i] / 2048);
         const int32_t left = frame[0] + gain * e * leftFactor / 48;
