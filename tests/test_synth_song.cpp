@@ -316,22 +316,42 @@ TEST_F(SynthSequencerTest, HostileRowsStayInsideTheImage) {
     EXPECT_TRUE(headerIsTemplate());
 }
 
-TEST_F(SynthSequencerTest, ExtremeFilterWidthsStayInsideTheBuffers) {
-    voiceState.noteLength = 500;
-    for (int32_t i = 0; i < 500; ++i) workBuffer[i] = static_cast<int16_t>(i % 2 ? 32767 : -32768);
+TEST_F(SynthSequencerTest, ExtremeWidthsAndWeightsStayInsideTheBuffers) {
+    const auto fill = [](int32_t n, int16_t value) {
+        voiceState.noteLength = n;
+        std::fill(workBuffer, workBuffer + n, value);
+    };
+    // A width of 127 under selector 3 reaches 224: a full window of a constant averages to it.
     voiceState.modulatorSelector = 3;
+    fill(workBufferLength, 300);
+    smoothFilter(127);
+    EXPECT_EQ(workBuffer[224], 300);
+    EXPECT_EQ(workBuffer[workBufferLength - 225], 300);
+    EXPECT_GT(workBuffer[workBufferLength - 1], 0);
+    EXPECT_LT(workBuffer[workBufferLength - 1], 300);
+    fill(500, 300);
     smoothFilter(-128);
-    smoothFilter(127);
-    voiceState.noteLength = workBufferLength;
-    smoothFilter(127);
+    EXPECT_EQ(workBuffer[250], 150);
+
+    // An echo pass far past the end of the song still smooths as the modulator says.
     voiceState.modulatorSelector = 1;
-    voiceState.writePos = waveLastFrame + 700000;  // an echo far past the end
+    voiceState.writePos = waveLastFrame + 700000;
+    fill(1000, 300);
     smoothFilter(15);
-    voiceState.noteLength = 10;
+    EXPECT_EQ(workBuffer[0], 150);  // half the window lies before the note, whatever h is
+    EXPECT_EQ(workBuffer[500], 300);
+
+    // At the selector-3 peak the shaper's weight is 7 k: the blend leaves 16 bits and wraps.
+    voiceState.modulatorSelector = 3;
     voiceState.shaperMix = 15;
-    voiceState.shaperModulator = 3;
+    voiceState.shaperDrive = 0;
+    fill(32726, 0);
+    workBuffer[32725] = 30000;
     clipShaper();
-    SUCCEED() << "the sanitizers watch the accesses";
+    const double k = static_cast<float>(15 * static_cast<double>(0.06666667f));
+    const int64_t blend = static_cast<int64_t>(std::nearbyint((1 - 7 * k) * 30000 + 7 * k * 16384));
+    EXPECT_LT(blend, -32768);
+    EXPECT_EQ(workBuffer[32725], static_cast<int16_t>(blend));
 }
 
 }  // namespace
