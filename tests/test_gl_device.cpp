@@ -316,6 +316,21 @@ TEST_F(GLDeviceTest, ScenesPairAndPresentEndsTheFrameHeadless) {
     EXPECT_RGB(pixel(50, 50), 0x20, 0x40, 0x60, 0);
 }
 
+// A broken environment gets one line of text, not a crash.
+TEST(GLDeviceCreationTest, RefusesWithoutAContextAndWithoutDesktopGL33) {
+    char error[256] = "";
+    if (!createHeadlessContext(error, sizeof error)) GTEST_SKIP() << "no headless OpenGL context: " << error;
+    destroyHeadlessContext();
+    EXPECT_EQ(createGLDevice(error, sizeof error), nullptr);
+    EXPECT_STREQ(error, "no OpenGL context is current");
+    if (createHeadlessEsContext(error, sizeof error)) {
+        EXPECT_EQ(createGLDevice(error, sizeof error), nullptr);
+        EXPECT_NE(std::string(error).find("OpenGL 3.3 core is needed"), std::string::npos) << error;
+        destroyHeadlessContext();
+    }
+    EXPECT_TRUE(createHeadlessContext(error, sizeof error)) << error;
+}
+
 TEST(GLPresentRectTest, BackBufferFitsTheDrawableWithFourToThreeKept) {
     auto same = [](GLPresentRect r, int x, int y, int w, int h) {
         return r.x == x && r.y == y && r.width == w && r.height == h;

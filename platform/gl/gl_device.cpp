@@ -3,6 +3,8 @@
 //
 // Sections: creation | reference counts | scene and present | state setters | textures |
 // render targets and clear | read-back
+#include <dlfcn.h>
+
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,17 @@ bool fail(char* error, int errorSize, const char* what) {
 void setIdentity(D3DMATRIX& m) {
     std::memset(&m, 0, sizeof m);
     m._11 = m._22 = m._33 = m._44 = 1.0f;
+}
+
+// libepoxy aborts the process on the first GL call without a current context, so ask the two
+// window-system libraries the process may have loaded (EGL, GLX) before calling GL at all.
+bool contextIsCurrent() {
+    using CurrentContext = void* (*)();
+    for (const char* name : {"eglGetCurrentContext", "glXGetCurrentContext"}) {
+        auto current = reinterpret_cast<CurrentContext>(dlsym(RTLD_DEFAULT, name));
+        if (current && current()) return true;
+    }
+    return false;
 }
 
 bool framebufferComplete(GLuint framebuffer) {
@@ -120,6 +133,8 @@ GLDeviceImpl::GLDeviceImpl() {
 }
 
 bool GLDeviceImpl::create(char* error, int errorSize) {
+    if (!contextIsCurrent()) return fail(error, errorSize, "no OpenGL context is current");
+    hasContext = true;
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     if (!version) return fail(error, errorSize, "no OpenGL context is current");
     if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
@@ -200,6 +215,7 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
 }
 
 GLDeviceImpl::~GLDeviceImpl() {
+    if (!hasContext) return;  // creation stopped before any GL object existed
     if (texture0) texture0->Release();
     texture0 = nullptr;
     if (renderTarget && renderTarget->container) renderTarget->container->Release();

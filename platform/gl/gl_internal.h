@@ -165,6 +165,7 @@ private:
     void setEnabled(GLenum capability, bool& cached, bool enabled);
 
     int references = 1;
+    bool hasContext = false;  // a GL context was current at creation: GL may be called
     GLPresentTarget presentTarget;
     bool drawingEnabled = true;
     bool inScene = false;
