@@ -82,102 +82,91 @@ int32_t runParticle(const ParticleProgram& container, ParticleSystem& system, in
     int32_t depth = 0;
     uint32_t pc = readOffset(bytes, entryAt);
 
+    // One dense switch: kinds 0-7 for bytes below 0xF0, 8 + (byte - 0xF0) for the rest.
     for (int32_t steps = 0; steps < particleStepLimit; ++steps) {
         if (pc >= size) return -1;
-        const uint8_t op = bytes[pc];
-        if (op < 0xF0) {
-            const uint32_t a = op >> 3;
-            switch (op & 7u) {
-                case kindPushParent:
-                    if (parent == nullptr || depth == particleStackDepth) return -1;
-                    stack[depth++] = parent->r[a];
-                    ++pc;
-                    continue;
-                case kindPush:
-                    if (depth == particleStackDepth) return -1;
-                    stack[depth++] = p.r[a];
-                    ++pc;
-                    continue;
-                case kindPushConstant:
-                    if (a >= constants || 1u + 4u * a + 4u > size || depth == particleStackDepth) return -1;
-                    stack[depth++] = readConstant(bytes, 1u + 4u * a);
-                    ++pc;
-                    continue;
-                case kindPop:
-                    if (depth == 0) return -1;
-                    p.r[a] = static_cast<float>(stack[--depth]);
-                    ++pc;
-                    continue;
-                case kindJump:
-                    if (pc + 1 >= size) return -1;
-                    pc = static_cast<uint32_t>(static_cast<int32_t>(pc) + static_cast<int8_t>(bytes[pc + 1]));
-                    continue;
-                case kindJumpGreater: {
-                    if (pc + 1 >= size || depth < 2) return -1;
-                    const double b = stack[--depth];
-                    const double av = stack[--depth];
-                    pc += (b > av) ? bytes[pc + 1] : 2u;
-                    continue;
-                }
-                case kindJumpLess: {
-                    if (pc + 1 >= size || depth < 2) return -1;
-                    const double b = stack[--depth];
-                    const double av = stack[--depth];
-                    pc += (b >= av) ? 2u : bytes[pc + 1];  // NaN jumps
-                    continue;
-                }
-                default:
-                    return -1;
+        const uint32_t op = bytes[pc];
+        const uint32_t a = op >> 3;
+        switch (op < 0xF0 ? (op & 7u) : 8u + (op - 0xF0u)) {
+            case kindPushParent:
+                if (parent == nullptr || depth == particleStackDepth) return -1;
+                stack[depth++] = parent->r[a];
+                break;
+            case kindPush:
+                if (depth == particleStackDepth) return -1;
+                stack[depth++] = p.r[a];
+                break;
+            case kindPushConstant:
+                if (a >= constants || depth == particleStackDepth) return -1;
+                stack[depth++] = readConstant(bytes, 1u + 4u * a);  // inside: byte 4n + 1 exists
+                break;
+            case kindPop:
+                if (depth == 0) return -1;
+                p.r[a] = static_cast<float>(stack[--depth]);
+                break;
+            case kindJump:
+                if (pc + 1 >= size) return -1;
+                pc = static_cast<uint32_t>(static_cast<int32_t>(pc) + static_cast<int8_t>(bytes[pc + 1]));
+                continue;
+            case kindJumpGreater: {
+                if (pc + 1 >= size || depth < 2) return -1;
+                depth -= 2;
+                pc += (stack[depth + 1] > stack[depth]) ? bytes[pc + 1] : 2u;  // NaN falls through
+                continue;
             }
-        }
-        switch (op) {
-            case opRandom:
+            case kindJumpLess: {
+                if (pc + 1 >= size || depth < 2) return -1;
+                depth -= 2;
+                pc += (stack[depth + 1] >= stack[depth]) ? 2u : bytes[pc + 1];  // NaN jumps
+                continue;
+            }
+            case 8 + (opRandom - 0xF0):
                 if (depth == particleStackDepth) return -1;
                 stack[depth++] = nextRandom();
                 break;
-            case opCos:
+            case 8 + (opCos - 0xF0):
                 if (depth == 0) return -1;
                 stack[depth - 1] = std::cos(stack[depth - 1]);
                 break;
-            case opSin:
+            case 8 + (opSin - 0xF0):
                 if (depth == 0) return -1;
                 stack[depth - 1] = std::sin(stack[depth - 1]);
                 break;
-            case opSqrt:
+            case 8 + (opSqrt - 0xF0):
                 if (depth == 0) return -1;
                 stack[depth - 1] = std::sqrt(stack[depth - 1]);
                 break;
-            case opAbs:
+            case 8 + (opAbs - 0xF0):
                 if (depth == 0) return -1;
                 stack[depth - 1] = std::fabs(stack[depth - 1]);
                 break;
-            case opNegate:
+            case 8 + (opNegate - 0xF0):
                 if (depth == 0) return -1;
                 stack[depth - 1] = -stack[depth - 1];
                 break;
-            case opAdd:
+            case 8 + (opAdd - 0xF0):
                 if (depth < 2) return -1;
                 --depth;
                 stack[depth - 1] += stack[depth];
                 break;
-            case opSubtract:
+            case 8 + (opSubtract - 0xF0):
                 if (depth < 2) return -1;
                 --depth;
                 stack[depth - 1] -= stack[depth];
                 break;
-            case opDivide:
+            case 8 + (opDivide - 0xF0):
                 if (depth < 2) return -1;
                 --depth;
                 stack[depth - 1] /= stack[depth];
                 break;
-            case opMultiply:
+            case 8 + (opMultiply - 0xF0):
                 if (depth < 2) return -1;
                 --depth;
                 stack[depth - 1] *= stack[depth];
                 break;
-            case opEnd:
+            case 8 + (opEnd - 0xF0):
                 return 0;
-            case opSpawn: {
+            case 8 + (opSpawn - 0xF0): {
                 if (depth < 2) return -1;
                 const int32_t program = nearestInt(stack[--depth]);
                 const int32_t count = nearestInt(stack[--depth]);
@@ -187,10 +176,10 @@ int32_t runParticle(const ParticleProgram& container, ParticleSystem& system, in
                 }
                 break;
             }
-            case opKill:
+            case 8 + (opKill - 0xF0):
                 p.state = particleFree;
                 return 0;
-            default:
+            default:  // kind 5, 0xF6, 0xF7, 0xFB
                 return -1;
         }
         ++pc;
