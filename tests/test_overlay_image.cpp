@@ -31,6 +31,7 @@ protected:
 
     void TearDown() override {
         if (device != nullptr) d3dDevice->EndScene();
+        if (screenCopyTexture != nullptr) screenCopyTexture->Release();
         screenCopyTexture = nullptr;
         GLTest::TearDown();
     }
