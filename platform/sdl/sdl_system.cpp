@@ -133,8 +133,8 @@ void systemStart() {
 
 bool systemAskYesNo(const char* text, const char* caption) {
     const SDL_MessageBoxButtonData buttons[] = {
-        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
         {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
     };
     SDL_MessageBoxData box = {};
     box.flags = SDL_MESSAGEBOX_INFORMATION;

@@ -1,0 +1,113 @@
+// test_capture_options.cpp: quorbel-capture's command line: what each mode needs, the common
+// options and their ranges, and the clear refusals of anything else.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/capture/capture_options.h"
+
+namespace {
+
+struct Parsed {
+    bool ok;
+    CaptureOptions options;
+    std::string error;
+};
+
+Parsed parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "quorbel-capture");
+    Parsed result;
+    result.ok = parseCaptureOptions(static_cast<int>(args.size()), args.data(), result.options, result.error);
+    return result;
+}
+
+TEST(CaptureOptionsTest, EachModeWithWhatItNeeds) {
+    Parsed p = parse({"--frame", "100000", "-o", "f.png"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Frame);
+    EXPECT_EQ(p.options.frameMs, 100000u);
+    EXPECT_EQ(p.options.output, "f.png");
+    EXPECT_FALSE(p.options.cold);
+    EXPECT_EQ(p.options.fps, 60u) << "the default frame rate";
+    EXPECT_EQ(p.options.startTick, 1u) << "the default start tick";
+
+    p = parse({"-o", "f.png", "--cold", "--frame", "5"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.cold);
+    EXPECT_EQ(p.options.frameMs, 5u);
+
+    p = parse({"--frames", "1000:2000", "-o", "out"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Frames);
+    EXPECT_EQ(p.options.fromMs, 1000u);
+    EXPECT_EQ(p.options.toMs, 2000u);
+    EXPECT_EQ(p.options.output, "out");
+
+    p = parse({"--video", "show.mp4", "--fps", "30", "--start-tick", "4294967295"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Video);
+    EXPECT_EQ(p.options.output, "show.mp4");
+    EXPECT_EQ(p.options.fps, 30u);
+    EXPECT_EQ(p.options.startTick, 4294967295u);
+
+    p = parse({"--wav", "s.wav"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Wav);
+    p = parse({"--sheet", "s.png"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Sheet);
+    p = parse({"--trace", "0", "--start-tick", "0"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Trace);
+    EXPECT_EQ(p.options.frameMs, 0u);
+    EXPECT_EQ(p.options.startTick, 0u);
+
+    p = parse({"--frames", "7:7", "-o", "d"});
+    EXPECT_TRUE(p.ok) << "a range of one frame";
+}
+
+TEST(CaptureOptionsTest, HelpWinsOverEverythingElse) {
+    EXPECT_EQ(parse({"--help"}).options.mode, CaptureMode::Help);
+    const Parsed p = parse({"--frame", "10", "--help"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.mode, CaptureMode::Help);
+}
+
+TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
+    const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
+        {{}, "nothing to do"},
+        {{"--frame", "10"}, "-o"},
+        {{"--frames", "0:10"}, "-o"},
+        {{"--frame", "ten", "-o", "f.png"}, "ten"},
+        {{"--frame", "-5", "-o", "f.png"}, "-5"},
+        {{"--frame", "4294967296", "-o", "f.png"}, "4294967296"},
+        {{"--frame", "", "-o", "f.png"}, "milliseconds"},
+        {{"--frames", "20:10", "-o", "d"}, "after"},
+        {{"--frames", "10", "-o", "d"}, "FROM:TO"},
+        {{"--frames", "10:", "-o", "d"}, "FROM:TO"},
+        {{"--frames", ":10", "-o", "d"}, "FROM:TO"},
+        {{"--frame", "1", "--trace", "2"}, "choose one"},
+        {{"--video", "a.mp4", "--wav", "b.wav"}, "choose one"},
+        {{"--video", "a.mp4", "-o", "b.mp4"}, "-o"},
+        {{"--trace", "5", "-o", "x"}, "stdout"},
+        {{"--video", "a.mp4", "--cold"}, "--cold"},
+        {{"--fps", "0", "--wav", "s.wav"}, "--fps"},
+        {{"--fps", "1001", "--wav", "s.wav"}, "--fps"},
+        {{"--start-tick", "x", "--wav", "s.wav"}, "--start-tick"},
+        {{"--wav", "s.wav", "--fps"}, "needs a value"},
+        {{"--frame"}, "needs a value"},
+        {{"--bench"}, "unknown argument '--bench'"},
+        {{"frame.png"}, "unknown argument"},
+    };
+    for (const auto& [args, reason] : bad) {
+        const Parsed p = parse(args);
+        std::string joined;
+        for (const char* a : args) joined += std::string(a) + " ";
+        EXPECT_FALSE(p.ok) << joined;
+        EXPECT_NE(p.error.find(reason), std::string::npos) << joined << "-> " << p.error;
+        EXPECT_EQ(p.error.find('\n'), std::string::npos) << "one line: " << p.error;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+// test_capture_run.cpp: the capture tool's virtual clock (which frames run, at which show times,
+// which are drawn, where it stops) and its contact sheet.
+#include <vector>
+
+#include "platform/headless/headless_system.h"
+#include "tests/recording_fixture.h"
+#include "tools/capture/capture_run.h"
+#include "tools/capture/contact_sheet.h"
+
+namespace {
+
+std::vector<uint32_t> timelineTimes;  // demoTimeMs of every renderTimeline call
+std::vector<uint32_t> scrambleSeeds;  // randomSeed when the scramble ran
+uint32_t endAtMs;                     // the timeline ends the show at this time (0: never)
+
+void quietPart() {}
+void quietScramble(int32_t) { scrambleSeeds.push_back(randomSeed); }
+void quietText(const char*, float, float, float, float, float, float, float) {}
+void noteTimeline() {
+    timelineTimes.push_back(demoTimeMs);
+    if (endAtMs != 0 && demoTimeMs >= endAtMs) endReached = 1;
+}
+
+struct Seen {
+    std::vector<CaptureFrame> frames;
+    std::vector<bool> switches;  // the drawing switch, in order
+};
+
+void noteSwitch(bool on, void* user) { static_cast<Seen*>(user)->switches.push_back(on); }
+bool noteFrame(const CaptureFrame& frame, void* user) {
+    static_cast<Seen*>(user)->frames.push_back(frame);
+    return true;
+}
+
+class CaptureRunTest : public RecordingTest {
+protected:
+    void SetUp() override {
+        RecordingTest::SetUp();
+        device->keepVertices = false;
+        resetHeadlessSystem();
+        IntroParts = IntroPartsTable{quietPart, quietScramble, quietPart, quietPart, quietPart,
+                                     quietPart, quietPart, quietText, quietPart, quietPart,
+                                     quietPart, noteTimeline};
+        timelineTimes.clear();
+        scrambleSeeds.clear();
+        endAtMs = 0;
+        plan.drawing = noteSwitch;
+        plan.frameDone = noteFrame;
+        plan.user = &seen;
+    }
+
+    void TearDown() override {
+        IntroParts = realIntroParts;
+        endReached = 0;
+        resetHeadlessSystem();
+        RecordingTest::TearDown();
+    }
+
+    std::vector<uint32_t> drawnShowTimes() const {
+        std::vector<uint32_t> times;
+        for (const CaptureFrame& f : seen.frames)
+            if (!f.loading && f.drawn) times.push_back(f.showMs);
+        return times;
+    }
+
+    CapturePlan plan;
+    Seen seen;
+};
+
+TEST(CaptureClockTest, GridTimesAreWholeMillisecondsOfTheFrameRate) {
+    EXPECT_EQ(gridFrameMs(0, 60), 0u);
+    EXPECT_EQ(gridFrameMs(1, 60), 16u);
+    EXPECT_EQ(gridFrameMs(2, 60), 33u);
+    EXPECT_EQ(gridFrameMs(60, 60), 1000u);
+    EXPECT_EQ(gridFrameMs(9677, 60), 161283u);
+    EXPECT_EQ(gridFrameMs(3, 25), 120u);
+}
+
+TEST_F(CaptureRunTest, AFrameIsReachedThroughEveryFrameBeforeItAndOnlyItIsDrawn) {
+    plan.extraTimes = {1000};
+    plan.stopAfter = 1000;
+    uint32_t lastMs = 0;
+    const uint32_t showFrames = runCapture(plan, lastMs);
+
+    // 0, 16, 33 ... 983 on the grid, then 1000 itself.
+    std::vector<uint32_t> expected;
+    for (uint64_t k = 0; gridFrameMs(k, 60) < 1000; ++k) expected.push_back(gridFrameMs(k, 60));
+    expected.push_back(1000);
+    EXPECT_EQ(timelineTimes, expected) << "the show's own clock saw these times";
+    EXPECT_EQ(showFrames, expected.size());
+    EXPECT_EQ(lastMs, 1000u);
+    EXPECT_EQ(drawnShowTimes(), std::vector<uint32_t>{1000});
+
+    ASSERT_EQ(seen.frames.size(), 64u + expected.size());
+    for (uint32_t i = 0; i < 64; ++i) {
+        EXPECT_TRUE(seen.frames[i].loading);
+        EXPECT_EQ(seen.frames[i].index, i);
+        EXPECT_FALSE(seen.frames[i].drawn);
+    }
+    // One switch before each frame; on only before the wanted one.
+    ASSERT_EQ(seen.switches.size(), seen.frames.size());
+    EXPECT_TRUE(seen.switches.back());
+    EXPECT_EQ(std::count(seen.switches.begin(), seen.switches.end(), true), 1);
+}
+
+TEST_F(CaptureRunTest, ARangeDrawsEveryGridFrameInItStartingAtFrom) {
+    plan.drawFrom = 100;
+    plan.drawTo = 200;
+    plan.extraTimes = {100};
+    plan.stopAfter = 200;
+    uint32_t lastMs = 0;
+    runCapture(plan, lastMs);
+    EXPECT_EQ(drawnShowTimes(), (std::vector<uint32_t>{100, 116, 133, 150, 166, 183, 200}));
+    EXPECT_EQ(lastMs, 200u);
+    EXPECT_EQ(timelineTimes.back(), 200u) << "no frame after the range runs";
+}
+
+TEST_F(CaptureRunTest, TheStartTickFeedsTheRandomSkip) {
+    plan.startTick = 1;
+    plan.stopAfter = 0;
+    uint32_t lastMs = 0;
+    runCapture(plan, lastMs);
+    randomSeed = 0;  // as at program start: each capture is one process
+    plan.startTick = 258;  // 258 mod 256 = 2: one step more than a start tick of 1
+    runCapture(plan, lastMs);
+    ASSERT_EQ(scrambleSeeds.size(), 2u);
+    randomSeed = scrambleSeeds[0];
+    nextRandom();
+    EXPECT_EQ(scrambleSeeds[1], randomSeed);
+}
+
+TEST_F(CaptureRunTest, LoadingFramesAreDrawnForTheVideoAndTheShowEndsByItself) {
+    plan.drawLoading = true;
+    plan.drawFrom = 0;
+    plan.drawTo = UINT32_MAX;
+    plan.fps = 25;
+    endAtMs = 400;
+    uint32_t lastMs = 0;
+    const uint32_t showFrames = runCapture(plan, lastMs);
+    EXPECT_EQ(showFrames, 11u) << "0, 40 ... 400";
+    EXPECT_EQ(lastMs, 400u) << "the frame that set endReached";
+    for (const CaptureFrame& f : seen.frames) EXPECT_TRUE(f.drawn);
+    EXPECT_EQ(device->count(CallKind::Present), 64u + 11u);
+}
+
+TEST_F(CaptureRunTest, AWantedFramePastTheEndIsNeverDrawn) {
+    endAtMs = 500;
+    plan.extraTimes = {1000};
+    plan.stopAfter = 1000;
+    uint32_t lastMs = 0;
+    runCapture(plan, lastMs);
+    EXPECT_TRUE(drawnShowTimes().empty());
+    EXPECT_EQ(lastMs, 500u);
+}
+
+TEST_F(CaptureRunTest, StoppingDuringLoadingRunsNoShowFrame) {
+    plan.frameDone = [](const CaptureFrame&, void*) { return false; };
+    uint32_t lastMs = 0;
+    EXPECT_EQ(runCapture(plan, lastMs), 0u);
+    EXPECT_TRUE(timelineTimes.empty());
+    EXPECT_EQ(device->count(CallKind::Present), 64u);
+}
+
+TEST_F(CaptureRunTest, AColdFrameIsDrawnWithoutTheFramesBeforeIt) {
+    startCold(77);
+    drawColdFrame(90000);
+    EXPECT_EQ(timelineTimes, std::vector<uint32_t>{90000});
+    EXPECT_EQ(device->count(CallKind::Present), 1u);
+}
+
+// ---- contact sheet ----
+
+TEST(ContactSheetTest, ThumbnailsAreAveragedAndLaidOutInRowsOfSeven) {
+    ContactSheet sheet = makeContactSheet(42);
+    EXPECT_EQ(sheet.width, 4 + 7 * (160 + 4));
+    EXPECT_EQ(sheet.height, 4 + 6 * (120 + 4));
+
+    // A frame of alternating black and white columns, red in its top-left 4 x 4 block.
+    std::vector<uint8_t> frame(640 * 480 * 4);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            uint8_t* p = &frame[(y * 640 + x) * 4];
+            const uint8_t v = (x & 1) ? 255 : 0;
+            p[0] = p[1] = p[2] = v;
+            p[3] = 0;
+            if (x < 4 && y < 4) p[0] = 255, p[1] = p[2] = 0;
+        }
+    placeThumbnail(sheet, 8, frame.data());  // row 1, column 1
+    auto at = [&](int x, int y) { return &sheet.rgba[(static_cast<size_t>(y) * sheet.width + x) * 4]; };
+    const int left = 4 + 164, top = 4 + 124;
+    EXPECT_EQ(at(left, top)[0], 255);
+    EXPECT_EQ(at(left, top)[1], 0);
+    EXPECT_EQ(at(left + 1, top)[0], 128) << "half black, half white";
+    EXPECT_EQ(at(left + 159, top + 119)[2], 128);
+    EXPECT_EQ(at(left + 1, top)[3], 255) << "opaque whatever the back buffer's alpha";
+    EXPECT_EQ(at(left - 1, top)[0], 32) << "the gap stays grey";
+    EXPECT_EQ(at(left + 160, top)[0], 32);
+    EXPECT_EQ(at(left, top - 1)[0], 32);
+    EXPECT_EQ(at(4, 4)[0], 32) << "slot 0 untouched";
+
+    placeThumbnail(sheet, 42, frame.data());  // past the last slot: ignored, not written out of bounds
+    placeThumbnail(sheet, -1, frame.data());
+    EXPECT_EQ(at(sheet.width - 1, sheet.height - 1)[0], 32);
+}
+
+}  // namespace
