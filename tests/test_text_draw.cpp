@@ -27,7 +27,7 @@ protected:
         return origins;
     }
 
-    // The lit pixels of a line in the order the text promises: characters left to right, rows
+    // The lit pixels of a line in drawing order: characters left to right, rows
     // bottom up, columns left to right.
     static std::vector<std::pair<int, int>> expectedPixels(const char* text) {
         std::vector<std::pair<int, int>> pixels;
