@@ -15,6 +15,10 @@ if [ ! -x build/quorbel ]; then
   exit 1
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  if [ ! -x build/quorbel-capture ]; then
+    echo "play.sh: no display here, and the capture tool that records the show is not built." >&2
+    exit 1
+  fi
   video="$PWD/quorbel.mp4"
   echo "play.sh: no display here; recording the show to $video instead." >&2
   build/quorbel-capture --video "$video"
