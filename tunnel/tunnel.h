@@ -43,3 +43,14 @@ void drawTunnelTurns(int32_t start);       // fresh turns at every even step fro
 void walkTunnelPath();                     // tunnelTurns -> segment matrices and tangents
 int32_t findTunnelCollision();             // first d with P_d = P_j (j > d) when rounded; -1 if none
 int32_t tunnelRestartStep(int32_t d);      // the even step a collision at d redraws from
+
+// ---- camera on the curve (tunnel_camera.cpp) ----
+
+extern int32_t tunnelSegment;  // even start of the current curve piece, 0...132; by tunnelTimeToSegment
+extern float tunnelFraction;   // position within the piece, [0, 1); by tunnelTimeToSegment
+
+void tunnelTimeToSegment(uint32_t t);  // t ms since the scene began -> tunnelSegment, tunnelFraction
+void tunnelPathPoint(D3DXVECTOR3* out, int32_t segment, float fraction);  // on piece segment / 2
+void tunnelObjectMatrix(D3DXMATRIX* out, uint32_t t);  // a translation to the curve at t
+void tunnelViewMatrix(D3DXMATRIX* out, uint32_t t);    // eye at t, looking at the curve at t + 1100
+void drawTunnelSegments();  // the segments around the last tunnelSegment, in index order
