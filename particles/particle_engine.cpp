@@ -37,9 +37,13 @@ int32_t programCount(const ParticleProgram& container) {
     return at < container.size ? container.bytes[at] : 0;
 }
 
-// Claims up to count free slots (every free one for a negative count) for children of parent.
-void spawnParticles(ParticleSystem& system, int32_t count, int32_t program, int32_t parent) {
-    for (int32_t slot = 0; slot < particleSlots && count != 0; ++slot) {
+// Claims up to count free slots (every free one for a negative count) for children of parent,
+// lowest first. Every slot below freeFrom is known to be occupied, so the scan starts there and
+// leaves freeFrom where it stopped: a program spawning into a full system again and again
+// costs one scan, not one per spawn.
+void spawnParticles(ParticleSystem& system, int32_t count, int32_t program, int32_t parent, int32_t& freeFrom) {
+    int32_t slot = freeFrom;
+    for (; slot < particleSlots && count != 0; ++slot) {
         Particle& child = system[slot];
         if (child.state != particleFree) continue;
         child.state = particleNew;
@@ -47,6 +51,7 @@ void spawnParticles(ParticleSystem& system, int32_t count, int32_t program, int3
         child.parent = parent;
         --count;
     }
+    freeFrom = slot;
 }
 
 }  // namespace
@@ -62,7 +67,9 @@ int32_t resetParticleSystem(const ParticleProgram& container, ParticleSystem& sy
 
 // Every read of the container, the stack, a register or the system is checked: whatever bytes
 // a container holds, a bad one ends the run with -1 and touches nothing outside its arrays.
-int32_t runParticle(const ParticleProgram& container, ParticleSystem& system, int32_t i, float t) {
+namespace {
+
+int32_t runProgram(const ParticleProgram& container, ParticleSystem& system, int32_t i, float t, int32_t& freeFrom) {
     if (i < 0 || i >= particleSlots || container.bytes == nullptr) return -1;
     Particle& p = system[i];
     p.r[particleTime] = t;
@@ -172,7 +179,7 @@ int32_t runParticle(const ParticleProgram& container, ParticleSystem& system, in
                 const int32_t count = nearestInt(stack[--depth]);
                 if (count != 0) {
                     if (program < 0 || program >= programs) return -1;
-                    spawnParticles(system, count, program, i);
+                    spawnParticles(system, count, program, i, freeFrom);
                 }
                 break;
             }
@@ -187,14 +194,25 @@ int32_t runParticle(const ParticleProgram& container, ParticleSystem& system, in
     return -1;
 }
 
+}  // namespace
+
+int32_t runParticle(const ParticleProgram& container, ParticleSystem& system, int32_t i, float t) {
+    int32_t freeFrom = 0;
+    return runProgram(container, system, i, t, freeFrom);
+}
+
 int32_t emitParticleVertices(const ParticleProgram& container, ParticleSystem& system,
                              ParticleVertices& out, float t) {
     int32_t count = 0;
+    int32_t freeFrom = 0;  // slots only free up by kills, which move it back
     for (int32_t i = 0; i < particleSlots; ++i) {
         if (system[i].state == particleFree) continue;
-        if (runParticle(container, system, i, t) != 0) return -1;
+        if (runProgram(container, system, i, t, freeFrom) != 0) return -1;
         Particle& p = system[i];
-        if (p.state == particleFree) continue;
+        if (p.state == particleFree) {
+            if (i < freeFrom) freeFrom = i;
+            continue;
+        }
         p.state = particleLive;
         ColorVertex& v = out[count++];
         v.x = p.r[particleX];

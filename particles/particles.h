@@ -70,8 +70,8 @@ enum ParticleOp : uint8_t {
 };
 
 // A run that executes this many instructions without ending is an error: no container, however
-// malformed, may stall the frame. The six programs need a few hundred at most.
-constexpr int32_t particleStepLimit = 4096;
+// malformed, may stall the frame. The six programs need under 300 (system 2's root loop).
+constexpr int32_t particleStepLimit = 1024;
 
 extern Particle particleSystems[particleSystemCount][particleSlots];  // all zero at start; the engine writes them
 extern const ParticleProgram particlePrograms[particleSystemCount];   // the six containers, in face order

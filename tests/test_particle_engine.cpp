@@ -324,6 +324,21 @@ TEST_F(ParticleEngineTest, ChildrenBelowWaitForTheNextPass) {
     EXPECT_EQ(testVertices[1].x, 0.0f);
 }
 
+TEST_F(ParticleEngineTest, SlotsFreedEarlierInThePassAreClaimedFirst) {
+    // Slot 3 spawns twice into a system whose slots 0..3 are taken, after slot 1 died in this pass.
+    const Container c = makeContainer({1.0f, 0.0f, 2.0f},
+                                      {{{opEnd}, {opEnd}}, {{opKill}, {opKill}},
+                                       {{opEnd}, {K(0), K(1), opSpawn, K(0), K(1), opSpawn, opEnd}}});
+    for (int32_t i = 0; i < 4; ++i) place(i), testSystem[i].state = particleLive;
+    testSystem[1].program = 1;
+    testSystem[3].program = 2;
+    ASSERT_EQ(pass(c), 4) << "slots 0, 2, 3 and the child above";
+    EXPECT_EQ(testSystem[1].state, particleNew) << "the slot freed by the kill is the lowest free";
+    EXPECT_EQ(testSystem[1].parent, 3);
+    EXPECT_EQ(testSystem[4].state, particleLive) << "the second child went above and ran at once";
+    EXPECT_EQ(testSystem[4].parent, 3);
+}
+
 // ---- vertices ----
 
 TEST_F(ParticleEngineTest, VertexColourBytesRoundAndWrap) {
