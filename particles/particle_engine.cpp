@@ -42,6 +42,7 @@ int32_t programCount(const ParticleProgram& container) {
 // leaves freeFrom where it stopped: a program spawning into a full system again and again
 // costs one scan, not one per spawn.
 void spawnParticles(ParticleSystem& system, int32_t count, int32_t program, int32_t parent, int32_t& freeFrom) {
+    if (count < 0) count = particleSlots;  // never reaches 0: as many as there are slots
     int32_t slot = freeFrom;
     for (; slot < particleSlots && count != 0; ++slot) {
         Particle& child = system[slot];
