@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/d3d9.h"
+#include "tunnel/tunnel.h"
 
 constexpr int32_t cubeStickers = 54;        // sticker and slot index a = 9 f + 3 r + c
 constexpr int32_t cubeMoves = 9;            // move m turns layer m % 3 about axis m / 3 (Y, X, Z)
@@ -30,3 +31,19 @@ extern int32_t currentDirection;  // recorded flag of currentMove
 void scrambleCube(int32_t n);  // resets the cube and applies n recorded random moves
 void applyCubeMove(int32_t m, int32_t flag);  // one quarter turn; flag set: the table's sense
 void updateCubeSolve(int32_t t);  // brings the solve to t ms of the show clock; sets stickerPose
+
+// ---- drawing, explosion and scenes (cube_draw.cpp, cube_scenes.cpp) ----
+
+extern D3DXMATRIX stickerExplode[cubeStickers];  // explosion per sticker; identity until explodeCube
+extern D3DXVECTOR3 stickerCentre[cubeStickers];  // jittered home centre: pivot and flight direction
+extern D3DXVECTOR3 stickerSpin[cubeStickers];    // unit tumbling weights
+extern int32_t stickersSeeded;                   // sticker draws that seeded the three above, 0...54
+
+void stickerQuad(int32_t a, TexVertex* quad);  // the four corners of sticker a's home square
+void drawSticker(int32_t a, const D3DXMATRIX* world);
+void drawCube(const D3DXMATRIX* world);
+void explodeCube(float amount, float scale);
+void drawCubeField(float spacing, float offsetX, float offsetY, float offsetZ, float cameraDistance);
+void drawCubeScene(float cameraDistance, float burst, float burstScale, float spin, int32_t withWholeCube,
+                   int32_t withStreaks);
+void drawBoxedCube(float cameraDistance, float boxScale, float yaw, float pitch, float roll);

@@ -54,3 +54,7 @@ void tunnelPathPoint(D3DXVECTOR3* out, int32_t segment, float fraction);  // on 
 void tunnelObjectMatrix(D3DXMATRIX* out, uint32_t t);  // a translation to the curve at t
 void tunnelViewMatrix(D3DXMATRIX* out, uint32_t t);    // eye at t, looking at the curve at t + 1100
 void drawTunnelSegments();  // the segments around the last tunnelSegment, in index order
+
+// ---- the flight scene (tunnel_scene.cpp) ----
+
+void drawTunnelScene(float roll, uint32_t startMs);  // startMs: show time the flight began
