@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -82,6 +83,18 @@ protected:
     }
 
     // The whole back buffer, row 0 at the top; then pixel() reads from it.
+    // With QUORBEL_TEST_IMAGES set to a folder, the frame is kept there as a PPM to look at.
+    void keepImage(const char* name) const {
+        const char* folder = std::getenv("QUORBEL_TEST_IMAGES");
+        if (folder == nullptr) return;
+        const std::string path = std::string(folder) + "/" + name + ".ppm";
+        FILE* file = std::fopen(path.c_str(), "wb");
+        if (file == nullptr) return;
+        std::fprintf(file, "P6\n640 480\n255\n");
+        for (size_t i = 0; i < backPixels.size(); i += 4) std::fwrite(&backPixels[i], 1, 3, file);
+        std::fclose(file);
+    }
+
     void readBack() {
         backPixels.assign(size_t(backWidth) * backHeight * 4, 0);
         device->readBackBuffer(backPixels.data());

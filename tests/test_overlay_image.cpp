@@ -36,17 +36,6 @@ protected:
         GLTest::TearDown();
     }
 
-    // With QUORBEL_TEST_IMAGES set to a folder, the frame is kept there as a PPM to look at.
-    void keepImage(const char* name) const {
-        const char* folder = std::getenv("QUORBEL_TEST_IMAGES");
-        if (folder == nullptr) return;
-        const std::string path = std::string(folder) + "/" + name + ".ppm";
-        FILE* file = std::fopen(path.c_str(), "wb");
-        if (file == nullptr) return;
-        std::fprintf(file, "P6\n640 480\n255\n");
-        for (size_t i = 0; i < backPixels.size(); i += 4) std::fwrite(&backPixels[i], 1, 3, file);
-        std::fclose(file);
-    }
 };
 
 TEST_F(OverlayImageTest, FadeZeroLeavesTheFrameAndALevelAddsIt) {
