@@ -97,7 +97,10 @@ TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
         {{"--start-tick", "x", "--wav", "s.wav"}, "--start-tick"},
         {{"--wav", "s.wav", "--fps"}, "needs a value"},
         {{"--frame"}, "needs a value"},
-        {{"--bench"}, "unknown argument '--bench'"},
+        {{"--bench", "--json"}, "needs a value"},
+        {{"--wav", "s.wav", "--json", "f.json"}, "--json goes with --bench"},
+        {{"--bench", "-o", "x"}, "no -o"},
+        {{"--bench", "--sheet", "s.png"}, "choose one"},
         {{"frame.png"}, "unknown argument"},
     };
     for (const auto& [args, reason] : bad) {
@@ -111,3 +114,16 @@ TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
 }
 
 }  // namespace
+
+TEST(CaptureBenchOptionsTest, BenchTakesAnOptionalJsonFile) {
+    CaptureOptions options;
+    std::string error;
+    const char* plain[] = {"quorbel-capture", "--bench", "--fps", "10"};
+    ASSERT_TRUE(parseCaptureOptions(4, plain, options, error)) << error;
+    EXPECT_EQ(options.mode, CaptureMode::Bench);
+    EXPECT_EQ(options.fps, 10u);
+    EXPECT_TRUE(options.json.empty());
+    const char* json[] = {"quorbel-capture", "--json", "out.json", "--bench"};
+    ASSERT_TRUE(parseCaptureOptions(4, json, options, error)) << error;
+    EXPECT_EQ(options.json, "out.json");
+}

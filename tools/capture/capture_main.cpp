@@ -12,6 +12,7 @@
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
 #include "platform/recording/recording_device.h"
+#include "tools/capture/capture_bench.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_run.h"
 #include "tools/capture/contact_sheet.h"
@@ -313,6 +314,7 @@ int main(int argc, char** argv) {
         case CaptureMode::Video: return captureVideo(options);
         case CaptureMode::Wav:
         case CaptureMode::Trace: return captureWithRecorder(options);
+        case CaptureMode::Bench: return captureBench(openGLDevice(), options);
         case CaptureMode::Help: break;
     }
     return 0;

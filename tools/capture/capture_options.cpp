@@ -12,6 +12,7 @@ const char captureUsage[] =
     "  --wav FILE.wav            the soundtrack, the exact wave image the show plays\n"
     "  --sheet FILE.png          a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7\n"
     "  --trace MS                the device calls of the frame at MS, one per line, to stdout\n"
+    "  --bench [--json FILE]     every frame drawn and timed; a table of frame times per phase\n"
     "  --fps N                   frames per second of the virtual clock (default 60)\n"
     "  --start-tick N            the tick count at start, which feeds the random skip (default 1)\n"
     "  --help                    this text\n";
@@ -43,7 +44,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     bool haveMode = false, haveOutput = false, wantsHelp = false;
     std::string modeName;
     auto setMode = [&](CaptureMode mode, const char* name) {
-        if (haveMode) return fail(error, "choose one of --frame, --frames, --video, --wav, --sheet, --trace (got " +
+        if (haveMode) return fail(error, "choose one of --frame, --frames, --video, --wav, --sheet, --trace, --bench (got " +
                                              modeName + " and " + name + ")");
         options.mode = mode;
         modeName = name;
@@ -55,7 +56,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         const bool takesValue = arg == "--frame" || arg == "--trace" || arg == "--frames" || arg == "--video" ||
                                 arg == "--wav" || arg == "--sheet" || arg == "-o" || arg == "--fps" ||
-                                arg == "--start-tick";
+                                arg == "--start-tick" || arg == "--json";
         if (takesValue && value == nullptr) return fail(error, arg + " needs a value");
         if (arg == "--help" || arg == "-h") {
             wantsHelp = true;
@@ -88,6 +89,11 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             options.output = value;
             haveOutput = true;
             ++i;
+        } else if (arg == "--bench") {
+            if (!setMode(CaptureMode::Bench, argv[i])) return false;
+        } else if (arg == "--json") {
+            options.json = value;
+            ++i;
         } else if (arg == "--cold") {
             options.cold = true;
         } else if (arg == "--fps") {
@@ -107,12 +113,15 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         options.mode = CaptureMode::Help;
         return true;
     }
-    if (!haveMode) return fail(error, "nothing to do: give one of --frame, --frames, --video, --wav, --sheet, --trace");
+    if (!haveMode) return fail(error, "nothing to do: give one of --frame, --frames, --video, --wav, --sheet, --trace, --bench");
     const bool needsO = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Frames;
     if (needsO && !haveOutput) return fail(error, modeName + " needs -o " + (options.mode == CaptureMode::Frame ? "FILE.png" : "DIR"));
     if (options.mode == CaptureMode::Trace && haveOutput) return fail(error, "--trace writes to stdout; it takes no -o");
     if (options.cold && options.mode != CaptureMode::Frame && options.mode != CaptureMode::Trace)
         return fail(error, "--cold goes with --frame or --trace only");
-    if (options.output.empty() && options.mode != CaptureMode::Trace) return fail(error, modeName + " needs a file name");
+    if (!options.json.empty() && options.mode != CaptureMode::Bench) return fail(error, "--json goes with --bench only");
+    if (options.mode == CaptureMode::Bench && haveOutput) return fail(error, "--bench prints a table; it takes no -o");
+    if (options.output.empty() && options.mode != CaptureMode::Trace && options.mode != CaptureMode::Bench)
+        return fail(error, modeName + " needs a file name");
     return true;
 }

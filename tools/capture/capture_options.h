@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-enum class CaptureMode { Help, Frame, Frames, Video, Wav, Sheet, Trace };
+enum class CaptureMode { Help, Frame, Frames, Video, Wav, Sheet, Trace, Bench };
 
 struct CaptureOptions {
     CaptureMode mode = CaptureMode::Help;
@@ -15,6 +15,7 @@ struct CaptureOptions {
     std::string output;         // -o FILE.png or DIR, or the file after --video/--wav/--sheet
     uint32_t fps = 60;
     uint32_t startTick = 1;     // the tick count start-up reads for the random skip
+    std::string json;           // --json FILE: --bench's figures as JSON too
 };
 
 // False, with one line in error, for anything it does not understand; --help alone is valid.

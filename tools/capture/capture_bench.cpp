@@ -1,0 +1,129 @@
+// capture_bench.cpp: --bench: every frame of the show drawn on the virtual clock, with its wall
+// time to a finished picture and the CPU time of the calling thread, reported per phase.
+#include "tools/capture/capture_bench.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "app/app.h"
+#include "tools/capture/capture_run.h"
+
+const char* const benchPhaseNames[8] = {"opening",       "boxed cube",     "first tunnel", "cube field",
+                                        "second tunnel", "exploding cube", "closing",      "end"};
+
+int benchPhase(uint32_t showMs) {
+    static const uint32_t phaseEnds[7] = {15360, 30720, 46080, 61440, 122880, 138240, 161280};
+    int phase = 0;
+    while (phase < 7 && showMs >= phaseEnds[phase]) ++phase;
+    return phase;
+}
+
+double percentile(std::vector<double> values, double q) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t rank = static_cast<size_t>(std::ceil(q * double(values.size())));
+    return values[std::min(values.size() - 1, rank == 0 ? 0 : rank - 1)];
+}
+
+namespace {
+
+double threadCpuMs() {
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) * 1e-6;
+}
+
+double wallMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct BenchJob {
+    GLDevice* device;
+    std::vector<uint8_t> pixels = std::vector<uint8_t>(size_t(640) * 480 * 4);
+    double frameWall = 0, frameCpu = 0;
+    double loadingMs = 0;
+    PhaseTimes phases[8];
+};
+
+void startFrame(bool on, void* user) {
+    BenchJob& job = *static_cast<BenchJob*>(user);
+    job.device->setDrawingEnabled(on);
+    job.frameWall = wallMs();
+    job.frameCpu = threadCpuMs();
+}
+
+// Reading the picture back waits for the renderer, so the frame is finished when it returns.
+bool endFrame(const CaptureFrame& frame, void* user) {
+    BenchJob& job = *static_cast<BenchJob*>(user);
+    const double cpu = threadCpuMs() - job.frameCpu;
+    job.device->readBackBuffer(job.pixels.data());
+    const double total = wallMs() - job.frameWall;
+    if (frame.loading) {
+        job.loadingMs += total;
+        return true;
+    }
+    PhaseTimes& phase = job.phases[benchPhase(frame.showMs)];
+    phase.totalMs.push_back(total);
+    phase.cpuMs.push_back(cpu);
+    return true;
+}
+
+}  // namespace
+
+int captureBench(GLDevice* device, const CaptureOptions& options) {
+    BenchJob job;
+    job.device = device;
+    d3dDevice = device;
+    for (int i = 0; i < 8; ++i) job.phases[i].phase = benchPhaseNames[i];
+    CapturePlan plan;
+    plan.fps = options.fps;
+    plan.startTick = options.startTick;
+    plan.drawLoading = true;
+    plan.drawFrom = 0;
+    plan.drawTo = showLengthMs;
+    plan.stopAfter = showLengthMs;
+    plan.drawing = startFrame;
+    plan.frameDone = endFrame;
+    plan.user = &job;
+    uint32_t lastMs = 0;
+    runCapture(plan, lastMs);
+
+    std::printf("quorbel-capture --bench: %u fps virtual clock, loading screen %.0f ms\n", options.fps,
+                job.loadingMs);
+    std::printf("%-15s %7s %10s %10s %10s %12s %12s\n", "phase", "frames", "median ms", "p95 ms", "worst ms",
+                "cpu med ms", "cpu worst ms");
+    FILE* json = nullptr;
+    if (!options.json.empty()) {
+        json = std::fopen(options.json.c_str(), "w");
+        if (json == nullptr) {
+            std::fprintf(stderr, "quorbel-capture: cannot write %s\n", options.json.c_str());
+            return 1;
+        }
+        std::fprintf(json, "{\"loading_ms\": %.3f, \"phases\": [", job.loadingMs);
+    }
+    bool first = true;
+    for (const PhaseTimes& phase : job.phases) {
+        if (phase.totalMs.empty()) continue;
+        const double median = percentile(phase.totalMs, 0.5), p95 = percentile(phase.totalMs, 0.95),
+                     worst = percentile(phase.totalMs, 1.0), cpuMedian = percentile(phase.cpuMs, 0.5),
+                     cpuWorst = percentile(phase.cpuMs, 1.0);
+        std::printf("%-15s %7zu %10.2f %10.2f %10.2f %12.2f %12.2f\n", phase.phase, phase.totalMs.size(), median,
+                    p95, worst, cpuMedian, cpuWorst);
+        if (json != nullptr)
+            std::fprintf(json,
+                         "%s{\"phase\": \"%s\", \"frames\": %zu, \"median_ms\": %.3f, \"p95_ms\": %.3f, "
+                         "\"worst_ms\": %.3f, \"cpu_median_ms\": %.3f, \"cpu_worst_ms\": %.3f}",
+                         first ? "" : ", ", phase.phase, phase.totalMs.size(), median, p95, worst, cpuMedian,
+                         cpuWorst);
+        first = false;
+    }
+    if (json != nullptr) {
+        std::fprintf(json, "]}\n");
+        std::fclose(json);
+    }
+    return 0;
+}

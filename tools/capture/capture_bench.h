@@ -1,0 +1,23 @@
+// capture_bench.h: --bench: the whole show rendered headless, timed frame by frame per phase.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/gl/gl_device.h"
+#include "tools/capture/capture_options.h"
+
+struct PhaseTimes {
+    const char* phase;
+    std::vector<double> totalMs;  // from the frame's start to the renderer finishing it
+    std::vector<double> cpuMs;    // CPU time of the show and the device on the calling thread
+};
+
+// The phase a show time falls in, 0 ... 7 (7 is the end frame).
+int benchPhase(uint32_t showMs);
+extern const char* const benchPhaseNames[8];
+
+// The value below which the share q (0 ... 1) of the values lie (nearest rank); 0 for none.
+double percentile(std::vector<double> values, double q);
+
+int captureBench(GLDevice* device, const CaptureOptions& options);
