@@ -22,18 +22,18 @@ void drawCubeField(float spacing, float offsetX, float offsetY, float offsetZ, f
     updateCubeSolve(int32_t(demoTimeMs));
     setRenderMode(2);
     const float o = float(0.2 * double(demoTimeSec));
-    D3DXMATRIX turn;
+    D3DXMATRIX turn, twice;
     yawPitchRoll(&turn, o, o, o);
+    MathApi.D3DXMatrixMultiply(&twice, &turn, &turn);  // the same rotation applied twice
     if (!(g > 0.0f)) return;
     // Float steps of g from -g: -g, 0, g, so 27 cubes for any positive g.
     for (float x = -g; x <= g; x += g)
         for (float y = -g; y <= g; y += g)
             for (float z = -g; z <= g; z += g) {
                 D3DXMATRIX world, place;
-                MathApi.D3DXMatrixMultiply(&world, &turn, &turn);
                 MathApi.D3DXMatrixTranslation(&place, float(double(x) + offsetX), float(double(y) + offsetY),
                                               float(double(z) + offsetZ));
-                MathApi.D3DXMatrixMultiply(&world, &world, &place);
+                MathApi.D3DXMatrixMultiply(&world, &twice, &place);
                 drawCube(&world);
             }
 }
