@@ -45,6 +45,15 @@ public:
 
     virtual GLDeviceStats stats() const = 0;
 
+    // For benchmarks (desktop GL only). Discarding: every call goes through the device and GL
+    // as usual, but GL drops each primitive and clear before rasterising, which leaves the CPU
+    // cost of a frame without the renderer's pixel work.
+    virtual void setRasterizerDiscard(bool on) = 0;
+    // The samples that pass the depth test between the two calls, in every target: the pixels
+    // a frame asks the renderer to shade (clears not counted). End waits for the renderer.
+    virtual void beginPixelCount() = 0;
+    virtual uint64_t endPixelCount() = 0;
+
     // The Direct3D state as the device holds it: render states, stage 0 and sampler 0.
     virtual DWORD renderState(D3DRENDERSTATETYPE state) const = 0;
     virtual DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const = 0;

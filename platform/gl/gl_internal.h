@@ -137,6 +137,9 @@ public:
     void readBackBuffer(uint8_t* rgba) override;
     void readTexture(IDirect3DTexture9* texture, uint8_t* rgba) override;
     GLDeviceStats stats() const override;
+    void setRasterizerDiscard(bool on) override;
+    void beginPixelCount() override;
+    uint64_t endPixelCount() override;
     DWORD renderState(D3DRENDERSTATETYPE state) const override;
     DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const override;
     DWORD samplerState(D3DSAMPLERSTATETYPE type) const override;
@@ -198,6 +201,8 @@ private:
     GLint uniformFactor[2] = {}, uniformFogColor[2] = {}, uniformColorStage[2] = {},
           uniformAlphaStage[2] = {}, uniformTexture[2] = {};
     GLuint vertexArray = 0, vertexBuffer = 0, sampler = 0, depthBuffer = 0;
+    GLuint pixelQuery = 0;  // made on the first count
+    bool counting = false;
 
     // What GL has been told, to skip calls that change nothing.
     struct {

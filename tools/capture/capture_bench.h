@@ -9,8 +9,9 @@
 
 struct PhaseTimes {
     const char* phase;
-    std::vector<double> totalMs;  // from the frame's start to the renderer finishing it
-    std::vector<double> cpuMs;    // CPU time of the show and the device on the calling thread
+    std::vector<double> totalMs;   // from the frame's start to the renderer finishing it
+    std::vector<double> cpuMs;     // CPU time of the show, the device and GL, with no pixel work
+    std::vector<double> pixels;    // pixels shaded (samples past the depth test), all targets
 };
 
 // The phase a show time falls in, 0 ... 7 (7 is the end frame).
