@@ -6,6 +6,7 @@ quorbel_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libpng-dev
   xvfb xauth x11-utils xdotool imagemagick ffmpeg sox
+  clang libclang-rt-14-dev  # libFuzzer, for scripts/fuzz.sh
 )
 
 quorbel_install_packages() {
