@@ -14,4 +14,4 @@ quorbel_configure "$dir" "$type"
 cmake --build "$dir" -j"$(nproc)"
 mkdir -p "$dir/mesa-cache"
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"
-if [ "$dir" = build ]; then scripts/fuzz.sh; fi
+if [ "$dir" = build ]; then scripts/fuzz.sh; scripts/soak.sh; fi

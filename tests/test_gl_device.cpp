@@ -1,5 +1,7 @@
 // test_gl_device.cpp: the OpenGL device's targets, clears, shared depth, textures, reference
 // counts, the drawing switch, batching and refused values, checked on read-back pixels.
+#include <limits>
+
 #include "tests/gl_fixture.h"
 
 namespace {
@@ -273,6 +275,33 @@ TEST_F(GLDeviceTest, PixelCountAndRasterizerDiscardForBenchmarks) {
     surface->Release();
     back->Release();
     target->Release();
+}
+
+// A primitive with a position that is not a number is dropped whole and counted; the rest
+// of the draw, and positions that are merely huge, are drawn.
+TEST_F(GLDeviceTest, PrimitivesWithNonFinitePositionsAreDropped) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    clearBack(0xFF000000);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    // A strip of four triangles over x 0..200; the vertex at index 4 poisons triangles 2 and 3.
+    RhwColorVertex strip[6];
+    for (int i = 0; i < 6; ++i) strip[i] = {float(i / 2) * 100.0f, (i & 1) ? 100.0f : 0.0f, 0, 1, 0xFFFFFFFF};
+    strip[4].x = nan;
+    const GLDeviceStats before = device->stats();
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 4, strip, sizeof strip[0]), D3D_OK);
+    const RhwColorVertex far[3] = {{300, 0, 0, 1, 0xFFFFFFFF}, {1e30f, 0, 0, 1, 0xFFFFFFFF}, {300, 100, 0, 1, 0xFFFFFFFF}};
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, far, sizeof far[0]), D3D_OK);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    const XyzColorVertex points[2] = {{inf, 0, 10, 0xFFFFFFFF}, {0, 0, 10, 0xFFFFFFFF}};
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 2, points, sizeof points[0]), D3D_OK);
+    readBack();
+    const GLDeviceStats after = device->stats();
+    EXPECT_EQ(after.droppedPrimitives - before.droppedPrimitives, 3u);
+    EXPECT_EQ(after.flushedVertices - before.flushedVertices, 2u * 3 + 3 + 6);
+    EXPECT_RGB(pixel(50, 50), 255, 255, 255, 0);
+    EXPECT_RGB(pixel(150, 50), 0, 0, 0, 0) << "the poisoned triangles drew nothing";
+    EXPECT_RGB(pixel(350, 20), 255, 255, 255, 0) << "a huge but finite vertex still draws";
 }
 
 // Text draws a dozen lines at a time, each with its own world matrix: they share GL draws of

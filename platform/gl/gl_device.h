@@ -27,6 +27,7 @@ struct GLDeviceStats {
     uint64_t d3dDrawCalls;      // DrawPrimitiveUP calls received
     uint64_t flushedVertices;   // vertices handed to GL
     uint64_t stateChanges;      // Direct3D state writes that changed a value
+    uint64_t droppedPrimitives; // not drawn: a position held a NaN or an infinity
 };
 
 class GLDevice : public IDirect3DDevice9 {

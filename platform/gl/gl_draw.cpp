@@ -9,6 +9,10 @@
 
 namespace {
 
+bool finitePosition(const BatchVertex& vertex) {
+    return std::isfinite(vertex.x) && std::isfinite(vertex.y) && std::isfinite(vertex.z) && std::isfinite(vertex.w);
+}
+
 // Shift towards GL's pixel centres by 63/64 of half a pixel, not a whole half: edges through
 // Direct3D's pixel centres then fall just before GL's, which reproduces Direct3D's top-left
 // fill rule whatever GL's own tie rule is.
@@ -340,6 +344,10 @@ void GLDeviceImpl::appendPointSprite(const uint8_t* vertex) {
     BatchVertex centre;
     float eye[3];
     transformVertex(vertex, centre, eye);
+    if (!finitePosition(centre)) {
+        ++counters.droppedPrimitives;
+        return;
+    }
     const bool pretransformed = (fvf & D3DFVF_XYZRHW) != 0;
     float size = d3dBitsFloat(renderStates[D3DRS_POINTSIZE]);
     if (renderStates[D3DRS_POINTSCALEENABLE] && !pretransformed) {
@@ -392,45 +400,43 @@ void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, 
     float eye[3];
     for (UINT i = 0; i < vertexCount; ++i) transformVertex(data + size_t(i) * stride, sourceScratch[i], eye);
     const BatchVertex* v = sourceScratch.data();
+    // A primitive with a position that is not a number is dropped whole: GL leaves its
+    // rasterisation undefined, and it would otherwise smear across the target.
+    auto line = [&](UINT a, UINT b) {
+        if (!finitePosition(v[a]) || !finitePosition(v[b])) {
+            ++counters.droppedPrimitives;
+            return;
+        }
+        reserve(2, ClassLines);
+        batch.push_back(v[a]);
+        batch.push_back(v[b]);
+    };
+    auto triangle = [&](UINT a, UINT b, UINT c) {
+        if (!finitePosition(v[a]) || !finitePosition(v[b]) || !finitePosition(v[c])) {
+            ++counters.droppedPrimitives;
+            return;
+        }
+        reserve(3, ClassTriangles);
+        batch.push_back(v[a]);
+        batch.push_back(v[b]);
+        batch.push_back(v[c]);
+    };
     switch (type) {
         case D3DPT_LINELIST:
-            for (UINT i = 0; i < primitiveCount; ++i) {
-                reserve(2, ClassLines);
-                batch.push_back(v[2 * i]);
-                batch.push_back(v[2 * i + 1]);
-            }
+            for (UINT i = 0; i < primitiveCount; ++i) line(2 * i, 2 * i + 1);
             break;
         case D3DPT_LINESTRIP:
-            for (UINT i = 0; i < primitiveCount; ++i) {
-                reserve(2, ClassLines);
-                batch.push_back(v[i]);
-                batch.push_back(v[i + 1]);
-            }
+            for (UINT i = 0; i < primitiveCount; ++i) line(i, i + 1);
             break;
         case D3DPT_TRIANGLELIST:
-            for (UINT i = 0; i < primitiveCount; ++i) {
-                reserve(3, ClassTriangles);
-                batch.push_back(v[3 * i]);
-                batch.push_back(v[3 * i + 1]);
-                batch.push_back(v[3 * i + 2]);
-            }
+            for (UINT i = 0; i < primitiveCount; ++i) triangle(3 * i, 3 * i + 1, 3 * i + 2);
             break;
         case D3DPT_TRIANGLESTRIP:
             // Odd triangles swap their first two vertices so the whole strip keeps one winding.
-            for (UINT i = 0; i < primitiveCount; ++i) {
-                reserve(3, ClassTriangles);
-                batch.push_back(v[(i & 1) ? i + 1 : i]);
-                batch.push_back(v[(i & 1) ? i : i + 1]);
-                batch.push_back(v[i + 2]);
-            }
+            for (UINT i = 0; i < primitiveCount; ++i) triangle((i & 1) ? i + 1 : i, (i & 1) ? i : i + 1, i + 2);
             break;
         case D3DPT_TRIANGLEFAN:
-            for (UINT i = 0; i < primitiveCount; ++i) {
-                reserve(3, ClassTriangles);
-                batch.push_back(v[0]);
-                batch.push_back(v[i + 1]);
-                batch.push_back(v[i + 2]);
-            }
+            for (UINT i = 0; i < primitiveCount; ++i) triangle(0, i + 1, i + 2);
             break;
         case D3DPT_POINTLIST:
             break;

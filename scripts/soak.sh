@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# soak.sh: the whole show, loading screen and all, run headless under AddressSanitizer and UBSan
+# (build-sanitize/), once drawn and then on the clocks a real machine can produce. Each run must
+# end by itself with no sanitizer report, no position that is not a number and no heap growth.
+#   scripts/soak.sh                       what CI runs: drawn at 10 fps, then the odd clocks
+#   QUORBEL_SOAK_FPS=60 scripts/soak.sh   the drawn run at 60 fps (about 5 minutes here)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/setup.sh
+
+quorbel_install_packages
+quorbel_configure build-sanitize Sanitize
+cmake --build build-sanitize -j"$(nproc)" --target quorbel-soak >/dev/null || {
+  echo "soak.sh: building quorbel-soak failed (cmake --build build-sanitize --target quorbel-soak shows why)" >&2
+  exit 1
+}
+mkdir -p build-sanitize/mesa-cache
+export MESA_SHADER_CACHE_DIR=$PWD/build-sanitize/mesa-cache
+
+soak() {
+  echo "soak.sh: quorbel-soak $*"
+  build-sanitize/quorbel-soak "$@"
+}
+soak --fps "${QUORBEL_SOAK_FPS:-10}"
+soak --fps 1 --no-pixels
+soak --clock stall --no-pixels
+soak --clock back --no-pixels
+soak --clock wrap --no-pixels
+soak --no-gl
+echo "soak.sh: every run ended by itself, clean"
