@@ -1,11 +1,16 @@
 // sdl_system.cpp: the system services of the show on SDL2: display check, question box,
 // window with its GL context and device, frame pacing, keys, tick count, wave playback, exit.
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <dlfcn.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <thread>
 
 #include "platform/gl/gl_device.h"
@@ -16,8 +21,101 @@ namespace {
 
 SDL_Window* window;
 GLDevice* device;
-bool escapeLatched;   // pressed since the last test
-bool windowClosed;    // closing the window ends the show, like Escape
+bool escapeLatched;                 // pressed since the last test
+std::atomic<bool> windowClosed;     // closing the window ends the show, like Escape
+bool windowLost;                    // another client destroyed the window under the show
+int leavingCode = -1;               // the exit code once the show is on its way out
+
+// The capture tool is built beside the show: name it as it is typed from here.
+std::string captureHint() {
+    std::error_code error;
+    std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    if (error || dir.empty()) dir = "build";
+    const std::filesystem::path here = std::filesystem::current_path(error);
+    if (!error && dir.is_absolute()) {
+        const std::filesystem::path relative = dir.lexically_relative(here);
+        if (!relative.empty() && *relative.begin() != "..") dir = relative;
+    }
+    return "record the show to a video instead with: " + (dir / "quorbel-capture").string() +
+           " --video quorbel.mp4";
+}
+
+// ---- display faults ----
+
+void releaseXErrors();
+
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(QUORBEL_HAVE_X11)
+Window showWindow;           // the X window of the show, once it exists
+bool xErrorReported;         // the first unexpected X error is reported, the rest ignored
+bool holdingXErrors;         // while window and context are made: errors explain a failure
+char heldXError[200];        // the first error, until reported or taken
+
+// Xlib's default handler ends the process on any error. Errors naming the show's window mean
+// another client destroyed it: that is a close. Anything else is reported once and survived.
+int onXError(Display* display, XErrorEvent* error) {
+    if (windowLost) return 0;
+    if (showWindow != 0 && error->resourceid == showWindow) {
+        windowClosed = true;
+        windowLost = true;
+        return 0;
+    }
+    if (xErrorReported || heldXError[0] != '\0') return 0;
+    char text[160];
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    std::snprintf(heldXError, sizeof heldXError, "the X server refused request %d.%d: %s", error->request_code,
+                  error->minor_code, text);
+    if (!holdingXErrors) releaseXErrors();
+    return 0;
+}
+
+// The connection is gone (the window was killed, or the server ended): nothing can be drawn any
+// more, and Xlib allows no return from here. The show ends as with Escape.
+int onXConnectionLost(Display*) {
+    if (leavingCode < 0)
+        std::fputs("quorbel: the display closed the show's connection; the show ends\n", stderr);
+    systemStopWave();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(leavingCode < 0 ? 0 : leavingCode);
+}
+
+void watchDisplay() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr || std::strcmp(driver, "x11") != 0) return;
+    XSetErrorHandler(onXError);
+    XSetIOErrorHandler(onXConnectionLost);
+}
+
+void watchWindow() {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11)
+        showWindow = info.info.x11.window;
+}
+
+void holdXErrors() { holdingXErrors = true; }
+
+// The error held back, or an empty text; a failure message takes it, so it counts as reported.
+std::string takeHeldXError() {
+    holdingXErrors = false;
+    if (heldXError[0] == '\0') return "";
+    xErrorReported = true;
+    const std::string text = heldXError;
+    heldXError[0] = '\0';
+    return "; " + text;
+}
+
+void releaseXErrors() {
+    const std::string text = takeHeldXError();
+    if (!text.empty()) std::fprintf(stderr, "quorbel: warning: %s\n", text.c_str() + 2);
+}
+#else
+void watchDisplay() {}
+void watchWindow() {}
+void holdXErrors() {}
+std::string takeHeldXError() { return ""; }
+void releaseXErrors() {}
+#endif
 
 // ---- frame pacing ----
 
@@ -99,36 +197,67 @@ void warnSilent(const char* why) {
     std::fprintf(stderr, "quorbel: warning: %s; the show plays silently\n", why);
 }
 
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+// Without a sound card ALSA prints a screen of lines before SDL reports the failure; the show
+// says it in one. The library stays loaded so that SDL's own load finds the handler set.
+void quietAlsa() {
+    const char* wanted = std::getenv("SDL_AUDIODRIVER");
+    if (wanted != nullptr && *wanted != '\0' && std::strstr(wanted, "alsa") == nullptr) return;
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (alsa == nullptr) return;
+    using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(ErrorHandler);
+    auto setHandler = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (setHandler != nullptr) setHandler(ignoreAlsaMessage);
+}
+
+// The show reports the state of its sound itself (the disk driver's two CRITICAL lines become
+// one that says where the file is); every other SDL message passes through unchanged.
+SDL_LogOutputFunction sdlLogOutput;
+void* sdlLogData;
+
+void filterSdlLog(void* data, int category, SDL_LogPriority priority, const char* message) {
+    if (category == SDL_LOG_CATEGORY_AUDIO) return;
+    if (sdlLogOutput != nullptr) sdlLogOutput(data, category, priority, message);
+}
+
 bool isNamed(const char* value, const char* name) { return value != nullptr && std::strcmp(value, name) == 0; }
 
 }  // namespace
 
 void systemStart() {
+    SDL_LogGetOutputFunction(&sdlLogOutput, &sdlLogData);
+    SDL_LogSetOutputFunction(filterSdlLog, sdlLogData);
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const bool noDisplayNamed = (x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0');
-    if (noDisplayNamed && std::getenv("SDL_VIDEODRIVER") == nullptr) {
-        systemFail("no display here (DISPLAY and WAYLAND_DISPLAY are unset); record the show to a "
-                   "video instead with: build/quorbel-capture --video quorbel.mp4");
+    const bool x11Named = x11 != nullptr && *x11 != '\0';
+    const bool waylandNamed = wayland != nullptr && *wayland != '\0';
+    char line[512];
+    if (std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        if (!x11Named && !waylandNamed) {
+            std::snprintf(line, sizeof line, "no display here (DISPLAY and WAYLAND_DISPLAY are unset); %s",
+                          captureHint().c_str());
+            systemFail(line);
+        }
+        // Only the display the environment names: otherwise a wrong DISPLAY falls through to
+        // SDL's offscreen driver and the real reason is lost.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, waylandNamed ? (x11Named ? "wayland,x11" : "wayland") : "x11");
     }
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-        char line[512];
-        std::snprintf(line, sizeof line,
-                      "cannot open the display (%s); record the show to a video instead with: "
-                      "build/quorbel-capture --video quorbel.mp4",
-                      SDL_GetError());
+        std::snprintf(line, sizeof line, "cannot open the display %s (%s); %s",
+                      x11Named ? x11 : (waylandNamed ? wayland : "SDL_VIDEODRIVER names"), SDL_GetError(),
+                      captureHint().c_str());
         systemFail(line);
     }
-    // SDL falls back to drivers that show nothing; a show nobody can see is not run.
+    // SDL_VIDEODRIVER may ask for drivers that show nothing; a show nobody can see is not run.
     const char* driver = SDL_GetCurrentVideoDriver();
     if (isNamed(driver, "offscreen") || isNamed(driver, "dummy") || isNamed(driver, "evdev")) {
-        char line[512];
-        std::snprintf(line, sizeof line,
-                      "no display here (SDL chose its '%s' video driver); record the show to a "
-                      "video instead with: build/quorbel-capture --video quorbel.mp4",
-                      driver);
+        std::snprintf(line, sizeof line, "no display here (SDL chose its '%s' video driver); %s", driver,
+                      captureHint().c_str());
         systemFail(line);
     }
+    watchDisplay();
 }
 
 bool systemAskYesNo(const char* text, const char* caption) {
@@ -144,7 +273,12 @@ bool systemAskYesNo(const char* text, const char* caption) {
     box.buttons = buttons;
     int chosen = 0;
     // A box that cannot be shown keeps the window, as any answer but Yes does.
-    if (SDL_ShowMessageBox(&box, &chosen) != 0) return false;
+    if (SDL_ShowMessageBox(&box, &chosen) != 0) {
+        std::fprintf(stderr, "quorbel: warning: the full-screen question cannot be shown (SDL: %s); the show "
+                             "plays in a window (--fullscreen or --window skip the question)\n",
+                     SDL_GetError());
+        return false;
+    }
     return chosen == 1;
 }
 
@@ -171,17 +305,27 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
 
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
     if (params->Windowed == FALSE) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    holdXErrors();
     window = SDL_CreateWindow("Quorbel", x, y, width, height, flags);
     if (window == nullptr) {
-        std::snprintf(line, sizeof line, "cannot create the show's window: %s", SDL_GetError());
+        // Nearly always the display has no OpenGL at all ("GLX is not supported").
+        std::snprintf(line, sizeof line,
+                      "cannot create the show's OpenGL window (%s%s); the show needs OpenGL 3.3 core",
+                      SDL_GetError(), takeHeldXError().c_str());
         systemFail(line);
     }
+    watchWindow();
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (context == nullptr) {
-        std::snprintf(line, sizeof line, "no OpenGL 3.3 core context for the window: %s", SDL_GetError());
+        std::snprintf(line, sizeof line, "this display offers no OpenGL 3.3 core context (%s%s)", SDL_GetError(),
+                      takeHeldXError().c_str());
         systemFail(line);
     }
+    releaseXErrors();
     SDL_GL_MakeCurrent(window, context);
+    // SDL loads libEGL privately (Wayland, or X11 forced to EGL); the device looks for the
+    // current context among the global symbols, so make the loaded library's symbols global.
+    dlopen("libEGL.so.1", RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
 
     int refreshHz = 0;
     SDL_DisplayMode mode;
@@ -221,6 +365,7 @@ void systemPlayWave(const void* image, uint32_t bytes) {
         warnSilent("the soundtrack has no playable data chunk");
         return;
     }
+    quietAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         char line[512];
         std::snprintf(line, sizeof line, "no audio (%s)", SDL_GetError());
@@ -244,6 +389,13 @@ void systemPlayWave(const void* image, uint32_t bytes) {
         warnSilent(line);
         return;
     }
+    const char* driver = SDL_GetCurrentAudioDriver();
+    if (isNamed(driver, "disk")) {
+        const char* file = std::getenv("SDL_DISKAUDIOFILE");
+        std::fprintf(stderr,
+                     "quorbel: the sound is written to the file %s as raw PCM, not played (SDL_AUDIODRIVER=disk)\n",
+                     file != nullptr && *file != '\0' ? file : "sdlaudio.raw");
+    }
     SDL_PauseAudioDevice(audioDevice, 0);
 }
 
@@ -254,12 +406,16 @@ void systemStopWave() {
 }
 
 void systemExit(int code) {
+    leavingCode = code;
     std::fflush(stdout);
-    SDL_Quit();
+    // SDL_Quit would destroy the window again and, having put Xlib's fatal error handler back by
+    // then, die of the error; the server frees what is left when the process ends.
+    if (!windowLost) SDL_Quit();
     std::exit(code);
 }
 
 void systemFail(const char* message) {
+    leavingCode = 1;
     std::fprintf(stderr, "quorbel: %s\n", message);
     SDL_Quit();
     std::exit(1);

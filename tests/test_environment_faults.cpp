@@ -1,0 +1,633 @@
+// test_environment_faults.cpp: the real show binary in a broken environment (no display, no
+// OpenGL 3.3, no sound card, its window closed under it, the question box, a narrow screen).
+// Each case runs the built quorbel against an Xvfb of its own and judges its exit status, its
+// stderr lines and the windows it makes.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#ifdef QUORBEL_TEST_HAVE_X11
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#endif
+
+extern char** environ;
+
+namespace {
+
+#ifndef QUORBEL_SHOW_BINARY
+
+TEST(EnvironmentFaults, NeedTheShow) { GTEST_SKIP() << "the show binary is not built here (no SDL2)"; }
+
+#else
+
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;  // nullopt: unset
+
+constexpr Seconds startLimit{12.0};  // launch to playing, generous for the sanitizer build
+constexpr Seconds endLimit{6.0};     // an ended show to its exit
+
+bool onPath(const char* program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+    for (size_t begin = 0; begin <= dirs.size();) {
+        size_t end = dirs.find(':', begin);
+        if (end == std::string::npos) end = dirs.size();
+        if (access((dirs.substr(begin, end - begin) + "/" + program).c_str(), X_OK) == 0) return true;
+        begin = end + 1;
+    }
+    return false;
+}
+
+// A scratch folder of the test's own, removed afterwards.
+struct ScratchDir {
+    std::filesystem::path path;
+    ScratchDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quorbel-env-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+};
+
+std::vector<std::string> environmentWith(const EnvChanges& changes) {
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string key = text.substr(0, text.find('='));
+        bool replaced = false;
+        for (const auto& change : changes) replaced = replaced || change.first == key;
+        if (!replaced) result.push_back(text);
+    }
+    for (const auto& change : changes)
+        if (change.second) result.push_back(change.first + "=" + *change.second);
+    return result;
+}
+
+// fork + exec with everything prepared beforehand: the child only calls what is safe there.
+pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& dir,
+            const std::string& errorFile, int keepFd) {
+    std::vector<char*> argv, envp;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
+    const int quiet = open("/dev/null", O_RDWR);
+    const int err = errorFile.empty() ? quiet : open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(quiet, 0);
+    dup2(quiet, 1);
+    dup2(err, 2);
+    for (int fd = 3; fd < 1024; ++fd)
+        if (fd != keepFd) close(fd);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(127);
+}
+
+struct Outcome {
+    bool exited = false;  // ended by itself within the limit
+    int status = -1;      // its exit code, or 128 + the signal that ended it
+    std::vector<std::string> lines;
+    std::string text() const {
+        std::string all;
+        for (const std::string& line : lines) all += line + "\n";
+        return all;
+    }
+};
+
+// In the sanitizer build the show's exit reports leaks of the libraries (D-Bus inside SDL, Mesa's
+// driver once SDL unloaded it); the show itself releases nothing by design. Memory errors and
+// undefined behaviour are still reported.
+EnvChanges withoutLeakCheck(EnvChanges env) {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    env.push_back({"ASAN_OPTIONS", std::string(options != nullptr ? options : "") + ":detect_leaks=0"});
+    return env;
+}
+
+// One run of the show binary, its stderr kept in a file of the scratch folder.
+class ShowProcess {
+public:
+    ShowProcess(const ScratchDir& scratch, const std::vector<std::string>& options, const EnvChanges& env) {
+        errorFile = (scratch.path / "stderr.txt").string();
+        std::vector<std::string> args = {QUORBEL_SHOW_BINARY};
+        args.insert(args.end(), options.begin(), options.end());
+        pid = spawn(args, environmentWith(withoutLeakCheck(env)), scratch.path.string(), errorFile, -1);
+    }
+    ShowProcess(const ShowProcess&) = delete;
+    ShowProcess& operator=(const ShowProcess&) = delete;
+    ~ShowProcess() {
+        if (pid > 0) finish(Seconds(0));
+    }
+
+    bool running() {
+        if (pid <= 0) return false;
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == 0) return true;
+        record(status);
+        return false;
+    }
+
+    // Waits up to the limit, then kills; the outcome says which.
+    Outcome finish(Seconds limit) {
+        const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(limit);
+        while (running() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            int status = 0;
+            waitpid(pid, &status, 0);
+            pid = -1;
+            outcome.exited = false;
+        }
+        std::ifstream in(errorFile);
+        for (std::string line; std::getline(in, line);) outcome.lines.push_back(line);
+        return outcome;
+    }
+
+private:
+    void record(int status) {
+        outcome.exited = true;
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        pid = -1;
+    }
+
+    pid_t pid = -1;
+    std::string errorFile;
+    Outcome outcome;
+};
+
+Outcome runShow(const std::vector<std::string>& options, const EnvChanges& env, Seconds limit = startLimit) {
+    ScratchDir scratch;
+    ShowProcess show(scratch, options, env);
+    return show.finish(limit);
+}
+
+bool waitFor(Seconds limit, const auto& ready) {
+    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(limit);
+    while (!ready()) {
+        if (Clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    return true;
+}
+
+// A display number nobody serves: no socket and no lock file.
+std::string unservedDisplay() {
+    for (int number = 150; number < 400; ++number) {
+        const std::string n = std::to_string(number);
+        const bool socket = access(("/tmp/.X11-unix/X" + n).c_str(), F_OK) == 0;
+        if (!socket && access(("/tmp/.X" + n + "-lock").c_str(), F_OK) != 0) return ":" + n;
+    }
+    return ":399";
+}
+
+const EnvChanges noDisplay = {
+    {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}, {"SDL_VIDEODRIVER", std::nullopt}};
+
+// ---- no display: no Xvfb needed ----
+
+TEST(NoDisplay, UnsetDisplaySaysHowToRecordInOneLine) {
+    for (const char* option : {"--window", "--fullscreen"}) {
+        const Outcome run = runShow({option}, noDisplay);
+        ASSERT_TRUE(run.exited) << option << ": still running\n" << run.text();
+        EXPECT_EQ(run.status, 1) << option;
+        ASSERT_EQ(run.lines.size(), 1u) << run.text();
+        EXPECT_NE(run.lines[0].find("quorbel: no display here"), std::string::npos) << run.lines[0];
+        EXPECT_NE(run.lines[0].find("quorbel-capture --video"), std::string::npos) << run.lines[0];
+    }
+}
+
+TEST(NoDisplay, UnservedDisplayIsNamedInsteadOfFallingBackToOffscreen) {
+    const std::string display = unservedDisplay();
+    for (const std::string& name : {display, std::string("not-a-display")}) {
+        EnvChanges env = noDisplay;
+        env.push_back({"DISPLAY", name});
+        const Outcome run = runShow({"--window"}, env);
+        ASSERT_TRUE(run.exited) << name << ": still running";
+        EXPECT_EQ(run.status, 1) << name;
+        ASSERT_EQ(run.lines.size(), 1u) << run.text();
+        EXPECT_NE(run.lines[0].find("cannot open the display " + name), std::string::npos) << run.lines[0];
+        EXPECT_NE(run.lines[0].find("quorbel-capture --video"), std::string::npos) << run.lines[0];
+    }
+}
+
+TEST(NoDisplay, OffscreenDriverAskedForIsRefused) {
+    EnvChanges env = noDisplay;
+    env.push_back({"SDL_VIDEODRIVER", "offscreen"});
+    const Outcome run = runShow({"--window"}, env);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.lines.size(), 1u) << run.text();
+    EXPECT_NE(run.lines[0].find("'offscreen' video driver"), std::string::npos) << run.lines[0];
+}
+
+#ifdef QUORBEL_TEST_HAVE_X11
+
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+// An Xvfb of the test's own (it picks a free display number itself), with one connection kept
+// open: Xvfb drops connections when many open at once.
+class VirtualDisplay {
+public:
+    VirtualDisplay() = default;
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+    ~VirtualDisplay() {
+        if (x != nullptr) XCloseDisplay(x);
+        if (server > 0) {
+            kill(server, SIGTERM);
+            int status = 0;
+            waitpid(server, &status, 0);
+        }
+    }
+
+    // Empty on success, else why not.
+    std::string start(const std::string& screen, const std::vector<std::string>& extra = {}) {
+        if (!onPath("Xvfb")) return "Xvfb is not installed (Debian package xvfb)";
+        int ready[2];
+        if (pipe(ready) != 0) return "no pipe";
+        std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen,
+                                         "-nolisten", "tcp"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        server = spawn(args, environmentWith({}), "", "", ready[1]);
+        close(ready[1]);
+        std::string number;
+        pollfd wait = {ready[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&wait, 1, 10000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+        close(ready[0]);
+        if (number.empty()) return "Xvfb did not start";
+        name = ":" + number;
+        XSetErrorHandler(ignoreXError);
+        x = XOpenDisplay(name.c_str());
+        if (x == nullptr) return "cannot connect to Xvfb " + name;
+        root = DefaultRootWindow(x);
+        // Full-screen requests go to the root window as client messages (EWMH).
+        XSelectInput(x, root, SubstructureNotifyMask);
+        XSync(x, False);
+        return "";
+    }
+
+    EnvChanges env(EnvChanges more = {}) const {
+        more.push_back({"DISPLAY", name});
+        more.push_back({"WAYLAND_DISPLAY", std::nullopt});
+        more.push_back({"SDL_VIDEODRIVER", std::nullopt});
+        return more;
+    }
+
+    // The window's title: EWMH's UTF-8 name where set (SDL's question box sets only that), else WM_NAME.
+    std::string titleOf(Window window) {
+        std::string title;
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        const Atom netName = XInternAtom(x, "_NET_WM_NAME", False), utf8 = XInternAtom(x, "UTF8_STRING", False);
+        if (XGetWindowProperty(x, window, netName, 0, 256, False, utf8, &type, &format, &count, &after, &data) ==
+                Success &&
+            data != nullptr && format == 8)
+            title.assign(reinterpret_cast<char*>(data), count);
+        if (data != nullptr) XFree(data);
+        char* name = nullptr;
+        if (title.empty() && XFetchName(x, window, &name) != 0 && name != nullptr) title = name;
+        if (name != nullptr) XFree(name);
+        return title;
+    }
+
+    // A mapped top-level window of that title, or 0.
+    Window findWindow(const char* title) {
+        Window rootReturn = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        Window found = 0;
+        if (XQueryTree(x, root, &rootReturn, &parent, &children, &count) == 0) return 0;
+        for (unsigned int i = 0; i < count && found == 0; ++i) {
+            XWindowAttributes attributes;
+            if (titleOf(children[i]) == title && XGetWindowAttributes(x, children[i], &attributes) != 0 &&
+                attributes.map_state == IsViewable)
+                found = children[i];
+        }
+        if (children != nullptr) XFree(children);
+        return found;
+    }
+
+    Window waitForWindow(const char* title, ShowProcess& show, Seconds limit = startLimit) {
+        Window found = 0;
+        waitFor(limit, [&] { return (found = findWindow(title)) != 0 || !show.running(); });
+        return found;
+    }
+
+    // A key press and release sent to the window itself, as xdotool key --window does.
+    void sendKey(Window window, KeySym key) {
+        XEvent event = {};
+        event.xkey.display = x;
+        event.xkey.window = window;
+        event.xkey.root = root;
+        event.xkey.same_screen = True;
+        event.xkey.keycode = XKeysymToKeycode(x, key);
+        event.xkey.time = CurrentTime;
+        for (int type : {KeyPress, KeyRelease}) {
+            event.type = type;
+            XSendEvent(x, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask, &event);
+        }
+        XSync(x, False);
+    }
+
+    // What a window manager sends when the user closes a window.
+    void sendDeleteWindow(Window window) {
+        XEvent event = {};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(x, window, False, NoEventMask, &event);
+        XSync(x, False);
+    }
+
+    // Whether the window asked to be made full screen, going by the events seen so far.
+    bool askedFullScreen(Window window) {
+        const Atom state = XInternAtom(x, "_NET_WM_STATE", False);
+        const Atom fullScreen = XInternAtom(x, "_NET_WM_STATE_FULLSCREEN", False);
+        while (XPending(x) > 0) {
+            XEvent event;
+            XNextEvent(x, &event);
+            if (event.type != ClientMessage || event.xclient.window != window) continue;
+            const long* data = event.xclient.data.l;
+            if (event.xclient.message_type == state && data[0] == 1 /* _NET_WM_STATE_ADD */ &&
+                static_cast<Atom>(data[1]) == fullScreen)
+                fullScreenSeen = true;
+        }
+        return fullScreenSeen;
+    }
+
+    Display* x = nullptr;
+    Window root = 0;
+    std::string name;
+
+private:
+    pid_t server = -1;
+    bool fullScreenSeen = false;
+};
+
+#define START_DISPLAY(display, ...)                               \
+    do {                                                          \
+        const std::string why = (display).start(__VA_ARGS__);     \
+        if (!why.empty()) GTEST_SKIP() << why;                    \
+    } while (0)
+
+struct Geometry {
+    int x, y, width, height;
+};
+
+Geometry geometryOf(Display* x, Window window) {
+    XWindowAttributes attributes = {};
+    XGetWindowAttributes(x, window, &attributes);
+    return {attributes.x, attributes.y, attributes.width, attributes.height};
+}
+
+// Starts the show, ends it with Escape once its window is up (the key waits in the queue until
+// the frame loop's first test) and returns how it ended.
+Outcome playAndEscape(VirtualDisplay& display, const EnvChanges& env, Geometry* seen = nullptr) {
+    ScratchDir scratch;
+    ShowProcess show(scratch, {"--window"}, display.env(env));
+    const Window window = display.waitForWindow("Quorbel", show);
+    if (window != 0) {
+        if (seen != nullptr) *seen = geometryOf(display.x, window);
+        display.sendKey(window, XK_Escape);
+    }
+    Outcome outcome = show.finish(startLimit);
+    if (window == 0) outcome.lines.push_back("(test: the show's window never appeared)");
+    return outcome;
+}
+
+// ---- the sound ----
+
+TEST(NoSoundCard, EveryAudioDriverLeavesTheShowRunningWithAtMostOneLine) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    // Unset means the machine's own device: without a sound card ALSA's complaints become one line.
+    for (const char* driver : {"", "dummy", "no-such-driver"}) {
+        EnvChanges env;
+        env.push_back({"SDL_AUDIODRIVER", *driver != '\0' ? std::optional<std::string>(driver) : std::nullopt});
+        const Outcome run = playAndEscape(display, env);
+        ASSERT_TRUE(run.exited) << "driver '" << driver << "'\n" << run.text();
+        EXPECT_EQ(run.status, 0) << "driver '" << driver << "'\n" << run.text();
+        EXPECT_LE(run.lines.size(), 1u) << "driver '" << driver << "'\n" << run.text();
+        if (std::strcmp(driver, "dummy") == 0) {
+            EXPECT_TRUE(run.lines.empty()) << run.text();
+        }
+        if (std::strcmp(driver, "no-such-driver") == 0) {
+            ASSERT_EQ(run.lines.size(), 1u);
+            EXPECT_NE(run.lines[0].find("plays silently"), std::string::npos) << run.lines[0];
+        }
+    }
+}
+
+bool hasSound(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    char byte = 0;
+    while (in.get(byte))
+        if (byte != 0) return true;
+    return false;
+}
+
+TEST(NoSoundCard, DiskDriverWritesTheSoundWhereItSays) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    ScratchDir scratch;
+    const std::filesystem::path named = scratch.path / "sound.raw";
+    // Without SDL_DISKAUDIOFILE the file is sdlaudio.raw in the working folder.
+    for (const std::filesystem::path& file : {named, scratch.path / "sdlaudio.raw"}) {
+        EnvChanges env = {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIODELAY", std::nullopt}};
+        if (file == named) env.push_back({"SDL_DISKAUDIOFILE", file.string()});
+        if (file != named) env.push_back({"SDL_DISKAUDIOFILE", std::nullopt});
+        ShowProcess show(scratch, {"--window"}, display.env(env));
+        // The file is opened as the music starts: the show is playing once it has data.
+        const bool playing = waitFor(startLimit, [&] {
+            std::error_code error;
+            const uintmax_t bytes = std::filesystem::file_size(file, error);
+            return (!error && bytes > 44100 * 4) || !show.running();
+        });
+        const Window window = display.findWindow("Quorbel");
+        if (window != 0) display.sendKey(window, XK_Escape);
+        const Outcome run = show.finish(endLimit);
+        ASSERT_TRUE(playing) << file << " never filled\n" << run.text();
+        ASSERT_TRUE(run.exited) << run.text();
+        EXPECT_EQ(run.status, 0) << run.text();
+        ASSERT_EQ(run.lines.size(), 1u) << run.text();
+        const std::string shown = file == named ? file.string() : std::string("sdlaudio.raw");
+        EXPECT_NE(run.lines[0].find("written to the file " + shown + " "), std::string::npos) << run.lines[0];
+        EXPECT_TRUE(hasSound(file)) << file << " holds only silence";
+    }
+}
+
+// ---- the window closed under the show ----
+
+TEST(WindowClosed, ByTheWindowManagerKillOrDestroyTheShowEndsAsWithEscape) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    enum How { DeleteMessage, Destroy, KillClient };
+    for (How how : {DeleteMessage, Destroy, KillClient}) {
+        ScratchDir scratch;
+        const std::filesystem::path sound = scratch.path / "sound.raw";
+        ShowProcess show(scratch, {"--window"},
+                         display.env({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", sound.string()}}));
+        // Mid-show: the music has started.
+        const bool playing =
+            waitFor(startLimit, [&] { return std::filesystem::exists(sound) || !show.running(); });
+        const Window window = display.findWindow("Quorbel");
+        ASSERT_TRUE(playing && window != 0) << "case " << how << "\n" << show.finish(Seconds(0)).text();
+        if (how == DeleteMessage) display.sendDeleteWindow(window);
+        if (how == Destroy) XDestroyWindow(display.x, window);
+        if (how == KillClient) XKillClient(display.x, window);
+        XSync(display.x, False);
+        const Outcome run = show.finish(endLimit);
+        ASSERT_TRUE(run.exited) << "case " << how << ": the show went on\n" << run.text();
+        EXPECT_EQ(run.status, 0) << "case " << how << "\n" << run.text();
+        // The disk driver's line, and for a lost connection the line that says so.
+        ASSERT_EQ(run.lines.size(), how == KillClient ? 2u : 1u) << "case " << how << "\n" << run.text();
+        if (how == KillClient) {
+            EXPECT_NE(run.lines[1].find("closed the show's connection"), std::string::npos) << run.lines[1];
+        }
+    }
+}
+
+// ---- the question box ----
+
+TEST(QuestionBox, EscapeMeansWindowAndReturnMeansFullScreen) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "1024x768x24");
+    for (KeySym answer : {XK_Escape, XK_Return}) {
+        ScratchDir scratch;
+        ShowProcess show(scratch, {}, display.env({{"SDL_AUDIODRIVER", "dummy"}}));
+        const Window box = display.waitForWindow("Quorbel by the Vantreli", show);
+        if (box == 0) {
+            const Outcome run = show.finish(endLimit);
+            if (run.text().find("question cannot be shown") != std::string::npos)
+                GTEST_SKIP() << "SDL cannot draw its question box on this Xvfb (no X fonts: Debian package "
+                                "xfonts-base)\n"
+                             << run.text();
+            FAIL() << "no question box\n" << run.text();
+        }
+        display.sendKey(box, answer);
+        const Window window = display.waitForWindow("Quorbel", show);
+        ASSERT_NE(window, 0u) << show.finish(Seconds(0)).text();
+        const Geometry geometry = geometryOf(display.x, window);
+        display.sendKey(window, XK_Escape);
+        const Outcome run = show.finish(startLimit);
+        ASSERT_TRUE(run.exited) << run.text();
+        EXPECT_EQ(run.status, 0) << run.text();
+        EXPECT_TRUE(run.lines.empty()) << run.text();
+        if (answer == XK_Escape) {
+            EXPECT_FALSE(display.askedFullScreen(window)) << "Escape gave full screen";
+            EXPECT_EQ(geometry.x, 192);
+            EXPECT_EQ(geometry.y, 144);
+            EXPECT_EQ(geometry.width, 640);
+            EXPECT_EQ(geometry.height, 480);
+        } else {
+            EXPECT_TRUE(display.askedFullScreen(window)) << "Return gave no full-screen request";
+        }
+    }
+}
+
+TEST(QuestionBox, ThatCannotBeDrawnWarnsOnceAndPlaysInAWindow) {
+    if (onPath("zenity")) GTEST_SKIP() << "zenity is installed: SDL would ask through it";
+    VirtualDisplay display;
+    // Only the server's built-in fonts: SDL's own box finds none to draw with.
+    START_DISPLAY(display, "1024x768x24", {"-fp", "built-ins"});
+    ScratchDir scratch;
+    ShowProcess show(scratch, {}, display.env({{"SDL_AUDIODRIVER", "dummy"}}));
+    const Window window = display.waitForWindow("Quorbel", show);
+    ASSERT_NE(window, 0u) << show.finish(Seconds(0)).text();
+    display.sendKey(window, XK_Escape);
+    const Outcome run = show.finish(startLimit);
+    ASSERT_TRUE(run.exited) << run.text();
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.lines.size(), 1u) << run.text();
+    EXPECT_NE(run.lines[0].find("the show plays in a window"), std::string::npos) << run.lines[0];
+    EXPECT_FALSE(display.askedFullScreen(window));
+}
+
+// ---- placement on a narrow screen ----
+
+TEST(NarrowScreen, WindowGoesToNegativeXUnchangedAndTheShowRuns) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "600x400x24");
+    Geometry geometry = {};
+    const Outcome run = playAndEscape(display, {{"SDL_AUDIODRIVER", "dummy"}}, &geometry);
+    ASSERT_TRUE(run.exited) << run.text();
+    EXPECT_EQ(run.status, 0) << run.text();
+    // 600 / 2 - 320 and 400 / 2 - 240.
+    EXPECT_EQ(geometry.x, -20);
+    EXPECT_EQ(geometry.y, -40);
+    EXPECT_EQ(geometry.width, 640);
+    EXPECT_EQ(geometry.height, 480);
+}
+
+// ---- OpenGL ----
+
+TEST(NoOpenGL33, OlderOrMissingOpenGLEndsWithOneLine) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> serverOptions;
+        EnvChanges env;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Mesa capped at 2.1", {}, {{"MESA_GL_VERSION_OVERRIDE", "2.1"}}, "no OpenGL 3.3 core context"},
+        {"indirect GLX", {}, {{"LIBGL_ALWAYS_INDIRECT", "1"}}, "no OpenGL 3.3 core context"},
+        {"EGL capped at 2.1", {}, {{"SDL_VIDEO_X11_FORCE_EGL", "1"}, {"MESA_GL_VERSION_OVERRIDE", "2.1"}},
+         "no OpenGL 3.3 core context"},
+        {"a server without GLX", {"-extension", "GLX"}, {}, "cannot create the show's OpenGL window (GLX"},
+    };
+    for (const Case& c : cases) {
+        VirtualDisplay display;
+        START_DISPLAY(display, "800x600x24", c.serverOptions);
+        EnvChanges env = c.env;
+        env.push_back({"SDL_AUDIODRIVER", "dummy"});
+        const Outcome run = runShow({"--window"}, display.env(env));
+        ASSERT_TRUE(run.exited) << c.what << "\n" << run.text();
+        EXPECT_EQ(run.status, 1) << c.what << "\n" << run.text();
+        ASSERT_EQ(run.lines.size(), 1u) << c.what << "\n" << run.text();
+        EXPECT_NE(run.lines[0].find(c.expected), std::string::npos) << c.what << ": " << run.lines[0];
+    }
+}
+
+TEST(NoOpenGL33, ContextMadeThroughEglIsAccepted) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    const Outcome run = playAndEscape(display, {{"SDL_VIDEO_X11_FORCE_EGL", "1"}, {"SDL_AUDIODRIVER", "dummy"}});
+    ASSERT_TRUE(run.exited) << run.text();
+    EXPECT_EQ(run.status, 0) << run.text();
+    EXPECT_TRUE(run.lines.empty()) << run.text();
+}
+
+#else
+
+TEST(EnvironmentFaults, NeedXlib) { GTEST_SKIP() << "built without Xlib headers (libx11-dev): no Xvfb cases"; }
+
+#endif
+#endif
+
+}  // namespace
