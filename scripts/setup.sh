@@ -5,7 +5,7 @@ quorbel_packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libpng-dev
-  xvfb xauth x11-utils xdotool imagemagick ffmpeg sox
+  xvfb xauth x11-utils xfonts-base xdotool imagemagick ffmpeg sox
   clang libclang-rt-14-dev  # libFuzzer, for scripts/fuzz.sh
 )
 
