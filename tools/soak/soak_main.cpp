@@ -52,7 +52,7 @@ struct Options {
     std::exit(1);
 }
 
-bool parse(int argc, char** argv, Options& options) {
+void parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -80,7 +80,6 @@ bool parse(int argc, char** argv, Options& options) {
             std::exit(2);
         }
     }
-    return true;
 }
 
 // ---- memory ----
