@@ -65,6 +65,13 @@ TEST(CaptureOptionsTest, EachModeWithWhatItNeeds) {
 
     p = parse({"--frames", "7:7", "-o", "d"});
     EXPECT_TRUE(p.ok) << "a range of one frame";
+
+    p = parse({"--faces", "20000", "--cold", "-o", "faces"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Faces);
+    EXPECT_EQ(p.options.frameMs, 20000u);
+    EXPECT_TRUE(p.options.cold);
+    EXPECT_EQ(p.options.output, "faces");
 }
 
 TEST(CaptureOptionsTest, HelpWinsOverEverythingElse) {
@@ -88,6 +95,8 @@ TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
         {{"--frames", "10:", "-o", "d"}, "FROM:TO"},
         {{"--frames", ":10", "-o", "d"}, "FROM:TO"},
         {{"--frame", "1", "--trace", "2"}, "choose one"},
+        {{"--faces", "1", "--frame", "2", "-o", "d"}, "choose one"},
+        {{"--faces", "1"}, "-o DIR"},
         {{"--video", "a.mp4", "--wav", "b.wav"}, "choose one"},
         {{"--video", "a.mp4", "-o", "b.mp4"}, "-o"},
         {{"--trace", "5", "-o", "x"}, "stdout"},

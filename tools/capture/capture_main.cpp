@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "particles/particles.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
@@ -71,6 +72,13 @@ struct FrameJob {
 
 void switchGLDrawing(bool on, void* user) { static_cast<FrameJob*>(user)->device->setDrawingEnabled(on); }
 
+// The picture as the window shows it: the back buffer's alpha is no part of it (an image
+// viewer would show the letterbox bars as transparent and the streak frames washed out).
+void readPicture(FrameJob& job) {
+    job.device->readBackBuffer(job.pixels.data());
+    for (size_t i = 3; i < job.pixels.size(); i += 4) job.pixels[i] = 255;
+}
+
 std::string framePath(const std::string& dir, uint32_t ms) {
     char name[32];
     std::snprintf(name, sizeof name, "frame-%06u.png", ms);
@@ -80,7 +88,7 @@ std::string framePath(const std::string& dir, uint32_t ms) {
 bool writeFrame(const CaptureFrame& frame, void* user) {
     FrameJob& job = *static_cast<FrameJob*>(user);
     if (frame.loading || !frame.drawn) return true;
-    job.device->readBackBuffer(job.pixels.data());
+    readPicture(job);
     std::string error;
     const std::string path = job.options->mode == CaptureMode::Frame ? job.options->output
                                                                       : framePath(job.options->output, frame.showMs);
@@ -89,10 +97,31 @@ bool writeFrame(const CaptureFrame& frame, void* user) {
     return true;
 }
 
+// The six face textures as the frame left them, face k drawn by particle system k.
+bool writeFaces(const CaptureFrame& frame, void* user) {
+    FrameJob& job = *static_cast<FrameJob*>(user);
+    if (frame.loading || !frame.drawn) return true;
+    std::vector<uint8_t> face(size_t(256) * 256 * 4);
+    for (int k = 0; k < 6; ++k) {
+        job.device->readTexture(faceTextures[k], face.data());
+        const std::string path = (std::filesystem::path(job.options->output) / ("face" + std::to_string(k) + ".png")).string();
+        std::string error;
+        if (!writePng(path, face.data(), 256, 256, error)) fail(error);
+    }
+    ++job.written;
+    return true;
+}
+
+void makeFolder(const std::string& dir) {
+    std::error_code failed;
+    std::filesystem::create_directories(dir, failed);
+    if (failed) fail("cannot make the folder " + dir + ": " + failed.message());
+}
+
 bool placeSheetFrame(const CaptureFrame& frame, void* user) {
     FrameJob& job = *static_cast<FrameJob*>(user);
     if (frame.loading || !frame.drawn) return true;
-    job.device->readBackBuffer(job.pixels.data());
+    readPicture(job);
     placeThumbnail(job.sheet, static_cast<int>(frame.showMs / showBarMs), job.pixels.data());
     ++job.written;
     return true;
@@ -114,7 +143,7 @@ void showProgress(FrameJob& job) {
 
 bool sendVideoFrame(const CaptureFrame&, void* user) {
     FrameJob& job = *static_cast<FrameJob*>(user);
-    job.device->readBackBuffer(job.pixels.data());
+    readPicture(job);
     if (std::fwrite(job.pixels.data(), 1, job.pixels.size(), job.video) != job.pixels.size()) {
         std::fputc('\n', stderr);
         fail("ffmpeg stopped taking frames (see its message above)");
@@ -136,25 +165,26 @@ int captureImages(const CaptureOptions& options) {
     plan.user = &job;
     uint32_t lastMs = 0;
 
-    if (options.mode == CaptureMode::Frame && options.cold) {
+    const bool oneFrame = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Faces;
+    const auto written = options.mode == CaptureMode::Faces ? writeFaces : writeFrame;
+    if (options.mode == CaptureMode::Faces) makeFolder(options.output);
+    if (oneFrame && options.cold) {
         startCold(options.startTick);
         job.device->setDrawingEnabled(true);
         drawColdFrame(options.frameMs);
-        writeFrame(CaptureFrame{false, 0, options.frameMs, true}, &job);
+        written(CaptureFrame{false, 0, options.frameMs, true}, &job);
         return 0;
     }
-    if (options.mode == CaptureMode::Frame) {
+    if (oneFrame) {
         plan.extraTimes = {options.frameMs};
         plan.stopAfter = options.frameMs;
-        plan.frameDone = writeFrame;
+        plan.frameDone = written;
         runCapture(plan, lastMs);
         if (job.written == 0) fail(pastTheEnd(lastMs, options.frameMs));
         return 0;
     }
     if (options.mode == CaptureMode::Frames) {
-        std::error_code failed;
-        std::filesystem::create_directories(options.output, failed);
-        if (failed) fail("cannot make the folder " + options.output + ": " + failed.message());
+        makeFolder(options.output);
         plan.drawFrom = options.fromMs;
         plan.drawTo = options.toMs;
         plan.extraTimes = {options.fromMs};
@@ -310,6 +340,7 @@ int main(int argc, char** argv) {
     switch (options.mode) {
         case CaptureMode::Frame:
         case CaptureMode::Frames:
+        case CaptureMode::Faces:
         case CaptureMode::Sheet: return captureImages(options);
         case CaptureMode::Video: return captureVideo(options);
         case CaptureMode::Wav:

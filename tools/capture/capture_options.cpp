@@ -8,6 +8,8 @@ const char captureUsage[] =
     "  --frame MS -o FILE.png    the frame shown at show time MS (ms), reached by running the\n"
     "                            show from its start; add --cold to draw it directly\n"
     "  --frames FROM:TO -o DIR   every frame from FROM to TO ms, one PNG each\n"
+    "  --faces MS -o DIR         the six particle face textures after the frame at MS:\n"
+    "                            DIR/face0.png ... face5.png, 256 x 256 (--cold as --frame)\n"
     "  --video FILE.mp4          the whole show with its soundtrack (needs ffmpeg)\n"
     "  --wav FILE.wav            the soundtrack, the exact wave image the show plays\n"
     "  --sheet FILE.png          a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7\n"
@@ -15,7 +17,10 @@ const char captureUsage[] =
     "  --bench [--json FILE]     every frame drawn and timed; a table of frame times per phase\n"
     "  --fps N                   frames per second of the virtual clock (default 60)\n"
     "  --start-tick N            the tick count at start, which feeds the random skip (default 1)\n"
-    "  --help                    this text\n";
+    "  --help                    this text\n"
+    "  Pictures of the screen (frames, sheet, video) are opaque, as the window shows them; the\n"
+    "  back buffer's alpha is no part of them. Face textures are written as their X8R8G8B8\n"
+    "  format holds them: colour only, so opaque too.\n";
 
 namespace {
 
@@ -44,7 +49,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     bool haveMode = false, haveOutput = false, wantsHelp = false;
     std::string modeName;
     auto setMode = [&](CaptureMode mode, const char* name) {
-        if (haveMode) return fail(error, "choose one of --frame, --frames, --video, --wav, --sheet, --trace, --bench (got " +
+        if (haveMode) return fail(error, "choose one of --frame, --frames, --faces, --video, --wav, --sheet, --trace, --bench (got " +
                                              modeName + " and " + name + ")");
         options.mode = mode;
         modeName = name;
@@ -54,14 +59,17 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        const bool takesValue = arg == "--frame" || arg == "--trace" || arg == "--frames" || arg == "--video" ||
+        const bool takesValue = arg == "--frame" || arg == "--trace" || arg == "--faces" || arg == "--frames" || arg == "--video" ||
                                 arg == "--wav" || arg == "--sheet" || arg == "-o" || arg == "--fps" ||
                                 arg == "--start-tick" || arg == "--json";
         if (takesValue && value == nullptr) return fail(error, arg + " needs a value");
         if (arg == "--help" || arg == "-h") {
             wantsHelp = true;
-        } else if (arg == "--frame" || arg == "--trace") {
-            if (!setMode(arg == "--frame" ? CaptureMode::Frame : CaptureMode::Trace, argv[i])) return false;
+        } else if (arg == "--frame" || arg == "--trace" || arg == "--faces") {
+            const CaptureMode mode = arg == "--frame"   ? CaptureMode::Frame
+                                     : arg == "--faces" ? CaptureMode::Faces
+                                                        : CaptureMode::Trace;
+            if (!setMode(mode, argv[i])) return false;
             if (!parseNumber(value, options.frameMs))
                 return fail(error, arg + " needs a show time in whole milliseconds, not '" + value + "'");
             ++i;
@@ -80,7 +88,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
                                      : arg == "--wav" ? CaptureMode::Wav
                                                       : CaptureMode::Sheet;
             if (!setMode(mode, argv[i])) return false;
-            if (haveOutput) return fail(error, arg + " names its file itself; -o is for --frame and --frames");
+            if (haveOutput) return fail(error, arg + " names its file itself; -o is for --frame, --frames and --faces");
             options.output = value;
             haveOutput = true;
             ++i;
@@ -113,12 +121,14 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         options.mode = CaptureMode::Help;
         return true;
     }
-    if (!haveMode) return fail(error, "nothing to do: give one of --frame, --frames, --video, --wav, --sheet, --trace, --bench");
-    const bool needsO = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Frames;
+    if (!haveMode) return fail(error, "nothing to do: give one of --frame, --frames, --faces, --video, --wav, --sheet, --trace, --bench");
+    const bool needsO = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Frames ||
+                        options.mode == CaptureMode::Faces;
     if (needsO && !haveOutput) return fail(error, modeName + " needs -o " + (options.mode == CaptureMode::Frame ? "FILE.png" : "DIR"));
     if (options.mode == CaptureMode::Trace && haveOutput) return fail(error, "--trace writes to stdout; it takes no -o");
-    if (options.cold && options.mode != CaptureMode::Frame && options.mode != CaptureMode::Trace)
-        return fail(error, "--cold goes with --frame or --trace only");
+    if (options.cold && options.mode != CaptureMode::Frame && options.mode != CaptureMode::Faces &&
+        options.mode != CaptureMode::Trace)
+        return fail(error, "--cold goes with --frame, --faces or --trace only");
     if (!options.json.empty() && options.mode != CaptureMode::Bench) return fail(error, "--json goes with --bench only");
     if (options.mode == CaptureMode::Bench && haveOutput) return fail(error, "--bench prints a table; it takes no -o");
     if (options.output.empty() && options.mode != CaptureMode::Trace && options.mode != CaptureMode::Bench)

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <string>
 
-enum class CaptureMode { Help, Frame, Frames, Video, Wav, Sheet, Trace, Bench };
+enum class CaptureMode { Help, Frame, Frames, Faces, Video, Wav, Sheet, Trace, Bench };
 
 struct CaptureOptions {
     CaptureMode mode = CaptureMode::Help;
-    uint32_t frameMs = 0;       // --frame MS, --trace MS
+    uint32_t frameMs = 0;       // --frame MS, --faces MS, --trace MS
     bool cold = false;          // --cold: draw at MS without running the frames before it
     uint32_t fromMs = 0;        // --frames FROM:TO
     uint32_t toMs = 0;

@@ -1,0 +1,85 @@
+// test_capture_images.cpp: what quorbel-capture writes, read back as a viewer reads it: frames
+// opaque with black letterbox rows, and the six face textures with their particles lit.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+    const uint8_t* at(int x, int y) const { return &rgba[(size_t(y) * width + x) * 4]; }
+};
+
+// The file as RGBA, whatever its PNG colour type; an empty image when it cannot be read.
+Image readPng(const std::string& path) {
+    png_image png = {};
+    png.version = PNG_IMAGE_VERSION;
+    Image image;
+    if (png_image_begin_read_from_file(&png, path.c_str()) == 0) return image;
+    png.format = PNG_FORMAT_RGBA;
+    image.rgba.resize(PNG_IMAGE_SIZE(png));
+    if (png_image_finish_read(&png, nullptr, image.rgba.data(), 0, nullptr) == 0) return {};
+    image.width = int(png.width);
+    image.height = int(png.height);
+    return image;
+}
+
+std::filesystem::path outputFolder(const char* name) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("quorbel-test-" + std::string(name));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+int capture(const std::string& arguments) {
+    return std::system((std::string(QUORBEL_CAPTURE_BINARY) + " " + arguments + " 2>/dev/null").c_str());
+}
+
+TEST(CaptureImagesTest, FramesAreOpaqueAndTheLetterboxIsBlack) {
+    const std::filesystem::path dir = outputFolder("frame");
+    const std::string path = (dir / "tunnel.png").string();
+    // 38,400 ms: the first tunnel with its full 64-row letterbox bars.
+    ASSERT_EQ(capture("--frame 38400 --cold -o " + path), 0);
+    const Image frame = readPng(path);
+    ASSERT_EQ(frame.width, 640);
+    ASSERT_EQ(frame.height, 480);
+    int transparent = 0, litInBars = 0, litBetween = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            const uint8_t* p = frame.at(x, y);
+            if (p[3] != 255) ++transparent;
+            const bool lit = p[0] + p[1] + p[2] > 0;
+            if (y < 64 || y >= 416) litInBars += lit;
+            else litBetween += lit;
+        }
+    EXPECT_EQ(transparent, 0);
+    EXPECT_EQ(litInBars, 0) << "the bars are black";
+    EXPECT_GT(litBetween, 640 * 352 / 2) << "the tunnel is between them";
+    std::filesystem::remove_all(dir);
+}
+
+TEST(CaptureImagesTest, FacesAreTheSixParticleTextures) {
+    const std::filesystem::path dir = outputFolder("faces");
+    ASSERT_EQ(capture("--faces 20000 -o " + dir.string()), 0);
+    for (int k = 0; k < 6; ++k) {
+        const Image face = readPng((dir / ("face" + std::to_string(k) + ".png")).string());
+        ASSERT_EQ(face.width, 256) << "face " << k;
+        ASSERT_EQ(face.height, 256) << "face " << k;
+        int lit = 0;
+        for (int i = 0; i < 256 * 256; ++i) {
+            const uint8_t* p = &face.rgba[size_t(i) * 4];
+            if (std::max({p[0], p[1], p[2]}) >= 32) ++lit;
+        }
+        EXPECT_GT(lit, 100) << "face " << k << " shows its particles";
+        EXPECT_LT(lit, 256 * 256 / 2) << "face " << k << " keeps a black background";
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
