@@ -62,8 +62,10 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* locked, const REC
 }
 
 HRESULT RecordingTexture::UnlockRect(UINT level) {
-    device->record(CallKind::UnlockRect, {level}, id);
-    return level < levels ? D3D_OK : D3DERR_INVALIDCALL;
+    RecordedCall& call = device->record(CallKind::UnlockRect, {level}, id);
+    if (level >= levels) return D3DERR_INVALIDCALL;
+    if (device->keepVertices) call.texels = levelBits[level];
+    return D3D_OK;
 }
 
 ULONG RecordingTexture::Release() {

@@ -40,6 +40,7 @@ struct RecordedCall {
     int object;
     D3DMATRIX matrix;
     std::vector<uint8_t> vertices;
+    std::vector<uint8_t> texels;  // what an UnlockRect handed over, kept with the vertices
 };
 
 class RecordingDevice;
@@ -114,7 +115,7 @@ public:
     int backBufferReferences() const { return backBufferRefs; }
 
     std::vector<RecordedCall> calls;
-    bool keepVertices = true;  // copy the vertices of every draw into the log
+    bool keepVertices = true;  // copy the vertices of every draw and the texels of every unlock
 
 private:
     friend class RecordingSurface;
