@@ -334,7 +334,7 @@ HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
     const int drawableHeight = presentTarget.drawableHeight;
     const GLPresentRect fit = presentRectangle(drawableWidth, drawableHeight);
 
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, presentTarget.framebuffer);
     setEnabled(GL_SCISSOR_TEST, cache.scissor, false);
     glViewport(0, 0, drawableWidth, drawableHeight);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -344,8 +344,8 @@ HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
     if (fit.width > 0 && fit.height > 0)
         glBlitFramebuffer(0, 0, glBackBufferWidth, glBackBufferHeight, fit.x, fit.y + fit.height,
                           fit.x + fit.width, fit.y, GL_COLOR_BUFFER_BIT, GL_LINEAR);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    cache.framebuffer = 0;
+    glBindFramebuffer(GL_FRAMEBUFFER, presentTarget.framebuffer);
+    cache.framebuffer = presentTarget.framebuffer;
     cache.viewportWidth = cache.viewportHeight = -1;
     setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
     if (presentTarget.swap) presentTarget.swap(presentTarget.user);

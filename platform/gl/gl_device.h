@@ -10,6 +10,7 @@
 struct GLPresentTarget {
     int drawableWidth = 0;   // 0: Present draws nothing to a window (headless)
     int drawableHeight = 0;
+    unsigned framebuffer = 0;  // GL framebuffer standing for the window (tests); 0 is the window's
     void (*swap)(void* user) = nullptr;  // swaps the window's buffers (and paces, where needed)
     void* user = nullptr;
 };
