@@ -165,6 +165,18 @@ protected:
         return texture;
     }
 
+    // The point-sprite states the show sets once at start-up: a sprite's side is the viewport
+    // height over its distance.
+    void showPointStates() {
+        device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
+        device->SetRenderState(D3DRS_POINTSCALEENABLE, TRUE);
+        device->SetRenderState(D3DRS_POINTSIZE, d3dFloatBits(1.0f));
+        device->SetRenderState(D3DRS_POINTSIZE_MIN, d3dFloatBits(1.0f));
+        device->SetRenderState(D3DRS_POINTSCALE_A, d3dFloatBits(0.0f));
+        device->SetRenderState(D3DRS_POINTSCALE_B, d3dFloatBits(0.0f));
+        device->SetRenderState(D3DRS_POINTSCALE_C, d3dFloatBits(1.0f));
+    }
+
     void clearBack(D3DCOLOR color, float z = 1.0f) {
         ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0), D3D_OK);
     }

@@ -32,17 +32,6 @@ protected:
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
     }
 
-    // The point-sprite states the show sets once at start-up.
-    void showPointStates() {
-        device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
-        device->SetRenderState(D3DRS_POINTSCALEENABLE, TRUE);
-        device->SetRenderState(D3DRS_POINTSIZE, d3dFloatBits(1.0f));
-        device->SetRenderState(D3DRS_POINTSIZE_MIN, d3dFloatBits(1.0f));
-        device->SetRenderState(D3DRS_POINTSCALE_A, d3dFloatBits(0.0f));
-        device->SetRenderState(D3DRS_POINTSCALE_B, d3dFloatBits(0.0f));
-        device->SetRenderState(D3DRS_POINTSCALE_C, d3dFloatBits(1.0f));
-    }
-
     // Lit pixels of the last read-back in one row, and the first of them.
     int litInRow(int y, int* first = nullptr) const {
         int count = 0;

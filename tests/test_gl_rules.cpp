@@ -36,13 +36,7 @@ protected:
         device->SetTransform(D3DTS_WORLD, &identityMatrix);
         device->SetTransform(D3DTS_VIEW, &identityMatrix);
         device->SetTransform(D3DTS_PROJECTION, &projectionMatrix);
-        device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
-        device->SetRenderState(D3DRS_POINTSCALEENABLE, TRUE);
-        device->SetRenderState(D3DRS_POINTSIZE, d3dFloatBits(1.0f));
-        device->SetRenderState(D3DRS_POINTSIZE_MIN, d3dFloatBits(1.0f));
-        device->SetRenderState(D3DRS_POINTSCALE_A, d3dFloatBits(0.0f));
-        device->SetRenderState(D3DRS_POINTSCALE_B, d3dFloatBits(0.0f));
-        device->SetRenderState(D3DRS_POINTSCALE_C, d3dFloatBits(1.0f));
+        showPointStates();
     }
 
     // Draws on a black clear and reads the frame back.
