@@ -2,6 +2,7 @@
 // opaque with black letterbox rows, and the six face textures with their particles lit.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -31,7 +32,9 @@ Image readPng(const std::string& path) {
 }
 
 std::filesystem::path outputFolder(const char* name) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("quorbel-test-" + std::string(name));
+    // The process id keeps concurrent runs of the suite (other build folders) apart.
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("quorbel-test-" + std::string(name) + "-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
