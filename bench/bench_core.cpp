@@ -2,7 +2,7 @@
 // recording device.
 #include <benchmark/benchmark.h>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "platform/recording/recording_device.h"
 

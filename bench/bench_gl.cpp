@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"

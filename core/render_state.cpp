@@ -1,5 +1,5 @@
 // render_state.cpp: remembered render mode and fog flag, blend set-ups, and the camera.
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 
 uint8_t RenderMode;

@@ -1,6 +1,6 @@
 // cube_draw.cpp: the 54 sticker squares, their one-time random seeding, the explosion and the
 // drawing of one whole cube.
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "cube/cube.h"
 

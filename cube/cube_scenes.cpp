@@ -1,6 +1,6 @@
 // cube_scenes.cpp: the three cube scenes of the script: the field, the burst with its streaks,
 // and the cube inside the rotating box.
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "cube/cube.h"
 #include "overlays/overlays.h"

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "platform/recording/recording_device.h"
 #include "text/text.h"

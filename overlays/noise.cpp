@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "overlays/overlays.h"
 

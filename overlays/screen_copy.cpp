@@ -1,5 +1,5 @@
 // screen_copy.cpp: drawing the scene into a texture, and the zoom streaks made from that copy.
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "overlays/overlays.h"
 

@@ -1,7 +1,7 @@
 // screen_quads.cpp: the two full-screen quad templates, the grey flash and the letterbox bars.
 #include <algorithm>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "overlays/overlays.h"
 

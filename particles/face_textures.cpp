@@ -1,5 +1,5 @@
 // face_textures.cpp: start-up of the six systems and their rendering into the cube's face textures.
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "particles/particles.h"
 

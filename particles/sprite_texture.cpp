@@ -1,7 +1,7 @@
 // sprite_texture.cpp: the soft white disc every particle is drawn with.
 #include <cmath>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "particles/particles.h"
 
 IDirect3DTexture9* spriteTexture;

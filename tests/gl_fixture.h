@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "platform/recording/recording_device.h"
 

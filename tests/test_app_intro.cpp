@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "platform/headless/headless_system.h"
 #include "tests/recording_fixture.h"
 #include "timeline/timeline.h"

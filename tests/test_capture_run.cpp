@@ -2,6 +2,7 @@
 // which are drawn, where it stops) and its contact sheet.
 #include <vector>
 
+#include "app/app.h"
 #include "platform/headless/headless_system.h"
 #include "tests/recording_fixture.h"
 #include "tools/capture/capture_run.h"

@@ -1,5 +1,5 @@
 // cube_text.cpp: a line of text as one wireframe cube per lit font pixel, with random dropout.
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "text/text.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "cube/cube.h"
 #include "overlays/overlays.h"

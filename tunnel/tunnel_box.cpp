@@ -1,7 +1,7 @@
 // tunnel_box.cpp: the five-face box of one tunnel segment, its wall texture and its drawing.
 #include <cstdio>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "tunnel/tunnel.h"
 

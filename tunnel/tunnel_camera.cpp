@@ -1,6 +1,6 @@
 // tunnel_camera.cpp: the time-driven position on the tunnel's curve, the camera along it and
 // the segments drawn around it.
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "tunnel/tunnel.h"
 

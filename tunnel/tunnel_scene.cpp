@@ -1,6 +1,6 @@
 // tunnel_scene.cpp: the flight: face textures, the rolled view along the curve, the segments
 // around the camera and the cube floating ahead on the curve.
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "core/core.h"
 #include "cube/cube.h"
 #include "particles/particles.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/app.h"
+#include "core/frame_state.h"
 #include "tools/capture/capture_run.h"
 
 const char* const benchPhaseNames[8] = {"opening",       "boxed cube",     "first tunnel", "cube field",

@@ -1,5 +1,5 @@
-// globals.cpp: storage of the state the start-up and frame loop own.
-#include "app/app.h"
+// frame_state.cpp: storage of the frame state that start-up and the frame loop write.
+#include "core/frame_state.h"
 
 IDirect3DDevice9* d3dDevice;
 uint32_t startTick;
