@@ -2,8 +2,8 @@
 // recording device.
 #include <benchmark/benchmark.h>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "platform/recording/recording_device.h"
 
 static void BM_nextRandom(benchmark::State& state) {

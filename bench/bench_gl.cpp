@@ -6,8 +6,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
 #include "platform/recording/recording_device.h"

@@ -1,8 +1,8 @@
 // bench_tunnel_cube.cpp: the tunnel's start-up build and the cube's per-frame solve update.
 #include <benchmark/benchmark.h>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "cube/cube.h"
 #include "platform/recording/recording_device.h"
 #include "tunnel/tunnel.h"

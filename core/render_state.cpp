@@ -1,6 +1,6 @@
 // render_state.cpp: remembered render mode and fog flag, blend set-ups, and the camera.
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 
 uint8_t RenderMode;
 uint8_t fogEnabled;

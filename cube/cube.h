@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
+#include "core/vertices.h"
 #include "platform/d3d9.h"
-#include "tunnel/tunnel.h"
 
 constexpr int32_t cubeStickers = 54;        // sticker and slot index a = 9 f + 3 r + c
 constexpr int32_t cubeMoves = 9;            // move m turns layer m % 3 about axis m / 3 (Y, X, Z)

@@ -1,7 +1,7 @@
 // cube_draw.cpp: the 54 sticker squares, their one-time random seeding, the explosion and the
 // drawing of one whole cube.
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "cube/cube.h"
 
 D3DXMATRIX stickerExplode[cubeStickers];

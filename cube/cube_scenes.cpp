@@ -1,10 +1,11 @@
 // cube_scenes.cpp: the three cube scenes of the script: the field, the burst with its streaks,
 // and the cube inside the rotating box.
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "cube/cube.h"
 #include "overlays/overlays.h"
 #include "particles/particles.h"
+#include "tunnel/tunnel.h"
 
 namespace {
 

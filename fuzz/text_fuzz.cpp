@@ -11,8 +11,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "platform/recording/recording_device.h"
 #include "text/text.h"
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "overlays/overlays.h"
 
 uint8_t noiseBase[256];

@@ -1,6 +1,6 @@
 // screen_copy.cpp: drawing the scene into a texture, and the zoom streaks made from that copy.
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "overlays/overlays.h"
 
 IDirect3DSurface9* backBufferSurface;

@@ -1,8 +1,8 @@
 // screen_quads.cpp: the two full-screen quad templates, the grey flash and the letterbox bars.
 #include <algorithm>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "overlays/overlays.h"
 
 ScreenColorVertex ColorQuad[4] = {

@@ -1,6 +1,6 @@
 // face_textures.cpp: start-up of the six systems and their rendering into the cube's face textures.
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "particles/particles.h"
 
 void initParticleSystems() {

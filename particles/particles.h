@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
+#include "core/vertices.h"
 #include "platform/d3d9.h"
-#include "text/text.h"
 
 constexpr int32_t particleSystemCount = 6;
 constexpr int32_t particleSlots = 8192;   // capacity of one system

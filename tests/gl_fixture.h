@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
 

@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "platform/recording/recording_device.h"
 
 class RecordingTest : public ::testing::Test {

@@ -1,6 +1,6 @@
 // cube_text.cpp: a line of text as one wireframe cube per lit font pixel, with random dropout.
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "text/text.h"
 
 // The three runs of the font, picked by the order of tests the show uses (the code taken as

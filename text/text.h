@@ -4,14 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/vertices.h"
 #include "platform/d3d9.h"
-
-// A position and an ARGB colour, format D3DFVF_XYZ | D3DFVF_DIFFUSE: text lines and particle points.
-struct ColorVertex {
-    float x, y, z;
-    D3DCOLOR color;
-};
-static_assert(sizeof(ColorVertex) == 16);
 
 // ---- the font ----
 

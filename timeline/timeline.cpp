@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "cube/cube.h"
 #include "overlays/overlays.h"
 #include "text/text.h"

@@ -3,15 +3,8 @@
 
 #include <cstdint>
 
+#include "core/vertices.h"
 #include "platform/d3d9.h"
-
-// A position and one texture coordinate, format D3DFVF_XYZ | D3DFVF_TEX1: tunnel segments and
-// cube stickers.
-struct TexVertex {
-    float x, y, z;
-    float u, v;
-};
-static_assert(sizeof(TexVertex) == 20);
 
 constexpr int32_t tunnelLength = 135;    // segments of the path
 constexpr int32_t tunnelBoxFaces = 5;    // floor, two sides, ceiling, closed end

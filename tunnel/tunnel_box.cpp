@@ -1,8 +1,8 @@
 // tunnel_box.cpp: the five-face box of one tunnel segment, its wall texture and its drawing.
 #include <cstdio>
 
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "tunnel/tunnel.h"
 
 // The floor; both triangles clockwise seen from above, so counter-clockwise culling shows the

@@ -1,7 +1,7 @@
 // tunnel_camera.cpp: the time-driven position on the tunnel's curve, the camera along it and
 // the segments drawn around it.
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "tunnel/tunnel.h"
 
 int32_t tunnelSegment;

@@ -1,7 +1,7 @@
 // tunnel_scene.cpp: the flight: face textures, the rolled view along the curve, the segments
 // around the camera and the cube floating ahead on the curve.
-#include "core/frame_state.h"
 #include "core/core.h"
+#include "core/frame_state.h"
 #include "cube/cube.h"
 #include "particles/particles.h"
 #include "tunnel/tunnel.h"
