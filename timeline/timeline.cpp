@@ -45,7 +45,7 @@ void drawLine(const char* line, double visibility, double x, double y, double z)
     drawText(line, float(visibility), float(x), float(y), float(z), float(x), float(y), 0.0f);
 }
 
-void drawOpening(uint32_t t) {
+void drawOpening(uint32_t t, double) {
     const uint32_t q = (t + 1920) / 3840;
     const double b = 0.5 - 0.5 * std::cos(t * openingRate);
     if (q < 4) {
@@ -89,7 +89,7 @@ void drawFirstTunnel(uint32_t t, double s) {
     drawLetterbox(int32_t(nearest(64 * e)));
 }
 
-void drawCubeFieldPhase(uint32_t t) {
+void drawCubeFieldPhase(uint32_t t, double) {
     const uint32_t u = t - 46080;
     drawCubeField(float(16.0 * (u % 3840) * per3840), float(20 * std::sin(u * double(per3840))), 0.0f,
                   0.0f, 20.0f);
@@ -126,7 +126,7 @@ void drawSecondTunnel(uint32_t t, double s) {
     drawLetterbox(int32_t(nearest(64 * p)));
 }
 
-void drawExplodingCube(uint32_t t) {
+void drawExplodingCube(uint32_t t, double) {
     const uint32_t m = t - 122880, k = m / 3840;
     const double o = m < 7680 ? 1 - m * double(per7680) : 1.0;
     const int32_t odd = (m / 960) % 2;
@@ -139,7 +139,7 @@ void drawExplodingCube(uint32_t t) {
     if (k % 2 == 1) drawLine(solvedLines[k / 2], 1, 90, 40, -250);
 }
 
-void drawClosing(uint32_t t) {
+void drawClosing(uint32_t t, double) {
     const uint32_t m = t - 138240;
     const double p = m * double(per23040);
     fogOn();
@@ -150,7 +150,29 @@ void drawClosing(uint32_t t) {
     drawLine(closingLines[i], 8 * (1 - p), 128, 16.0 * i - 48, -250);
 }
 
+// One per row of showPhases: the frame at demo time t (ms) and s (seconds) of that phase.
+using PhaseDraw = void (*)(uint32_t t, double s);
+const PhaseDraw phaseDraws[showPhaseCount] = {
+    drawOpening, drawBoxedCubePhase, drawFirstTunnel, drawCubeFieldPhase, drawSecondTunnel, drawExplodingCube, drawClosing,
+};
+
 }  // namespace
+
+const ShowPhase showPhases[showPhaseCount] = {
+    {"opening",        0,      15360       },  // 0
+    {"boxed cube",     15360,  30720       },  // 1
+    {"first tunnel",   30720,  46080       },  // 2
+    {"cube field",     46080,  61440       },  // 3
+    {"second tunnel",  61440,  122880      },  // 4
+    {"exploding cube", 122880, 138240      },  // 5
+    {"closing",        138240, showLengthMs},  // 6
+};
+
+int32_t showPhaseAt(uint32_t ms) {
+    int32_t phase = 0;
+    while (phase < showPhaseCount && ms >= showPhases[phase].endMs) ++phase;
+    return phase;
+}
 
 void updateBackgroundColor() {
     const uint32_t t = demoTimeMs;
@@ -160,9 +182,9 @@ void updateBackgroundColor() {
     else if (t < 57600) backgroundColor = 0xFF811901u;
     else if (t < 61440) backgroundColor = 0xFF302A5Eu;
     else if (t < 138240) backgroundColor = baseColor;
-    else if (t < 161280) {
+    else if (t < showLengthMs) {
         // The base colour fading to black over the last six bars.
-        const double f = (161280 - t) * double(per23040);
+        const double f = (showLengthMs - t) * double(per23040);
         const uint32_t red = uint32_t(nearest(16 * f)) & 0xFFu;
         const uint32_t green = uint32_t(nearest(72 * f)) & 0xFFu;
         const uint32_t blue = uint32_t(nearest(100 * f)) & 0xFFu;
@@ -174,13 +196,7 @@ void updateBackgroundColor() {
 
 void renderTimeline() {
     const uint32_t t = demoTimeMs;
-    const double s = demoTimeSec;
-    if (t < 15360) drawOpening(t);
-    else if (t < 30720) drawBoxedCubePhase(t, s);
-    else if (t < 46080) drawFirstTunnel(t, s);
-    else if (t < 61440) drawCubeFieldPhase(t);
-    else if (t < 122880) drawSecondTunnel(t, s);
-    else if (t < 138240) drawExplodingCube(t);
-    else if (t < 161280) drawClosing(t);
+    const int32_t phase = showPhaseAt(t);
+    if (phase < showPhaseCount) phaseDraws[phase](t, demoTimeSec);
     else endReached = 1;
 }

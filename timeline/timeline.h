@@ -3,6 +3,21 @@
 
 #include <cstdint>
 
+constexpr uint32_t showBarMs = 3840;       // the script's bar: every phase is a whole number of them
+constexpr uint32_t showLengthMs = 161280;  // 42 bars; from here on renderTimeline sets endReached
+
+// The script's phases in order; each starts where the one before it ends, the first at 0 and
+// the last ends at showLengthMs.
+struct ShowPhase {
+    const char* name;  // as the capture tool's benchmark prints it
+    uint32_t startMs, endMs;
+};
+constexpr int32_t showPhaseCount = 7;
+extern const ShowPhase showPhases[showPhaseCount];
+
+// The index into showPhases of the phase demo time ms falls in; showPhaseCount from showLengthMs on.
+int32_t showPhaseAt(uint32_t ms);
+
 extern uint32_t backgroundColor;  // ARGB clear colour, 0xFF104864 at start; written by updateBackgroundColor
 
 // The lines of each phase, in zero-terminated slots of fixed size.

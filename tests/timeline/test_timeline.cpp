@@ -266,3 +266,20 @@ TEST_F(TimelineTest, EveryMillisecondLeavesFogOffAndNothingFollowsTheEnd) {
 }
 
 }  // namespace
+
+// The tools split the show by this table, and renderTimeline dispatches through it.
+TEST(ShowPhasesTest, TileTheShowInWholeBarsAndShowPhaseAtFindsEachEdge) {
+    uint32_t start = 0;
+    for (int32_t i = 0; i < showPhaseCount; ++i) {
+        const ShowPhase& phase = showPhases[i];
+        EXPECT_EQ(phase.startMs, start) << phase.name;
+        EXPECT_GT(phase.endMs, phase.startMs) << phase.name;
+        EXPECT_EQ(phase.startMs % showBarMs, 0u) << phase.name;
+        EXPECT_EQ(showPhaseAt(phase.startMs), i) << phase.name;
+        EXPECT_EQ(showPhaseAt(phase.endMs - 1), i) << phase.name;
+        start = phase.endMs;
+    }
+    EXPECT_EQ(start, showLengthMs);
+    EXPECT_EQ(showPhaseAt(showLengthMs), showPhaseCount);
+    EXPECT_EQ(showPhaseAt(UINT32_MAX), showPhaseCount);
+}

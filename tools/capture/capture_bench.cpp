@@ -11,16 +11,6 @@
 #include "core/frame_state.h"
 #include "tools/capture/capture_run.h"
 
-const char* const benchPhaseNames[8] = {"opening",       "boxed cube",     "first tunnel", "cube field",
-                                        "second tunnel", "exploding cube", "closing",      "end"};
-
-int benchPhase(uint32_t showMs) {
-    static const uint32_t phaseEnds[7] = {15360, 30720, 46080, 61440, 122880, 138240, 161280};
-    int phase = 0;
-    while (phase < 7 && showMs >= phaseEnds[phase]) ++phase;
-    return phase;
-}
-
 double percentile(std::vector<double> values, double q) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -50,7 +40,7 @@ struct BenchJob {
     std::vector<uint8_t> pixels = std::vector<uint8_t>(size_t(640) * 480 * 4);
     double frameWall = 0, frameCpu = 0;
     double loadingMs = 0;
-    PhaseTimes phases[8];
+    PhaseTimes phases[benchRowCount];
 };
 
 void startFrame(bool on, void* user) {
@@ -66,7 +56,7 @@ bool endFrame(const CaptureFrame& frame, void* user) {
     BenchJob& job = *static_cast<BenchJob*>(user);
     const double cpu = threadCpuMs() - job.frameCpu;
     if (job.discarding) {
-        if (!frame.loading) job.phases[benchPhase(frame.showMs)].cpuMs.push_back(cpu);
+        if (!frame.loading) job.phases[showPhaseAt(frame.showMs)].cpuMs.push_back(cpu);
         return true;
     }
     job.device->readBackBuffer(job.pixels.data());
@@ -76,7 +66,7 @@ bool endFrame(const CaptureFrame& frame, void* user) {
         job.loadingMs += total;
         return true;
     }
-    PhaseTimes& phase = job.phases[benchPhase(frame.showMs)];
+    PhaseTimes& phase = job.phases[showPhaseAt(frame.showMs)];
     phase.totalMs.push_back(total);
     phase.pixels.push_back(shaded);
     return true;
@@ -106,7 +96,7 @@ int captureBench(GLDevice* device, const CaptureOptions& options) {
     BenchJob job;
     job.device = device;
     d3dDevice = device;
-    for (int i = 0; i < 8; ++i) job.phases[i].phase = benchPhaseNames[i];
+    for (int i = 0; i < benchRowCount; ++i) job.phases[i].phase = i < showPhaseCount ? showPhases[i].name : "end";
     runBenchPass(job, options, false);
     runBenchPass(job, options, true);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/gl/gl_device.h"
+#include "timeline/timeline.h"
 #include "tools/capture/capture_options.h"
 
 struct PhaseTimes {
@@ -14,9 +15,8 @@ struct PhaseTimes {
     std::vector<double> pixels;    // pixels shaded (samples past the depth test), all targets
 };
 
-// The phase a show time falls in, 0 ... 7 (7 is the end frame).
-int benchPhase(uint32_t showMs);
-extern const char* const benchPhaseNames[8];
+// The rows of the table: the show's phases (showPhases), then "end" for the end frame.
+constexpr int benchRowCount = showPhaseCount + 1;
 
 // The value below which the share q (0 ... 1) of the values lie (nearest rank); 0 for none.
 double percentile(std::vector<double> values, double q);

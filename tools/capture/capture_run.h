@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-constexpr uint32_t showBarMs = 3840;      // the script's bar
-constexpr uint32_t showLengthMs = 161280; // the timeline ends here
+#include "timeline/timeline.h"
+
 constexpr uint32_t soundLengthMs = 165000; // the wave image's length: a net should endReached never come
 
 struct CaptureFrame {

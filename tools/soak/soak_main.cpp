@@ -12,6 +12,7 @@
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
+#include "timeline/timeline.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -107,7 +108,6 @@ long peakResidentKiB() {
 
 // ---- the run ----
 
-constexpr uint32_t showEndMs = 161280;
 // The show allocates nothing after start-up; the renderer does, once for each new pipeline
 // state (measured: up to 4.4 MiB kept with a cold shader cache), so drawn runs get this much.
 constexpr size_t rendererAllowance = size_t(8) << 20;
@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
     if (run.options.clock == Clock::Wrap) run.firstTick = startOfWrapRun;
     headlessSystem.tick = run.firstTick;
     // The show's own length, the clock's detours and the loading screen, twice over.
-    run.frameLimit = 2 * (uint64_t(showEndMs) + 50000) * run.options.fps / 1000 + 2 * loadingFrameCount;
+    run.frameLimit = 2 * (uint64_t(showLengthMs) + 50000) * run.options.fps / 1000 + 2 * loadingFrameCount;
     playIntro(afterFrame);
     IntroParts.stopMusic();
 
