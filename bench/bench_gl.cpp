@@ -28,14 +28,14 @@ struct TexVertexRhw {
 // machine offers no headless GL.
 GLDevice* benchDevice(const char** reason) {
     static GLDevice* device = nullptr;
-    static char error[256] = "";
+    static std::string error;
     static bool tried = false;
     if (!tried) {
         tried = true;
-        if (createHeadlessContext(error, sizeof error)) device = createGLDevice(error, sizeof error);
+        device = startHeadlessDevice(error);
         if (device) loadMathApi();
     }
-    *reason = error;
+    *reason = error.c_str();
     return device;
 }
 

@@ -42,9 +42,9 @@ GLDevice* benchGLDevice(benchmark::State& state) {
     static bool tried = false;
     if (!tried) {
         tried = true;
-        char error[256] = "";
-        if (createHeadlessContext(error, sizeof error)) device = createGLDevice(error, sizeof error);
-        if (device == nullptr) std::fprintf(stderr, "no OpenGL device for the benchmark: %s\n", error);
+        std::string error;
+        device = startHeadlessDevice(error);
+        if (device == nullptr) std::fprintf(stderr, "no OpenGL device for the benchmark: %s\n", error.c_str());
     }
     if (device == nullptr) state.SkipWithError("no headless OpenGL device");
     return device;

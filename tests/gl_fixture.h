@@ -63,11 +63,10 @@ protected:
     void SetUp() override {
         // One context per process (made again only if a test replaced it); a fresh device
         // per test keeps tests apart.
-        char reason[256] = "";
-        if (!createHeadlessContext(reason, sizeof reason))
-            GTEST_SKIP() << "no headless OpenGL 3.3 context: " << reason;
-        char error[256] = "";
-        device = createGLDevice(error, sizeof error);
+        std::string error;
+        bool noContext = false;
+        device = startHeadlessDevice(error, &noContext);
+        if (noContext) GTEST_SKIP() << error;
         ASSERT_NE(device, nullptr) << error;
         d3dDevice = device;
         loadMathApi();

@@ -75,16 +75,12 @@ bool endFrame(const CaptureFrame& frame, void* user) {
 void runBenchPass(BenchJob& job, const CaptureOptions& options, bool discarding) {
     job.discarding = discarding;
     job.device->setRasterizerDiscard(discarding);
-    CapturePlan plan;
-    plan.fps = options.fps;
-    plan.startTick = options.startTick;
+    CapturePlan plan = capturePlanFor(options, startFrame, &job);
     plan.drawLoading = true;
     plan.drawFrom = 0;
     plan.drawTo = showLengthMs;
     plan.stopAfter = showLengthMs;
-    plan.drawing = startFrame;
     plan.frameDone = endFrame;
-    plan.user = &job;
     uint32_t lastMs = 0;
     runCapture(plan, lastMs);
     job.device->setRasterizerDiscard(false);

@@ -40,10 +40,9 @@ std::string shellQuoted(const std::string& text) {
 // ---- devices ----
 
 GLDevice* openGLDevice() {
-    char error[512];
-    if (!createHeadlessContext(error, sizeof error)) fail(std::string("no headless OpenGL 3.3 context: ") + error);
-    GLDevice* device = createGLDevice(error, sizeof error);
-    if (device == nullptr) fail(std::string("the OpenGL device cannot start: ") + error);
+    std::string error;
+    GLDevice* device = startHeadlessDevice(error);
+    if (device == nullptr) fail(error);
     return device;
 }
 
@@ -158,11 +157,7 @@ int captureImages(const CaptureOptions& options) {
     job.device = openGLDevice();
     job.options = &options;
     d3dDevice = job.device;
-    CapturePlan plan;
-    plan.fps = options.fps;
-    plan.startTick = options.startTick;
-    plan.drawing = switchGLDrawing;
-    plan.user = &job;
+    CapturePlan plan = capturePlanFor(options, switchGLDrawing, &job);
     uint32_t lastMs = 0;
 
     const bool oneFrame = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Faces;
@@ -232,16 +227,12 @@ int captureVideo(const CaptureOptions& options) {
                                " -i - -c:v libx264 -preset veryfast -pix_fmt yuv420p " + shellQuoted(pictures);
     job.video = popen(encode.c_str(), "w");
     if (job.video == nullptr) fail("cannot start ffmpeg");
-    CapturePlan plan;
-    plan.fps = options.fps;
-    plan.startTick = options.startTick;
+    CapturePlan plan = capturePlanFor(options, switchGLDrawing, &job);
     plan.drawLoading = true;
     plan.drawFrom = 0;
     plan.drawTo = UINT32_MAX;
     plan.stopAfter = soundLengthMs;
-    plan.drawing = switchGLDrawing;
     plan.frameDone = sendVideoFrame;
-    plan.user = &job;
     uint32_t lastMs = 0;
     runCapture(plan, lastMs);
     std::fputc('\n', stderr);
@@ -289,11 +280,7 @@ int captureWithRecorder(const CaptureOptions& options) {
     RecordingDevice device;
     device.keepVertices = false;
     d3dDevice = &device;
-    CapturePlan plan;
-    plan.fps = options.fps;
-    plan.startTick = options.startTick;
-    plan.drawing = switchRecording;
-    plan.user = &device;
+    CapturePlan plan = capturePlanFor(options, switchRecording, &device);
     uint32_t lastMs = 0;
     if (options.mode == CaptureMode::Wav) {
         plan.frameDone = stopAfterLoading;

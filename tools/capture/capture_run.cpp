@@ -70,6 +70,15 @@ void afterFrame() {
 
 }  // namespace
 
+CapturePlan capturePlanFor(const CaptureOptions& options, void (*drawing)(bool on, void* user), void* user) {
+    CapturePlan plan;
+    plan.fps = options.fps;
+    plan.startTick = options.startTick;
+    plan.drawing = drawing;
+    plan.user = user;
+    return plan;
+}
+
 uint32_t gridFrameMs(uint64_t k, uint32_t fps) { return static_cast<uint32_t>(k * 1000u / fps); }
 
 uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {

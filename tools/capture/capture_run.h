@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "timeline/timeline.h"
+#include "tools/capture/capture_options.h"
 
 constexpr uint32_t soundLengthMs = 165000; // the wave image's length: a net should endReached never come
 
@@ -29,6 +30,10 @@ struct CapturePlan {
     bool (*frameDone)(const CaptureFrame& frame, void* user) = nullptr;
     void* user = nullptr;
 };
+
+// The plan every mode of the tool starts from: the options' frame rate and start tick, and the
+// hook that switches drawing, with its user pointer; the mode sets which frames are drawn.
+CapturePlan capturePlanFor(const CaptureOptions& options, void (*drawing)(bool on, void* user), void* user);
 
 // Time of frame k of the grid at fps frames a second, in whole milliseconds.
 uint32_t gridFrameMs(uint64_t k, uint32_t fps);

@@ -168,10 +168,9 @@ void afterFrame() {
 
 int main(int argc, char** argv) {
     parse(argc, argv, run.options);
-    char error[512];
-    if (!createHeadlessContext(error, sizeof error)) fail(std::string("no headless OpenGL 3.3 context: ") + error);
-    run.device = createGLDevice(error, sizeof error);
-    if (run.device == nullptr) fail(std::string("the OpenGL device cannot start: ") + error);
+    std::string error;
+    run.device = startHeadlessDevice(error);
+    if (run.device == nullptr) fail(error);
     d3dDevice = run.device;
     run.device->setRasterizerDiscard(!run.options.pixels);
     run.device->setDrawingEnabled(run.options.gl);
