@@ -41,31 +41,7 @@ bool contextIsCurrent() {
     return false;
 }
 
-bool framebufferComplete(GLuint framebuffer) {
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-}
-
-// A colour texture of level 0 only, and a framebuffer with it and the shared depth buffer.
-GLuint makeTargetTexture(int width, int height, GLenum internalFormat) {
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    const GLenum format = internalFormat == GL_RGB8 ? GL_RGB : GL_RGBA;
-    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, format,
-                 GL_UNSIGNED_BYTE, nullptr);
-    return texture;
-}
-
-GLuint makeFramebuffer(GLuint colorTexture, GLuint depthBuffer) {
-    GLuint framebuffer = 0;
-    glGenFramebuffers(1, &framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture, 0);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
-    return framebuffer;
-}
+bool boundFramebufferComplete() { return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
 
 bool validRenderStateValue(D3DRENDERSTATETYPE state, DWORD value) {
     switch (state) {
@@ -162,8 +138,8 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, glBackBufferWidth, glBackBufferHeight);
     backBuffer.colorTexture = makeTargetTexture(glBackBufferWidth, glBackBufferHeight, GL_RGBA8);
-    backBuffer.framebuffer = makeFramebuffer(backBuffer.colorTexture, depthBuffer);
-    if (!framebufferComplete(backBuffer.framebuffer))
+    backBuffer.framebuffer = makeFramebuffer(backBuffer.colorTexture);
+    if (!boundFramebufferComplete())
         return fail(error, errorSize, "the back buffer's framebuffer is incomplete");
 
     glGenVertexArrays(1, &vertexArray);
@@ -202,7 +178,7 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glBindTexture(GL_TEXTURE_2D, 0);
     cache = {};
-    cache.framebuffer = backBuffer.framebuffer;
+    cache.framebuffer = cache.readFramebuffer = backBuffer.framebuffer;
 
     // The back buffer and the depth buffer start cleared, not with whatever memory held.
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
@@ -238,7 +214,29 @@ GLDeviceImpl::~GLDeviceImpl() {
     glDeleteSamplers(1, &sampler);
     if (pixelQuery != 0) glDeleteQueries(1, &pixelQuery);
     for (GLuint program : programs) glDeleteProgram(program);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    bindFramebuffer(0);
+}
+
+// A colour texture of level 0 only, left bound.
+GLuint GLDeviceImpl::makeTargetTexture(int width, int height, GLenum internalFormat) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    bindTexture(texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    const GLenum format = internalFormat == GL_RGB8 ? GL_RGB : GL_RGBA;
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, format,
+                 GL_UNSIGNED_BYTE, nullptr);
+    return texture;
+}
+
+// A framebuffer with the colour texture and the shared depth buffer, left bound.
+GLuint GLDeviceImpl::makeFramebuffer(GLuint colorTexture) {
+    GLuint framebuffer = 0;
+    glGenFramebuffers(1, &framebuffer);
+    bindFramebuffer(framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture, 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
+    return framebuffer;
 }
 
 GLDevice* createGLDevice(char* error, int errorSize) {
@@ -334,19 +332,17 @@ HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
     const int drawableHeight = presentTarget.drawableHeight;
     const GLPresentRect fit = presentRectangle(drawableWidth, drawableHeight);
 
-    glBindFramebuffer(GL_FRAMEBUFFER, presentTarget.framebuffer);
+    bindFramebuffer(presentTarget.framebuffer);
     setEnabled(GL_SCISSOR_TEST, cache.scissor, false);
-    glViewport(0, 0, drawableWidth, drawableHeight);
+    setViewport(drawableWidth, drawableHeight);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, backBuffer.framebuffer);
+    bindReadFramebuffer(backBuffer.framebuffer);
     // Destination rows reversed: the back buffer holds Direct3D's top row at GL's row 0.
     if (fit.width > 0 && fit.height > 0)
         glBlitFramebuffer(0, 0, glBackBufferWidth, glBackBufferHeight, fit.x, fit.y + fit.height,
                           fit.x + fit.width, fit.y, GL_COLOR_BUFFER_BIT, GL_LINEAR);
-    glBindFramebuffer(GL_FRAMEBUFFER, presentTarget.framebuffer);
-    cache.framebuffer = presentTarget.framebuffer;
-    cache.viewportWidth = cache.viewportHeight = -1;
+    bindFramebuffer(presentTarget.framebuffer);
     setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
     if (presentTarget.swap) presentTarget.swap(presentTarget.user);
     return D3D_OK;
@@ -459,10 +455,7 @@ GLDeviceStats GLDeviceImpl::stats() const { return counters; }
 void GLDeviceImpl::setRasterizerDiscard(bool on) {
     if (!hasContext) return;
     flush();
-    if (on)
-        glEnable(GL_RASTERIZER_DISCARD);
-    else
-        glDisable(GL_RASTERIZER_DISCARD);
+    setEnabled(GL_RASTERIZER_DISCARD, cache.rasterizerDiscard, on);
 }
 
 void GLDeviceImpl::beginPixelCount() {
@@ -528,10 +521,10 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
     const GLenum internalFormat = format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
     made->texture = makeTargetTexture(static_cast<int>(width), static_cast<int>(height), internalFormat);
     made->surface.colorTexture = made->texture;
-    cache.texture = made->texture;
     if (target) {
-        made->surface.framebuffer = makeFramebuffer(made->texture, depthBuffer);
-        if (!framebufferComplete(made->surface.framebuffer)) {
+        const GLuint previous = cache.framebuffer;
+        made->surface.framebuffer = makeFramebuffer(made->texture);
+        if (!boundFramebufferComplete()) {
             glDeleteFramebuffers(1, &made->surface.framebuffer);
             glDeleteTextures(1, &made->texture);
             delete made;
@@ -544,7 +537,7 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         glClear(GL_COLOR_BUFFER_BIT);
         setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
-        glBindFramebuffer(GL_FRAMEBUFFER, cache.framebuffer);
+        bindFramebuffer(previous);
     } else {
         // Rows padded to 64 bytes: the show must honour the pitch, as Direct3D asks.
         made->pitch = static_cast<int>((width * 4 + 63) / 64 * 64);
@@ -593,16 +586,8 @@ HRESULT GLTextureImpl::UnlockRect(UINT level) {
     std::vector<uint8_t>& rgba = device->uploadScratch;
     rgba.resize(size_t(width) * height * 4);
     const bool opaque = format == D3DFMT_X8R8G8B8;
-    for (UINT y = 0; y < height; ++y) {
-        const uint8_t* from = bits.data() + size_t(y) * size_t(pitch);
-        uint8_t* to = rgba.data() + size_t(y) * width * 4;
-        for (UINT x = 0; x < width; ++x, from += 4, to += 4) {
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-            to[3] = opaque ? 255 : from[3];
-        }
-    }
+    for (UINT y = 0; y < height; ++y)
+        bgraRowToRgba(bits.data() + size_t(y) * size_t(pitch), rgba.data() + size_t(y) * width * 4, width, opaque);
     device->bindTexture(texture);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
                     GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
@@ -646,15 +631,16 @@ HRESULT GLDeviceImpl::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DC
     bindFramebuffer(renderTarget->framebuffer);
     setViewportAndScissor(viewportWidth, viewportHeight);
     GLbitfield mask = 0;
+    const GLboolean drawsDepthMask = cache.depthMask;  // Clear writes depth whatever the draws' mask
     if (flags & D3DCLEAR_TARGET) {
         mask |= GL_COLOR_BUFFER_BIT;
-        glClearColor(float((color >> 16) & 255) / 255.0f, float((color >> 8) & 255) / 255.0f,
-                     float(color & 255) / 255.0f, float(color >> 24) / 255.0f);
+        const GLColor c = argbToGlColor(color);
+        glClearColor(c.r, c.g, c.b, c.a);
     }
     if (flags & D3DCLEAR_ZBUFFER) {
         mask |= GL_DEPTH_BUFFER_BIT;
         glClearDepth(z < 0.0f ? 0.0 : z > 1.0f ? 1.0 : double(z));
-        if (cache.depthMask != GL_TRUE) glDepthMask(GL_TRUE);
+        setDepthMask(GL_TRUE);
     }
     if (flags & D3DCLEAR_STENCIL) {
         mask |= GL_STENCIL_BUFFER_BIT;
@@ -669,12 +655,12 @@ HRESULT GLDeviceImpl::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DC
             const LONG x1 = rects[i].x2 > viewportWidth ? viewportWidth : rects[i].x2;
             const LONG y1 = rects[i].y2 > viewportHeight ? viewportHeight : rects[i].y2;
             if (x0 >= x1 || y0 >= y1) continue;
-            glScissor(x0, y0, x1 - x0, y1 - y0);
+            setScissor(x0, y0, x1 - x0, y1 - y0);
             glClear(mask);
         }
-        glScissor(0, 0, viewportWidth, viewportHeight);
+        setScissor(0, 0, viewportWidth, viewportHeight);
     }
-    if ((flags & D3DCLEAR_ZBUFFER) && cache.depthMask != GL_TRUE) glDepthMask(cache.depthMask);
+    if (flags & D3DCLEAR_ZBUFFER) setDepthMask(drawsDepthMask);
     return D3D_OK;
 }
 
@@ -698,13 +684,7 @@ void GLDeviceImpl::readTexture(IDirect3DTexture9* texture, uint8_t* rgba) {
         return;
     }
     const bool opaque = ours->format == D3DFMT_X8R8G8B8;
-    for (UINT y = 0; y < ours->height; ++y) {
-        const uint8_t* from = ours->bits.data() + size_t(y) * size_t(ours->pitch);
-        for (UINT x = 0; x < ours->width; ++x, from += 4, rgba += 4) {
-            rgba[0] = from[2];
-            rgba[1] = from[1];
-            rgba[2] = from[0];
-            rgba[3] = opaque ? 255 : from[3];
-        }
-    }
+    for (UINT y = 0; y < ours->height; ++y)
+        bgraRowToRgba(ours->bits.data() + size_t(y) * size_t(ours->pitch), rgba + size_t(y) * ours->width * 4,
+                      ours->width, opaque);
 }

@@ -37,13 +37,6 @@ float clampUnit(float f) {
     return f > 1.0f ? 1.0f : f;
 }
 
-void setColor(uint8_t rgba[4], DWORD argb) {
-    rgba[0] = static_cast<uint8_t>(argb >> 16);
-    rgba[1] = static_cast<uint8_t>(argb >> 8);
-    rgba[2] = static_cast<uint8_t>(argb);
-    rgba[3] = static_cast<uint8_t>(argb >> 24);
-}
-
 }  // namespace
 
 bool operator==(const DrawKey& a, const DrawKey& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -117,19 +110,45 @@ void GLDeviceImpl::setEnabled(GLenum capability, bool& cached, bool enabled) {
 }
 
 void GLDeviceImpl::bindFramebuffer(GLuint framebuffer) {
-    if (cache.framebuffer == framebuffer) return;
-    cache.framebuffer = framebuffer;
+    if (cache.framebuffer == framebuffer && cache.readFramebuffer == framebuffer) return;
+    cache.framebuffer = cache.readFramebuffer = framebuffer;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+}
+
+void GLDeviceImpl::bindReadFramebuffer(GLuint framebuffer) {
+    if (cache.readFramebuffer == framebuffer) return;
+    cache.readFramebuffer = framebuffer;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+}
+
+void GLDeviceImpl::setViewport(int width, int height) {
+    if (cache.viewportWidth == width && cache.viewportHeight == height) return;
+    cache.viewportWidth = width;
+    cache.viewportHeight = height;
+    glViewport(0, 0, width, height);
+}
+
+void GLDeviceImpl::setScissor(int x, int y, int width, int height) {
+    if (cache.scissorX == x && cache.scissorY == y && cache.scissorWidth == width && cache.scissorHeight == height)
+        return;
+    cache.scissorX = x;
+    cache.scissorY = y;
+    cache.scissorWidth = width;
+    cache.scissorHeight = height;
+    glScissor(x, y, width, height);
 }
 
 // Every target stores Direct3D's top row at GL's row 0, so the viewport's top-left origin
 // goes to GL unchanged; the scissor keeps Clear and sprites inside the viewport.
 void GLDeviceImpl::setViewportAndScissor(int width, int height) {
-    if (cache.viewportWidth == width && cache.viewportHeight == height) return;
-    cache.viewportWidth = width;
-    cache.viewportHeight = height;
-    glViewport(0, 0, width, height);
-    glScissor(0, 0, width, height);
+    setViewport(width, height);
+    setScissor(0, 0, width, height);
+}
+
+void GLDeviceImpl::setDepthMask(GLboolean mask) {
+    if (cache.depthMask == mask) return;
+    cache.depthMask = mask;
+    glDepthMask(mask);
 }
 
 void GLDeviceImpl::useProgram(GLuint program) {
@@ -164,11 +183,7 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
     // GL writes no depth while its test is off, which is what ZENABLE FALSE does too.
     setEnabled(GL_DEPTH_TEST, cache.depthTest, key.depthEnabled);
     if (key.depthEnabled) {
-        const GLboolean mask = key.depthWrite ? GL_TRUE : GL_FALSE;
-        if (cache.depthMask != mask) {
-            cache.depthMask = mask;
-            glDepthMask(mask);
-        }
+        setDepthMask(key.depthWrite ? GL_TRUE : GL_FALSE);
         if (cache.depthFunc != key.depthFunc) {
             cache.depthFunc = key.depthFunc;
             glDepthFunc(key.depthFunc);
@@ -192,15 +207,13 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
     const int stage[7] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
                           key.alphaOp, key.alphaArg1, key.alphaArg2};
     if (!uniforms.valid || uniforms.factor != key.textureFactor) {
-        const DWORD f = key.textureFactor;
-        glUniform4f(uniformFactor[kind], float((f >> 16) & 255) / 255.0f, float((f >> 8) & 255) / 255.0f,
-                    float(f & 255) / 255.0f, float(f >> 24) / 255.0f);
+        const GLColor f = argbToGlColor(key.textureFactor);
+        glUniform4f(uniformFactor[kind], f.r, f.g, f.b, f.a);
         uniforms.factor = key.textureFactor;
     }
     if (!uniforms.valid || uniforms.fog != key.fogColor) {
-        const DWORD f = key.fogColor;
-        glUniform3f(uniformFogColor[kind], float((f >> 16) & 255) / 255.0f, float((f >> 8) & 255) / 255.0f,
-                    float(f & 255) / 255.0f);
+        const GLColor f = argbToGlColor(key.fogColor);
+        glUniform3f(uniformFogColor[kind], f.r, f.g, f.b);
         uniforms.fog = key.fogColor;
     }
     if (!uniforms.valid || std::memcmp(uniforms.stage, stage, sizeof stage) != 0) {
@@ -308,7 +321,7 @@ void GLDeviceImpl::transformVertex(const uint8_t* vertex, BatchVertex& out, floa
                                         renderStates[D3DRS_DIFFUSEMATERIALSOURCE] == D3DMCS_COLOR1;
         diffuse = colorFeedsMaterial ? diffuse & 0xFF000000u : 0;
     }
-    setColor(out.rgba, diffuse);
+    argbToRgba(diffuse, out.rgba);
 
     if (fvf & D3DFVF_TEX1) {
         std::memcpy(&out.u, vertex + uvOffset, 4);

@@ -14,6 +14,36 @@
 constexpr int glBackBufferWidth = 640;
 constexpr int glBackBufferHeight = 480;
 
+// ---- pixel and colour layouts ----
+
+// Direct3D's ARGB colour as the bytes R, G, B, A.
+inline void argbToRgba(DWORD argb, uint8_t rgba[4]) {
+    rgba[0] = static_cast<uint8_t>(argb >> 16);
+    rgba[1] = static_cast<uint8_t>(argb >> 8);
+    rgba[2] = static_cast<uint8_t>(argb);
+    rgba[3] = static_cast<uint8_t>(argb >> 24);
+}
+
+// The same colour as GL's floats 0 ... 1, in the order R, G, B, A.
+struct GLColor {
+    float r, g, b, a;
+};
+inline GLColor argbToGlColor(DWORD argb) {
+    return {float((argb >> 16) & 255) / 255.0f, float((argb >> 8) & 255) / 255.0f, float(argb & 255) / 255.0f,
+            float(argb >> 24) / 255.0f};
+}
+
+// A row of pixels as Direct3D's A8R8G8B8 lays them in memory (B, G, R, A) to GL's R, G, B, A;
+// X8R8G8B8 (opaque) has no alpha, so it reads as 255.
+inline void bgraRowToRgba(const uint8_t* from, uint8_t* to, unsigned pixels, bool opaque) {
+    for (unsigned x = 0; x < pixels; ++x, from += 4, to += 4) {
+        to[0] = from[2];
+        to[1] = from[1];
+        to[2] = from[0];
+        to[3] = opaque ? 255 : from[3];
+    }
+}
+
 // ---- enum mappings (gl_enums.cpp): 0 or -1 for a value the show never uses ----
 
 GLenum blendFactorToGl(DWORD d3dBlend);
@@ -162,8 +192,17 @@ private:
     bool reserve(int vertices, PrimitiveClass primitiveClass);
     void transformVertex(const uint8_t* vertex, BatchVertex& out, float eye[3]) const;
     void appendPointSprite(const uint8_t* vertex);
-    void bindFramebuffer(GLuint framebuffer);
+    // The state cache: each helper tells GL only what differs from what GL was last told.
+    void bindFramebuffer(GLuint framebuffer);      // draw and read
+    void bindReadFramebuffer(GLuint framebuffer);  // read only (Present's blit)
+    void setViewport(int width, int height);
+    void setScissor(int x, int y, int width, int height);
     void setViewportAndScissor(int width, int height);
+    void setDepthMask(GLboolean mask);
+
+    // gl_device.cpp: GL objects made through the cache, left bound
+    GLuint makeTargetTexture(int width, int height, GLenum internalFormat);
+    GLuint makeFramebuffer(GLuint colorTexture);
     void useProgram(GLuint program);
     void setEnabled(GLenum capability, bool& cached, bool enabled);
 
@@ -206,9 +245,10 @@ private:
 
     // What GL has been told, to skip calls that change nothing.
     struct {
-        GLuint framebuffer = 0, program = 0, texture = 0;
+        GLuint framebuffer = 0, readFramebuffer = 0, program = 0, texture = 0;
         int viewportWidth = -1, viewportHeight = -1;
-        bool blend = false, depthTest = false, cull = false, scissor = false;
+        int scissorX = -1, scissorY = -1, scissorWidth = -1, scissorHeight = -1;
+        bool blend = false, depthTest = false, cull = false, scissor = false, rasterizerDiscard = false;
         GLboolean depthMask = GL_TRUE;
         GLenum blendSource = GL_ONE, blendDest = GL_ZERO, blendEquation = GL_FUNC_ADD;
         GLenum depthFunc = GL_LESS, frontFace = GL_CCW;
