@@ -182,7 +182,7 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
 
     // The back buffer and the depth buffer start cleared, not with whatever memory held.
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClearDepth(1.0);
+    glClearDepthf(1.0f);
     glClearStencil(0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
@@ -639,7 +639,7 @@ HRESULT GLDeviceImpl::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DC
     }
     if (flags & D3DCLEAR_ZBUFFER) {
         mask |= GL_DEPTH_BUFFER_BIT;
-        glClearDepth(z < 0.0f ? 0.0 : z > 1.0f ? 1.0 : double(z));
+        glClearDepthf(z < 0.0f ? 0.0f : z > 1.0f ? 1.0f : z);
         setDepthMask(GL_TRUE);
     }
     if (flags & D3DCLEAR_STENCIL) {
