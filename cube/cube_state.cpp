@@ -5,6 +5,7 @@
 
 #include "core/core.h"
 #include "cube/cube.h"
+#include "platform/system.h"
 
 int8_t slotSticker[cubeStickers];
 D3DXMATRIX stickerTurn[cubeStickers];
@@ -36,8 +37,10 @@ int32_t nearestInteger(double value) { return static_cast<int32_t>(std::lrint(va
 // The record holds 256 moves: a larger count is cut to that, a negative one scrambles nothing.
 void scrambleCube(int32_t n) {
     if (n > scrambleCapacity) {
-        std::fprintf(stderr, "quorbel: a scramble of %d moves asked for; the record holds %d\n", n,
-                     scrambleCapacity);
+        char message[96];
+        std::snprintf(message, sizeof message, "a scramble of %d moves asked for; the record holds %d", n,
+                      scrambleCapacity);
+        systemWarn(message);
         n = scrambleCapacity;
     }
     if (n < 0) n = 0;

@@ -50,6 +50,10 @@ void systemStopWave();
 // Called by runIntro at the end of the show: ends the process with this code.
 [[noreturn]] void systemExit(int code);
 
+// Called by the scenes (tunnel, cube), when something they asked for cannot be had and the show
+// goes on without it: prints "quorbel: warning: " and the message as one line on stderr.
+void systemWarn(const char* message);
+
 // Called by the start-up services when the environment cannot run the show (no display, no
 // OpenGL 3.3): prints the message as one line on stderr and exits non-zero.
 [[noreturn]] void systemFail(const char* message);

@@ -1,8 +1,7 @@
 // tunnel_box.cpp: the five-face box of one tunnel segment, its wall texture and its drawing.
-#include <cstdio>
-
 #include "core/core.h"
 #include "core/frame_state.h"
+#include "platform/system.h"
 #include "tunnel/tunnel.h"
 
 // The floor; both triangles clockwise seen from above, so counter-clockwise culling shows the
@@ -58,13 +57,13 @@ void buildTileTexture() {
     d3dDevice->CreateTexture(tileSize, tileSize, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tileTexture,
                              nullptr);
     if (tileTexture == nullptr) {
-        std::fprintf(stderr, "quorbel: the tunnel wall texture could not be created; walls drawn plain\n");
+        systemWarn("the tunnel wall texture could not be created; walls drawn plain");
         return;
     }
     D3DLOCKED_RECT locked = {0, nullptr};
     if (tileTexture->LockRect(0, &locked, nullptr, D3DLOCK_NOSYSLOCK) != D3D_OK ||
         locked.pBits == nullptr) {
-        std::fprintf(stderr, "quorbel: the tunnel wall texture could not be locked; walls left blank\n");
+        systemWarn("the tunnel wall texture could not be locked; walls left blank");
         return;
     }
     auto* bits = static_cast<uint8_t*>(locked.pBits);

@@ -57,6 +57,8 @@ void systemExit(int code) {
     std::exit(code);
 }
 
+void systemWarn(const char* message) { std::fprintf(stderr, "quorbel: warning: %s\n", message); }
+
 void systemFail(const char* message) {
     std::fprintf(stderr, "quorbel: %s\n", message);
     std::exit(1);

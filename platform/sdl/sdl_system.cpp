@@ -414,6 +414,8 @@ void systemExit(int code) {
     std::exit(code);
 }
 
+void systemWarn(const char* message) { std::fprintf(stderr, "quorbel: warning: %s\n", message); }
+
 void systemFail(const char* message) {
     leavingCode = 1;
     std::fprintf(stderr, "quorbel: %s\n", message);
