@@ -15,6 +15,7 @@
 #include "core/frame_state.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
+#include "tests/require.h"
 
 // One read-back pixel, bytes as Direct3D's colour names them.
 struct Rgba {
@@ -66,7 +67,7 @@ protected:
         std::string error;
         bool noContext = false;
         device = startHeadlessDevice(error, &noContext);
-        if (noContext) GTEST_SKIP() << error;
+        if (noContext) SKIP_OR_FAIL(error);
         ASSERT_NE(device, nullptr) << error;
         d3dDevice = device;
         loadMathApi();

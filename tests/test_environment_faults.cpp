@@ -21,20 +21,14 @@
 
 #include <gtest/gtest.h>
 
-#ifdef QUORBEL_TEST_HAVE_X11
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
-#endif
+
+#include "tests/require.h"
 
 extern char** environ;
 
 namespace {
-
-#ifndef QUORBEL_SHOW_BINARY
-
-TEST(EnvironmentFaults, NeedTheShow) { GTEST_SKIP() << "the show binary is not built here (no SDL2)"; }
-
-#else
 
 using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
@@ -241,8 +235,6 @@ TEST(NoDisplay, OffscreenDriverAskedForIsRefused) {
     EXPECT_NE(run.lines[0].find("'offscreen' video driver"), std::string::npos) << run.lines[0];
 }
 
-#ifdef QUORBEL_TEST_HAVE_X11
-
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
 
 // An Xvfb of the test's own (it picks a free display number itself), with one connection kept
@@ -393,7 +385,7 @@ private:
 #define START_DISPLAY(display, ...)                               \
     do {                                                          \
         const std::string why = (display).start(__VA_ARGS__);     \
-        if (!why.empty()) GTEST_SKIP() << why;                    \
+        if (!why.empty()) SKIP_OR_FAIL(why);                      \
     } while (0)
 
 struct Geometry {
@@ -525,9 +517,9 @@ TEST(QuestionBox, EscapeMeansWindowAndReturnMeansFullScreen) {
         if (box == 0) {
             const Outcome run = show.finish(endLimit);
             if (run.text().find("question cannot be shown") != std::string::npos)
-                GTEST_SKIP() << "SDL cannot draw its question box on this Xvfb (no X fonts: Debian package "
-                                "xfonts-base)\n"
-                             << run.text();
+                SKIP_OR_FAIL("SDL cannot draw its question box on this Xvfb (no X fonts: Debian package "
+                             "xfonts-base)\n"
+                             << run.text());
             FAIL() << "no question box\n" << run.text();
         }
         display.sendKey(box, answer);
@@ -622,12 +614,5 @@ TEST(NoOpenGL33, ContextMadeThroughEglIsAccepted) {
     EXPECT_EQ(run.status, 0) << run.text();
     EXPECT_TRUE(run.lines.empty()) << run.text();
 }
-
-#else
-
-TEST(EnvironmentFaults, NeedXlib) { GTEST_SKIP() << "built without Xlib headers (libx11-dev): no Xvfb cases"; }
-
-#endif
-#endif
 
 }  // namespace

@@ -424,7 +424,7 @@ TEST_F(GLPipelineTest, PretransformedLinesLandOnTheirPixelRow) {
 
 TEST(GLShaderSourceTest, ProgramsAlsoBuildAsGlslEs300) {
     char reason[256] = "";
-    if (!createHeadlessEsContext(reason, sizeof reason)) GTEST_SKIP() << "no OpenGL ES 3.0 context: " << reason;
+    if (!createHeadlessEsContext(reason, sizeof reason)) SKIP_OR_FAIL("no OpenGL ES 3.0 context: " << reason);
     for (int kind = 0; kind < ProgramCount; ++kind) {
         GLuint program = glCreateProgram();
         for (bool fragment : {false, true}) {
