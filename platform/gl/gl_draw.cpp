@@ -262,13 +262,12 @@ void GLDeviceImpl::flush() {
 }
 
 // Room for the next primitive's vertices; a full batch is drawn and the run goes on.
-bool GLDeviceImpl::reserve(int vertices, PrimitiveClass) {
-    if (batch.size() + size_t(vertices) <= batch.capacity()) return true;
+void GLDeviceImpl::reserve(int vertices) {
+    if (batch.size() + size_t(vertices) <= batch.capacity()) return;
     const DrawKey key = batchKey;
     flush();
     batchKey = key;
     batchOpen = true;
-    return true;
 }
 
 void GLDeviceImpl::updateMatrices() {
@@ -397,7 +396,7 @@ void GLDeviceImpl::appendPointSprite(const uint8_t* vertex) {
     static const int clockwise[6] = {0, 1, 2, 1, 3, 2};
     static const int counterClockwise[6] = {0, 2, 1, 1, 2, 3};
     const int* order = renderStates[D3DRS_CULLMODE] == D3DCULL_CW ? counterClockwise : clockwise;
-    reserve(6, ClassTriangles);
+    reserve(6);
     for (int i = 0; i < 6; ++i) batch.push_back(corner[order[i]]);
 }
 
@@ -420,7 +419,7 @@ void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, 
             ++counters.droppedPrimitives;
             return;
         }
-        reserve(2, ClassLines);
+        reserve(2);
         batch.push_back(v[a]);
         batch.push_back(v[b]);
     };
@@ -429,7 +428,7 @@ void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, 
             ++counters.droppedPrimitives;
             return;
         }
-        reserve(3, ClassTriangles);
+        reserve(3);
         batch.push_back(v[a]);
         batch.push_back(v[b]);
         batch.push_back(v[c]);

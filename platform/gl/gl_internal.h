@@ -189,7 +189,7 @@ private:
     void applyKey(const DrawKey& key);
     void updateMatrices();
     void appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* data, UINT stride);
-    bool reserve(int vertices, PrimitiveClass primitiveClass);
+    void reserve(int vertices);
     void transformVertex(const uint8_t* vertex, BatchVertex& out, float eye[3]) const;
     void appendPointSprite(const uint8_t* vertex);
     // The state cache: each helper tells GL only what differs from what GL was last told.

@@ -46,9 +46,6 @@ GLDevice* openGLDevice() {
     return device;
 }
 
-struct FrameJob;
-void switchGLDrawing(bool on, void* user);
-
 // The recording device keeps only the frame in progress, and its vertices only when drawn.
 void switchRecording(bool on, void* user) {
     RecordingDevice* device = static_cast<RecordingDevice*>(user);
@@ -285,7 +282,7 @@ int captureWithRecorder(const CaptureOptions& options) {
     if (options.mode == CaptureMode::Wav) {
         plan.frameDone = stopAfterLoading;
         runCapture(plan, lastMs);
-        if (headlessSystem.waveImage == nullptr) fail("the show played no soundtrack (the synthesizer is not built in)");
+        if (headlessSystem.waveImage == nullptr) fail("the show played no soundtrack");
         if (!writeBytes(options.output, headlessSystem.waveImage, headlessSystem.waveBytes))
             fail("cannot write " + options.output);
         return 0;
