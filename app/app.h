@@ -11,7 +11,7 @@
 
 // The other subsystems' operations that start-up and the frames call, bound to the real ones
 // at program start. Tests point entries at recorders to see what start-up and a frame asked for.
-struct IntroPartsTable {
+struct StartupSteps {
     void (*buildTunnel)();
     void (*scrambleCube)(int32_t n);
     void (*initParticleSystems)();
@@ -27,8 +27,8 @@ struct IntroPartsTable {
     void (*renderTimeline)();
 };
 
-extern IntroPartsTable IntroParts;     // the real operations unless a test swapped some
-extern const IntroPartsTable realIntroParts;  // what IntroParts starts as, for tests to restore
+extern StartupSteps startupSteps;     // the real operations unless a test swapped some
+extern const StartupSteps realStartupSteps;  // what startupSteps starts as, for tests to restore
 
 constexpr int32_t loadingFrameCount = 64;  // one song row per loading frame
 

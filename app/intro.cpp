@@ -11,13 +11,13 @@
 #include "timeline/timeline.h"
 #include "tunnel/tunnel.h"
 
-const IntroPartsTable realIntroParts = {
+const StartupSteps realStartupSteps = {
     buildTunnel,    scrambleCube, initParticleSystems, createNoiseTexture,    buildEdgeCube,
     initWaveBuffer, renderSongStep, drawText,          startMusic,            stopMusic,
     updateBackgroundColor, renderTimeline,
 };
 
-IntroPartsTable IntroParts = realIntroParts;
+StartupSteps startupSteps = realStartupSteps;
 
 namespace {
 
@@ -75,10 +75,10 @@ void initIntro() {
     loadMathApi();
     skipRandom(2);
     // Before the tick-dependent skip: the tunnel is the same on every run.
-    IntroParts.buildTunnel();
+    startupSteps.buildTunnel();
     skipRandom(systemTickCount());
-    IntroParts.scrambleCube(125);
-    IntroParts.initParticleSystems();
+    startupSteps.scrambleCube(125);
+    startupSteps.initParticleSystems();
 
     d3dDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
     d3dDevice->SetTransform(D3DTS_PROJECTION, &projectionMatrix);
@@ -103,20 +103,20 @@ void initIntro() {
     setRenderMode(17);
 
     for (IDirect3DTexture9*& texture : faceTextures) texture = createScreenTexture();
-    IntroParts.createNoiseTexture();
-    IntroParts.buildEdgeCube();
+    startupSteps.createNoiseTexture();
+    startupSteps.buildEdgeCube();
     screenCopyTexture = createScreenTexture();
 }
 
 void loadingFrame(int32_t i) {
-    IntroParts.renderSongStep();
+    startupSteps.renderSongStep();
     d3dDevice->BeginScene();
     // backgroundColor still holds its start value: the timeline has not chosen one yet.
     clearFrame();
     const double fraction = i * 0.015625;  // i / 64, exact
-    IntroParts.drawText("loading", static_cast<float>(1.0 - fraction), loadingEyeX, loadingEyeY,
+    startupSteps.drawText("loading", static_cast<float>(1.0 - fraction), loadingEyeX, loadingEyeY,
                         loadingEyeZ, loadingTargetX, loadingTargetY, loadingTargetZ);
-    IntroParts.drawText(openingLines[0], static_cast<float>(fraction), loadingEyeX, loadingEyeY,
+    startupSteps.drawText(openingLines[0], static_cast<float>(fraction), loadingEyeX, loadingEyeY,
                         loadingEyeZ, loadingTargetX, loadingTargetY, loadingTargetZ);
     d3dDevice->EndScene();
     d3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
@@ -128,9 +128,9 @@ void showFrame() {
     demoTimeMs = systemTickCount() - startTick;
     // The product is formed in double and only then rounded to float, as the show's arithmetic is.
     demoTimeSec = static_cast<float>(static_cast<double>(demoTimeMs) * static_cast<double>(0.001f));
-    IntroParts.updateBackgroundColor();
+    startupSteps.updateBackgroundColor();
     clearFrame();
-    IntroParts.renderTimeline();
+    startupSteps.renderTimeline();
     // Presented even when renderTimeline has just set endReached.
     d3dDevice->EndScene();
     d3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
@@ -138,13 +138,13 @@ void showFrame() {
 
 void playIntro(void (*afterFrame)()) {
     initIntro();
-    IntroParts.initWaveBuffer();
+    startupSteps.initWaveBuffer();
     // Escape is not looked at here: the soundtrack must be complete before the show starts.
     for (int32_t i = 0; i < loadingFrameCount; ++i) {
         loadingFrame(i);
         if (afterFrame != nullptr) afterFrame();
     }
-    IntroParts.startMusic();
+    startupSteps.startMusic();
     startTick = systemTickCount();
     for (;;) {
         if (systemEscapePressed()) break;
@@ -158,7 +158,7 @@ void runIntro(ScreenChoice choice) {
     systemStart();
     openDisplay(choice);
     playIntro(nullptr);
-    IntroParts.stopMusic();
+    startupSteps.stopMusic();
     // Nothing is released and the window is not destroyed: the process ends here.
     systemExit(0);
 }

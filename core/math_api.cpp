@@ -13,8 +13,8 @@ D3DXMATRIX quarterTurnZNeg;
 D3DXMATRIX particleViewMatrix;
 D3DXMATRIX projectionMatrix;
 
-// The operations are bound in the order the original fetched them from the platform library,
-// then the fixed matrices are built in their own fixed order.
+// The operations are bound first, in the order loadMathApi binds them, then the fixed matrices
+// are built in their own fixed order.
 void loadMathApi() {
     MathApi.D3DXMatrixIdentity = VB_D3DXMatrixIdentity;
     MathApi.D3DXMatrixLookAtLH = VB_D3DXMatrixLookAtLH;

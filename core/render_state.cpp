@@ -7,7 +7,7 @@ uint8_t fogEnabled;
 
 // Writes only the states whose bit changed. RenderMode starts at 0 while the device starts with
 // depth testing on, so the device keeps testing depth until a mode with bit 1 set has been
-// followed by one without it: that lag is part of the design and must not be "fixed".
+// followed by one without it: that lag is deliberate and must not be "fixed".
 void setRenderMode(uint8_t mode) {
     const uint8_t changed = mode ^ RenderMode;
     if (changed & 1u)

@@ -12,7 +12,7 @@
 namespace {
 
 // What one call into another subsystem saw.
-struct PartCall {
+struct StepCall {
     std::string name;
     size_t deviceCalls;   // device calls made before it
     uint32_t seed;        // randomSeed when it ran
@@ -21,28 +21,28 @@ struct PartCall {
     float args[7];
 };
 
-std::vector<PartCall> partCalls;
+std::vector<StepCall> stepCalls;
 RecordingDevice* recording;
 int endAfterTimelineFrames;  // renderTimeline sets endReached on this call (0: never)
 uint32_t tickAtMusicStart;   // startMusic moves the clock here (0: leaves it)
 
-PartCall& note(const char* name) {
-    PartCall call = {};
+StepCall& note(const char* name) {
+    StepCall call = {};
     call.name = name;
     call.deviceCalls = recording->calls.size();
     call.seed = randomSeed;
     call.timeMs = demoTimeMs;
-    partCalls.push_back(call);
-    return partCalls.back();
+    stepCalls.push_back(call);
+    return stepCalls.back();
 }
 
 size_t countOf(const char* name) {
     size_t n = 0;
-    for (const PartCall& call : partCalls) n += call.name == name;
+    for (const StepCall& call : stepCalls) n += call.name == name;
     return n;
 }
 
-const IntroPartsTable recorders = {
+const StartupSteps recorders = {
     [] { note("buildTunnel"); },
     [](int32_t n) { note("scrambleCube").args[0] = static_cast<float>(n); },
     [] { note("initParticleSystems"); },
@@ -51,7 +51,7 @@ const IntroPartsTable recorders = {
     [] { note("initWaveBuffer"); },
     [] { note("renderSongStep"); },
     [](const char* text, float v, float ex, float ey, float ez, float tx, float ty, float tz) {
-        PartCall& call = note("drawText");
+        StepCall& call = note("drawText");
         call.text = text;
         const float args[7] = {v, ex, ey, ez, tx, ty, tz};
         std::copy(args, args + 7, call.args);
@@ -77,12 +77,12 @@ protected:
         RecordingTest::SetUp();
         device->keepVertices = false;
         recording = device.get();
-        partCalls.clear();
+        stepCalls.clear();
         endAfterTimelineFrames = 0;
         tickAtMusicStart = 0;
         resetHeadlessSystem();
         headlessSystem.displayDevice = device.get();
-        IntroParts = recorders;
+        startupSteps = recorders;
         endReached = 0;
         startTick = 0;
         demoTimeMs = 0;
@@ -91,16 +91,16 @@ protected:
     }
 
     void TearDown() override {
-        IntroParts = realIntroParts;
+        startupSteps = realStartupSteps;
         backgroundColor = savedBackground;
         endReached = 0;
         resetHeadlessSystem();
         RecordingTest::TearDown();
     }
 
-    std::vector<const PartCall*> partsNamed(const char* name) const {
-        std::vector<const PartCall*> found;
-        for (const PartCall& call : partCalls)
+    std::vector<const StepCall*> stepsNamed(const char* name) const {
+        std::vector<const StepCall*> found;
+        for (const StepCall& call : stepCalls)
             if (call.name == name) found.push_back(&call);
         return found;
     }
@@ -126,17 +126,17 @@ TEST_F(IntroTest, LoadingScreenIsExactly64FramesOfDissolvingTexts) {
         EXPECT_EQ(clear->args[4], 0u);
     }
 
-    const auto texts = partsNamed("drawText");
+    const auto texts = stepsNamed("drawText");
     ASSERT_EQ(texts.size(), 128u);
     const auto begins = callsOf(CallKind::BeginScene);
     for (int i = 0; i < 64; ++i) {
-        const PartCall& loading = *texts[2 * i];
-        const PartCall& title = *texts[2 * i + 1];
+        const StepCall& loading = *texts[2 * i];
+        const StepCall& title = *texts[2 * i + 1];
         EXPECT_EQ(loading.text, "loading");
         EXPECT_EQ(title.text, "Quorbel");
         EXPECT_EQ(loading.args[0], 1.0f - i / 64.0f) << "frame " << i;
         EXPECT_EQ(title.args[0], i / 64.0f) << "frame " << i;
-        for (const PartCall* text : {&loading, &title}) {
+        for (const StepCall* text : {&loading, &title}) {
             const float camera[6] = {60, 20, -120, 60, 20, 0};
             for (int k = 0; k < 6; ++k) EXPECT_EQ(text->args[k + 1], camera[k]);
         }
@@ -147,7 +147,7 @@ TEST_F(IntroTest, LoadingScreenIsExactly64FramesOfDissolvingTexts) {
     EXPECT_EQ(texts[127]->args[0], 63.0f / 64);
 
     // Each frame: song step, BeginScene, Clear, the two texts, EndScene, Present.
-    const auto steps = partsNamed("renderSongStep");
+    const auto steps = stepsNamed("renderSongStep");
     for (int i = 0; i < 64; ++i) {
         const size_t at = steps[i]->deviceCalls;
         ASSERT_LE(at + 4, device->calls.size());
@@ -173,7 +173,7 @@ TEST_F(IntroTest, EscapeHeldDuringLoadingEndsTheShowBeforeAnyTimelineFrame) {
     EXPECT_EQ(countOf("renderTimeline"), 0u);
     EXPECT_EQ(device->count(CallKind::Present), 64u);
     ASSERT_EQ(countOf("startMusic"), 1u);
-    EXPECT_EQ(partCalls.back().name, "startMusic");
+    EXPECT_EQ(stepCalls.back().name, "startMusic");
     EXPECT_EQ(startTick, 9000u) << "the clock origin is read right after the music started";
     EXPECT_EQ(countOf("stopMusic"), 0u) << "stopping is runIntro's, on the way out";
 }
@@ -189,7 +189,7 @@ TEST_F(IntroTest, TheFrameThatSetsEndReachedIsStillPresented) {
     ASSERT_GE(device->calls.size(), 2u);
     EXPECT_EQ(device->calls.back().kind, CallKind::Present);
     EXPECT_EQ(device->calls[device->calls.size() - 2].kind, CallKind::EndScene);
-    EXPECT_EQ(partCalls.back().name, "renderTimeline");
+    EXPECT_EQ(stepCalls.back().name, "renderTimeline");
     // Escape is tested before each frame and once more before endReached stops the loop.
     EXPECT_EQ(headlessSystem.escapeTests, 4u);
 }
@@ -201,12 +201,12 @@ TEST_F(IntroTest, ShowFrameSetsTheClockThenChoosesTheColourClearsAndDraws) {
 
     EXPECT_EQ(demoTimeMs, 2500u);
     EXPECT_EQ(demoTimeSec, 2.5f);
-    ASSERT_EQ(partCalls.size(), 2u);
-    EXPECT_EQ(partCalls[0].name, "updateBackgroundColor");
-    EXPECT_EQ(partCalls[0].timeMs, 2500u) << "the clock is set before anything uses it";
-    EXPECT_EQ(partCalls[0].deviceCalls, 1u) << "after BeginScene";
-    EXPECT_EQ(partCalls[1].name, "renderTimeline");
-    EXPECT_EQ(partCalls[1].deviceCalls, 2u) << "after the Clear";
+    ASSERT_EQ(stepCalls.size(), 2u);
+    EXPECT_EQ(stepCalls[0].name, "updateBackgroundColor");
+    EXPECT_EQ(stepCalls[0].timeMs, 2500u) << "the clock is set before anything uses it";
+    EXPECT_EQ(stepCalls[0].deviceCalls, 1u) << "after BeginScene";
+    EXPECT_EQ(stepCalls[1].name, "renderTimeline");
+    EXPECT_EQ(stepCalls[1].deviceCalls, 2u) << "after the Clear";
     ASSERT_EQ(device->calls.size(), 4u);
     EXPECT_EQ(device->calls[0].kind, CallKind::BeginScene);
     EXPECT_EQ(device->calls[1].kind, CallKind::Clear);
@@ -235,24 +235,24 @@ TEST_F(IntroTest, InitIntroRunsItsStepsInOrder) {
     initIntro();
 
     std::vector<std::string> order;
-    for (const PartCall& call : partCalls) order.push_back(call.name);
+    for (const StepCall& call : stepCalls) order.push_back(call.name);
     EXPECT_EQ(order, (std::vector<std::string>{"buildTunnel", "scrambleCube", "initParticleSystems",
                                                "createNoiseTexture", "buildEdgeCube"}));
-    ASSERT_EQ(partCalls.size(), 5u);
-    EXPECT_EQ(partCalls[1].args[0], 125.0f);
+    ASSERT_EQ(stepCalls.size(), 5u);
+    EXPECT_EQ(stepCalls[1].args[0], 125.0f);
 
     // The tunnel draws from the sequence one step in; the scramble after the tick's skip.
     randomSeed = 0;
     nextRandom();
     const uint32_t afterOne = randomSeed;
     for (int i = 0; i < 4; ++i) nextRandom();
-    EXPECT_EQ(partCalls[0].seed, afterOne);
-    EXPECT_EQ(partCalls[1].seed, randomSeed);
-    EXPECT_EQ(partCalls[2].seed, randomSeed);
+    EXPECT_EQ(stepCalls[0].seed, afterOne);
+    EXPECT_EQ(stepCalls[1].seed, randomSeed);
+    EXPECT_EQ(stepCalls[2].seed, randomSeed);
 
     // Nothing touches the device before the particle systems; then the fixed states.
-    EXPECT_EQ(partCalls[2].deviceCalls, 0u);
-    const size_t first = partCalls[2].deviceCalls;
+    EXPECT_EQ(stepCalls[2].deviceCalls, 0u);
+    const size_t first = stepCalls[2].deviceCalls;
     const std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> states = {
         {D3DRS_DESTBLEND, D3DBLEND_ONE},
         {D3DRS_POINTSPRITEENABLE, TRUE},
@@ -308,8 +308,8 @@ TEST_F(IntroTest, InitIntroRunsItsStepsInOrder) {
         IDirect3DTexture9* made = device->textureById(call.object);
         EXPECT_EQ(made, k < 6 ? faceTextures[k] : screenCopyTexture) << "texture " << k;
     }
-    EXPECT_EQ(partCalls[3].deviceCalls, textures + 6);
-    EXPECT_EQ(partCalls[4].deviceCalls, textures + 6);
+    EXPECT_EQ(stepCalls[3].deviceCalls, textures + 6);
+    EXPECT_EQ(stepCalls[4].deviceCalls, textures + 6);
 }
 
 // ---- the display ----

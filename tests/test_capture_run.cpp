@@ -39,7 +39,7 @@ protected:
         RecordingTest::SetUp();
         device->keepVertices = false;
         resetHeadlessSystem();
-        IntroParts = IntroPartsTable{quietPart, quietScramble, quietPart, quietPart, quietPart,
+        startupSteps = StartupSteps{quietPart, quietScramble, quietPart, quietPart, quietPart,
                                      quietPart, quietPart, quietText, quietPart, quietPart,
                                      quietPart, noteTimeline};
         timelineTimes.clear();
@@ -51,7 +51,7 @@ protected:
     }
 
     void TearDown() override {
-        IntroParts = realIntroParts;
+        startupSteps = realStartupSteps;
         endReached = 0;
         resetHeadlessSystem();
         RecordingTest::TearDown();

@@ -71,7 +71,7 @@ protected:
     }
 };
 
-TEST_F(CubeMovesTest, TextExampleMoveZeroCarriesSlotZeroToNine) {
+TEST_F(CubeMovesTest, QuarterTurnOfMoveZeroCarriesSlotZeroToNine) {
     applyCubeMove(0, 1);
     EXPECT_EQ(slotSticker[9], 0);
     const D3DXVECTOR3 moved = turned({-1.0f, -1.0f, 1.5f}, stickerTurn[0]);

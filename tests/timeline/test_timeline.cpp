@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "tests/recording_fixture.h"
-#include "tests/timeline/part_calls.h"
+#include "tests/timeline/scene_calls.h"
 #include "timeline/timeline.h"
 
 namespace {
@@ -12,14 +12,14 @@ class TimelineTest : public RecordingTest {
 protected:
     void SetUp() override {
         RecordingTest::SetUp();
-        partCalls.clear();
+        sceneCalls.clear();
         endReached = 0;
         backgroundColor = 0xFF104864u;
     }
 
     // One frame as the frame loop runs it: the clock, the clear colour, the script.
     void frame(uint32_t t) {
-        partCalls.clear();
+        sceneCalls.clear();
         demoTimeMs = t;
         demoTimeSec = float(double(t) * double(0.001f));
         updateBackgroundColor();
@@ -28,12 +28,12 @@ protected:
 
     std::vector<std::string> names() const {
         std::vector<std::string> list;
-        for (const PartCall& call : partCalls) list.push_back(call.name);
+        for (const SceneCall& call : sceneCalls) list.push_back(call.name);
         return list;
     }
 
     double only(const std::string& name, size_t arg = 0) const {
-        const auto calls = partCallsNamed(name);
+        const auto calls = sceneCallsNamed(name);
         EXPECT_EQ(calls.size(), 1u) << name;
         return calls.empty() ? NAN : calls[0].args.at(arg);
     }
@@ -51,7 +51,7 @@ using Args = std::vector<double>;
 TEST_F(TimelineTest, OpeningAtZeroCarriesTheTitleOn) {
     frame(0);
     EXPECT_EQ(names(), (Names{"drawText", "drawFade", "resetNoise", "scaleNoise", "drawNoise"}));
-    const PartCall& text = partCalls[0];
+    const SceneCall& text = sceneCalls[0];
     EXPECT_EQ(text.text, "Quorbel");
     EXPECT_EQ(text.args, (Args{1, 60, 20, -120, 60, 20, 0}));
     EXPECT_EQ(only("drawFade"), 0);
@@ -62,20 +62,20 @@ TEST_F(TimelineTest, OpeningAtZeroCarriesTheTitleOn) {
 
 TEST_F(TimelineTest, OpeningLineChanges) {
     frame(1920);
-    ASSERT_EQ(partCallsNamed("drawText").size(), 1u);
-    EXPECT_EQ(partCalls[0].text, "in his quest to perfection");
-    EXPECT_FLOAT_EQ(float(partCalls[0].args[0]), -1.0f);
-    EXPECT_EQ(Args(partCalls[0].args.begin() + 1, partCalls[0].args.end()), (Args{100, 20, -240, 100, 20, 0}));
+    ASSERT_EQ(sceneCallsNamed("drawText").size(), 1u);
+    EXPECT_EQ(sceneCalls[0].text, "in his quest to perfection");
+    EXPECT_FLOAT_EQ(float(sceneCalls[0].args[0]), -1.0f);
+    EXPECT_EQ(Args(sceneCalls[0].args.begin() + 1, sceneCalls[0].args.end()), (Args{100, 20, -240, 100, 20, 0}));
     EXPECT_EQ(only("drawFade"), 128);
     frame(3840 * 3);
-    EXPECT_EQ(partCalls[0].text, "the sphere is dull");
-    EXPECT_NEAR(partCalls[0].args[0], 1.0, 1e-6);
+    EXPECT_EQ(sceneCalls[0].text, "the sphere is dull");
+    EXPECT_NEAR(sceneCalls[0].args[0], 1.0, 1e-6);
     for (uint32_t t = 13440; t < 15360; t += 17) {
         frame(t);
-        EXPECT_TRUE(partCallsNamed("drawText").empty()) << t;
+        EXPECT_TRUE(sceneCallsNamed("drawText").empty()) << t;
     }
     frame(15359);
-    EXPECT_TRUE(partCallsNamed("drawText").empty());
+    EXPECT_TRUE(sceneCallsNamed("drawText").empty());
 }
 
 TEST_F(TimelineTest, BoxedCubeFogLineAndFlashes) {
@@ -85,8 +85,8 @@ TEST_F(TimelineTest, BoxedCubeFogLineAndFlashes) {
     EXPECT_EQ(float(only("drawBoxedCube", 0)), float(16 - 5 * std::sin(s * 0.7497)));
     EXPECT_EQ(only("drawBoxedCube", 1), 100);
     EXPECT_EQ(float(only("drawBoxedCube", 4)), demoTimeSec);
-    EXPECT_EQ(partCalls[1].text, "a cube is superior");
-    EXPECT_EQ(partCalls[1].args, (Args{1, 100, -55, -250, 100, -55, 0}));
+    EXPECT_EQ(sceneCalls[1].text, "a cube is superior");
+    EXPECT_EQ(sceneCalls[1].args, (Args{1, 100, -55, -250, 100, -55, 0}));
     EXPECT_EQ(only("drawFade"), 200);
     frame(15360 + 3700);
     EXPECT_EQ(only("drawFade"), 100);
@@ -97,7 +97,7 @@ TEST_F(TimelineTest, BoxedCubeFogLineAndFlashes) {
     frame(15360 + 400);
     EXPECT_EQ(only("drawFade"), 0);
     frame(15360 + 3 * 3840 + 10);
-    EXPECT_EQ(partCalls[1].text, "the cube must be created");
+    EXPECT_EQ(sceneCalls[1].text, "the cube must be created");
     EXPECT_EQ(only("drawFade"), 0) << "the decaying flash belongs to the phase's start only";
     // The fog of the scene was switched on with its range, and off again for the line.
     EXPECT_EQ(device->renderState(D3DRS_FOGEND), d3dFloatBits(100.0f));
@@ -109,18 +109,18 @@ TEST_F(TimelineTest, FirstTunnelLinesAndRamps) {
     frame(32640);
     EXPECT_EQ(names(), (Names{"drawTunnelScene", "drawText", "resetNoise", "scaleNoise", "drawNoise",
                               "drawLetterbox"}));
-    EXPECT_EQ(partCalls[1].text, "man looks at nature");
-    EXPECT_EQ(partCalls[1].args, (Args{1, 20, -55, -250, 20, -55, 0}));
+    EXPECT_EQ(sceneCalls[1].text, "man looks at nature");
+    EXPECT_EQ(sceneCalls[1].args, (Args{1, 20, -55, -250, 20, -55, 0}));
     EXPECT_EQ(only("drawTunnelScene", 1), 30720);
     EXPECT_EQ(only("drawLetterbox"), 32);
     EXPECT_EQ(device->renderState(D3DRS_FOGEND), d3dFloatBits(16.0f));
     frame(32639);
-    EXPECT_TRUE(partCallsNamed("drawText").empty());
+    EXPECT_TRUE(sceneCallsNamed("drawText").empty());
     frame(30720);
     EXPECT_EQ(only("drawLetterbox"), 0);
     EXPECT_EQ(only("scaleNoise"), 0);
     frame(30720 + 3840 * 2 + 1920);
-    EXPECT_EQ(partCallsNamed("drawText").at(0).text, "cruel");
+    EXPECT_EQ(sceneCallsNamed("drawText").at(0).text, "cruel");
     EXPECT_EQ(only("drawLetterbox"), 64);
     EXPECT_FLOAT_EQ(float(only("scaleNoise")), 0.2f);
 }
@@ -128,19 +128,19 @@ TEST_F(TimelineTest, FirstTunnelLinesAndRamps) {
 TEST_F(TimelineTest, CubeFieldPhase) {
     frame(46080);
     EXPECT_EQ(names(), (Names{"drawCubeField", "drawText"}));
-    EXPECT_EQ(partCalls[0].args, (Args{0, 0, 0, 0, 20}));
-    EXPECT_EQ(partCalls[1].text, "man finds himself led");
-    EXPECT_EQ(partCalls[1].args, (Args{4, 120, 80, -300, 120, 80, 0}));
+    EXPECT_EQ(sceneCalls[0].args, (Args{0, 0, 0, 0, 20}));
+    EXPECT_EQ(sceneCalls[1].text, "man finds himself led");
+    EXPECT_EQ(sceneCalls[1].args, (Args{4, 120, 80, -300, 120, 80, 0}));
     EXPECT_EQ(backgroundColor, 0xFFFF8A00u);
     frame(55680);
-    EXPECT_EQ(partCalls[1].text, "toward synthesis");
+    EXPECT_EQ(sceneCalls[1].text, "toward synthesis");
     frame(46080 + 1920);
-    EXPECT_EQ(partCalls[1].text, "                  drawn");
+    EXPECT_EQ(sceneCalls[1].text, "                  drawn");
     frame(46080 + 3839);
-    EXPECT_NEAR(partCalls[0].args[0], 16.0 * 3839 / 3840, 1e-4);
+    EXPECT_NEAR(sceneCalls[0].args[0], 16.0 * 3839 / 3840, 1e-4);
     frame(46080 + 3840);
-    EXPECT_EQ(partCalls[0].args[0], 0) << "the spacing snaps back at the bar line";
-    EXPECT_NEAR(partCalls[0].args[1], 20 * std::sin(1.0), 1e-5);
+    EXPECT_EQ(sceneCalls[0].args[0], 0) << "the spacing snaps back at the bar line";
+    EXPECT_NEAR(sceneCalls[0].args[1], 20 * std::sin(1.0), 1e-5);
     frame(50000);
     EXPECT_EQ(backgroundColor, 0xFF224432u);
     frame(54000);
@@ -171,11 +171,11 @@ TEST_F(TimelineTest, SecondTunnelFlashesAndKicks) {
 
 TEST_F(TimelineTest, SecondTunnelLinesAndItsEnd) {
     frame(61440 + 30720);
-    EXPECT_TRUE(partCallsNamed("drawText").empty()) << "m = 30720 is not yet inside the lines";
+    EXPECT_TRUE(sceneCallsNamed("drawText").empty()) << "m = 30720 is not yet inside the lines";
     frame(61440 + 30721);
-    EXPECT_EQ(partCallsNamed("drawText").at(0).text, "at the base of synthesis");
+    EXPECT_EQ(sceneCallsNamed("drawText").at(0).text, "at the base of synthesis");
     frame(61440 + 30720 + 3840 * 2 + 5);
-    const PartCall line = partCallsNamed("drawText").at(0);
+    const SceneCall line = sceneCallsNamed("drawText").at(0);
     EXPECT_EQ(line.text, "the cube that makes you think");
     EXPECT_EQ(line.args, (Args{1, 120, 32, -250, 120, 32, 0}));
     frame(120959);
@@ -195,7 +195,7 @@ TEST_F(TimelineTest, SecondTunnelLinesAndItsEnd) {
 TEST_F(TimelineTest, ExplodingCubeSpinBurstAndFlags) {
     frame(122880);
     EXPECT_EQ(names(), (Names{"drawCubeScene"}));
-    EXPECT_EQ(partCalls[0].args, (Args{20, 0, 6, 0, 1, 0}));
+    EXPECT_EQ(sceneCalls[0].args, (Args{20, 0, 6, 0, 1, 0}));
     frame(122880 + 240);
     EXPECT_NEAR(only("drawCubeScene", 3), 0.49, 1e-6);
     frame(122880 + 480);
@@ -205,13 +205,13 @@ TEST_F(TimelineTest, ExplodingCubeSpinBurstAndFlags) {
     EXPECT_EQ(only("drawCubeScene", 5), 1) << "streaks in the odd 960 ms slices";
     frame(122880 + 3840);
     EXPECT_NEAR(only("drawCubeScene", 1), 0.75, 1e-6);
-    EXPECT_EQ(partCallsNamed("drawText").at(0).text, "the quest has ended");
+    EXPECT_EQ(sceneCallsNamed("drawText").at(0).text, "the quest has ended");
     frame(122880 + 7679);
     EXPECT_GT(only("drawCubeScene", 1), 0.999);
     frame(122880 + 7680);
     EXPECT_EQ(only("drawCubeScene", 1), 0) << "whole again from 7680 ms";
     frame(122880 + 3 * 3840);
-    EXPECT_EQ(partCallsNamed("drawText").at(0).text, "the puzzle has been solved");
+    EXPECT_EQ(sceneCallsNamed("drawText").at(0).text, "the puzzle has been solved");
     // The spin never jumps backwards or by more than a kick's share between milliseconds.
     double previous = 0;
     for (uint32_t m = 0; m < 15360; ++m) {
@@ -226,31 +226,31 @@ TEST_F(TimelineTest, ExplodingCubeSpinBurstAndFlags) {
 TEST_F(TimelineTest, ClosingFogFieldLinesAndBackground) {
     frame(138240);
     EXPECT_EQ(names(), (Names{"drawCubeField", "drawText"}));
-    EXPECT_EQ(partCalls[0].args, (Args{0, 0, 0, 0, 20}));
-    EXPECT_EQ(partCalls[1].text, "from the cube");
-    EXPECT_EQ(partCalls[1].args, (Args{8, 128, -48, -250, 128, -48, 0}));
+    EXPECT_EQ(sceneCalls[0].args, (Args{0, 0, 0, 0, 20}));
+    EXPECT_EQ(sceneCalls[1].text, "from the cube");
+    EXPECT_EQ(sceneCalls[1].args, (Args{8, 128, -48, -250, 128, -48, 0}));
     EXPECT_EQ(backgroundColor, 0xFF104864u);
     frame(149760);
     EXPECT_EQ(backgroundColor, 0xFF082432u);
-    EXPECT_EQ(partCalls[1].text, "12 kilobytes of synthetic beauty");
-    EXPECT_EQ(partCalls[1].args[2], 16.0 * 6 - 48);
+    EXPECT_EQ(sceneCalls[1].text, "12 kilobytes of synthetic beauty");
+    EXPECT_EQ(sceneCalls[1].args[2], 16.0 * 6 - 48);
     frame(138240 + 4 * 1920);
-    EXPECT_EQ(partCalls[1].text, "") << "line 4 is empty and still drawn";
+    EXPECT_EQ(sceneCalls[1].text, "") << "line 4 is empty and still drawn";
     frame(161279);
-    EXPECT_EQ(partCalls[1].text, "by the Vantreli");
-    EXPECT_NEAR(partCalls[1].args[0], 8.0 / 23040, 1e-6);
-    EXPECT_NEAR(partCalls[0].args[4], 30, 1e-3);
+    EXPECT_EQ(sceneCalls[1].text, "by the Vantreli");
+    EXPECT_NEAR(sceneCalls[1].args[0], 8.0 / 23040, 1e-6);
+    EXPECT_NEAR(sceneCalls[0].args[4], 30, 1e-3);
     EXPECT_EQ(endReached, 0);
 }
 
 TEST_F(TimelineTest, EndSetsTheFlagAndDrawsNothing) {
     frame(161280);
     EXPECT_EQ(endReached, 1);
-    EXPECT_TRUE(partCalls.empty());
+    EXPECT_TRUE(sceneCalls.empty());
     EXPECT_EQ(backgroundColor, 0xFF000000u);
     frame(400000);
     EXPECT_EQ(backgroundColor, 0xFF000000u);
-    EXPECT_TRUE(partCalls.empty());
+    EXPECT_TRUE(sceneCalls.empty());
 }
 
 TEST_F(TimelineTest, EveryMillisecondLeavesFogOffAndNothingFollowsTheEnd) {
@@ -262,7 +262,7 @@ TEST_F(TimelineTest, EveryMillisecondLeavesFogOffAndNothingFollowsTheEnd) {
         ASSERT_EQ(device->renderState(D3DRS_FOGENABLE), DWORD(FALSE)) << "t = " << t;
         ASSERT_EQ(endReached != 0, t == 161280) << "t = " << t;
     }
-    EXPECT_TRUE(partCalls.empty());
+    EXPECT_TRUE(sceneCalls.empty());
 }
 
 }  // namespace

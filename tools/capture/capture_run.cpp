@@ -93,7 +93,7 @@ uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {
     endReached = 0;
     setDrawing(run.drawLoading);
     playIntro(afterFrame);
-    IntroParts.stopMusic();
+    startupSteps.stopMusic();
     lastShowMs = lastRunMs;
     plan = nullptr;
     return showFramesRun;

@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
     // The show's own length, the clock's detours and the loading screen, twice over.
     run.frameLimit = 2 * (uint64_t(showLengthMs) + 50000) * run.options.fps / 1000 + 2 * loadingFrameCount;
     playIntro(afterFrame);
-    IntroParts.stopMusic();
+    startupSteps.stopMusic();
 
     const GLDeviceStats stats = run.device->stats();
     const long residentEnd = peakResidentKiB();

@@ -1,24 +1,24 @@
-// part_calls.cpp: recording definitions of the operations the timeline calls. This file is
+// scene_calls.cpp: recording definitions of the operations the timeline calls. This file is
 // linked only into the timeline's own test program, in place of the real subsystems.
-#include "tests/timeline/part_calls.h"
+#include "tests/timeline/scene_calls.h"
 
 #include "cube/cube.h"
 #include "overlays/overlays.h"
 #include "text/text.h"
 #include "tunnel/tunnel.h"
 
-std::vector<PartCall> partCalls;
+std::vector<SceneCall> sceneCalls;
 
-std::vector<PartCall> partCallsNamed(const std::string& name) {
-    std::vector<PartCall> found;
-    for (const PartCall& call : partCalls)
+std::vector<SceneCall> sceneCallsNamed(const std::string& name) {
+    std::vector<SceneCall> found;
+    for (const SceneCall& call : sceneCalls)
         if (call.name == name) found.push_back(call);
     return found;
 }
 
 namespace {
 void record(const char* name, std::vector<double> args, const char* text = "") {
-    partCalls.push_back({name, text, std::move(args)});
+    sceneCalls.push_back({name, text, std::move(args)});
 }
 }  // namespace
 
