@@ -1,11 +1,32 @@
 // particle_engine.cpp: the particle storage and the stack machine that runs every particle's program.
+//
+// Two forms of the machine. The checked interpreter reads the container's bytes as they are and
+// checks every step, so any bytes at all are safe: runParticle, emitParticleVerticesChecked and
+// every container that does not validate use it. A container that validates once (every path
+// from every entry stays inside it, decodes to known instructions, and meets each instruction
+// at one stack depth within 0..particleStackDepth) is decoded into a stream of dense
+// instructions with their constants in double, their stack slots and their absolute jump
+// targets, kept in a small cache compared by content; emitParticleVertices runs that stream with
+// only the checks that stay dynamic (a missing parent, the step limit, spawned program numbers).
+// Both do the same arithmetic in the same order, so their results are identical to the bit.
+//
+// ---- index ----
+//   helpers shared by both forms
+//   the checked interpreter
+//   the pre-decoded form: validation and decoding
+//   the pre-decoded form: running it
+//   passes
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "core/core.h"
 #include "particles/particles.h"
 
 Particle particleSystems[particleSystemCount][particleSlots];
 ParticleVertices particleVertices;
+
+// ---- helpers shared by both forms ----
 
 namespace {
 
@@ -65,6 +86,8 @@ int32_t resetParticleSystem(const ParticleProgram& container, ParticleSystem& sy
     system[0].parent = -1;
     return 0;
 }
+
+// ---- the checked interpreter ----
 
 // Every read of the container, the stack, a register or the system is checked: whatever bytes
 // a container holds, a bad one ends the run with -1 and touches nothing outside its arrays.
@@ -197,18 +220,294 @@ int32_t runProgram(const ParticleProgram& container, ParticleSystem& system, int
 
 }  // namespace
 
-int32_t runParticle(const ParticleProgram& container, ParticleSystem& system, int32_t i, float t) {
-    int32_t freeFrom = 0;
-    return runProgram(container, system, i, t, freeFrom);
+
+// ---- the pre-decoded form: validation and decoding ----
+
+namespace {
+
+// Dense codes of the decoded stream, one per instruction the bytes can hold.
+enum FastCode : uint8_t {
+    fastPushParent, fastPush, fastPushConstant, fastPop, fastJump, fastJumpGreater, fastJumpLess,
+    fastRandom, fastCos, fastSin, fastSqrt, fastAbs, fastNegate, fastAdd, fastSubtract, fastDivide,
+    fastMultiply, fastEnd, fastSpawn, fastKill,
+};
+
+struct FastOp {
+    uint8_t code;     // FastCode
+    uint8_t reg;      // register of a push or pop
+    uint8_t top;      // stack depth before the instruction, the same on every path to it
+    uint8_t unused;
+    uint32_t target;  // jumps: index of the destination in the stream
+    double constant;  // fastPushConstant: the constant as the stack holds it
+};
+static_assert(sizeof(FastOp) == 16);
+
+struct FastContainer {
+    const uint8_t* bytes = nullptr;  // the container decoded, and a copy of its bytes: an address
+    std::vector<uint8_t> copy;       // may be reused for other bytes (tests, the fuzzer)
+    bool valid = false;
+    int32_t programs = 0;
+    std::vector<FastOp> code;        // the reachable instructions in byte order
+    std::vector<uint32_t> entries;   // per program the new, then the live entry: index into code
+};
+
+bool twoBytes(uint8_t op) {
+    return op < 0xF0 && ((op & 7u) == kindJump || (op & 7u) == kindJumpGreater || (op & 7u) == kindJumpLess);
 }
 
-int32_t emitParticleVertices(const ParticleProgram& container, ParticleSystem& system,
-                             ParticleVertices& out, float t) {
+// Follows every path from every entry, all branches taken or not, noting the stack depth on
+// arrival at each byte; false for whatever could fail a run there. Steps and the spawned program
+// numbers stay for the run to check, as does the parent.
+bool validateContainer(const uint8_t* bytes, uint32_t size, std::vector<int8_t>& depthAt) {
+    if (bytes == nullptr || size < 1) return false;
+    const uint32_t constants = bytes[0];
+    const int32_t programs = programCount({bytes, size});
+    if (programs == 0) return false;
+    depthAt.assign(size, -1);
+    std::vector<uint32_t> work;
+    const auto reach = [&](int64_t pc, int32_t depth) {
+        if (pc < 0 || pc >= size || depth < 0 || depth > particleStackDepth) return false;
+        if (depthAt[pc] < 0) {
+            depthAt[pc] = static_cast<int8_t>(depth);
+            work.push_back(static_cast<uint32_t>(pc));
+            return true;
+        }
+        return depthAt[pc] == depth;
+    };
+    for (int32_t k = 0; k < programs; ++k)
+        for (uint32_t state = particleNew; state <= particleLive; ++state) {
+            const uint32_t entryAt = 2u * state + 4u * k + 4u * constants;
+            if (entryAt + 2 > size || !reach(readOffset(bytes, entryAt), 0)) return false;
+        }
+    while (!work.empty()) {
+        const uint32_t pc = work.back();
+        work.pop_back();
+        const int32_t d = depthAt[pc];
+        const uint8_t op = bytes[pc];
+        const int64_t next = int64_t{pc} + 1;
+        bool ok = false;
+        if (op < 0xF0) {
+            switch (op & 7u) {
+                case kindPushParent:
+                case kindPush: ok = reach(next, d + 1); break;
+                case kindPushConstant: ok = (op >> 3) < constants && reach(next, d + 1); break;
+                case kindPop: ok = reach(next, d - 1); break;
+                case kindJump: ok = next < size && reach(pc + int64_t{static_cast<int8_t>(bytes[next])}, d); break;
+                case kindJumpGreater:
+                case kindJumpLess: ok = next < size && reach(next + 1, d - 2) && reach(pc + int64_t{bytes[next]}, d - 2); break;
+                default: break;  // kind 5
+            }
+        } else {
+            switch (op) {
+                case opRandom: ok = reach(next, d + 1); break;
+                case opCos:
+                case opSin:
+                case opSqrt:
+                case opAbs:
+                case opNegate: ok = d >= 1 && reach(next, d); break;
+                case opAdd:
+                case opSubtract:
+                case opDivide:
+                case opMultiply: ok = d >= 2 && reach(next, d - 1); break;
+                case opSpawn: ok = reach(next, d - 2); break;
+                case opEnd:
+                case opKill: ok = true; break;
+                default: break;  // 0xF6, 0xF7, 0xFB
+            }
+        }
+        if (!ok) return false;
+    }
+    // Jump targets must be instruction starts: no path may land on an operand byte.
+    for (uint32_t pc = 0; pc + 1 < size; ++pc)
+        if (depthAt[pc] >= 0 && twoBytes(bytes[pc]) && depthAt[pc + 1] >= 0) return false;
+    return true;
+}
+
+// The validated container as a stream: as nothing starts inside an instruction, every
+// instruction that goes on is followed in the stream by the one it goes on to.
+void decodeContainer(const uint8_t* bytes, uint32_t size, const std::vector<int8_t>& depthAt, FastContainer& f) {
+    std::vector<uint32_t> index(size);
+    uint32_t count = 0;
+    for (uint32_t pc = 0; pc < size; ++pc)
+        if (depthAt[pc] >= 0) index[pc] = count++;
+    f.code.assign(count, FastOp{});
+    for (uint32_t pc = 0; pc < size; ++pc) {
+        if (depthAt[pc] < 0) continue;
+        FastOp& o = f.code[index[pc]];
+        const uint8_t op = bytes[pc];
+        o.top = static_cast<uint8_t>(depthAt[pc]);
+        o.reg = static_cast<uint8_t>(op >> 3);
+        if (op < 0xF0) {
+            switch (op & 7u) {
+                case kindPushParent: o.code = fastPushParent; break;
+                case kindPush: o.code = fastPush; break;
+                case kindPushConstant:
+                    o.code = fastPushConstant;
+                    o.constant = readConstant(bytes, 1u + 4u * o.reg);
+                    break;
+                case kindPop: o.code = fastPop; break;
+                case kindJump:
+                    o.code = fastJump;
+                    o.target = index[static_cast<uint32_t>(static_cast<int32_t>(pc) + static_cast<int8_t>(bytes[pc + 1]))];
+                    break;
+                case kindJumpGreater:
+                case kindJumpLess:
+                    o.code = (op & 7u) == kindJumpGreater ? fastJumpGreater : fastJumpLess;
+                    o.target = index[pc + bytes[pc + 1]];
+                    break;
+            }
+            continue;
+        }
+        switch (op) {
+            case opRandom: o.code = fastRandom; break;
+            case opCos: o.code = fastCos; break;
+            case opSin: o.code = fastSin; break;
+            case opSqrt: o.code = fastSqrt; break;
+            case opAbs: o.code = fastAbs; break;
+            case opNegate: o.code = fastNegate; break;
+            case opAdd: o.code = fastAdd; break;
+            case opSubtract: o.code = fastSubtract; break;
+            case opDivide: o.code = fastDivide; break;
+            case opMultiply: o.code = fastMultiply; break;
+            case opEnd: o.code = fastEnd; break;
+            case opSpawn: o.code = fastSpawn; break;
+            case opKill: o.code = fastKill; break;
+        }
+    }
+    f.programs = programCount({bytes, size});
+    const uint32_t constants = bytes[0];
+    f.entries.clear();
+    for (int32_t k = 0; k < f.programs; ++k)
+        for (uint32_t state = particleNew; state <= particleLive; ++state)
+            f.entries.push_back(index[readOffset(bytes, 2u * state + 4u * k + 4u * constants)]);
+}
+
+// Enough for the six systems and a few containers of the tests; the six are decoded during the
+// loading screen (initParticleSystems), so the show never decodes, nor allocates, later.
+FastContainer fastCache[8];
+uint32_t fastCacheNext = 0;
+
+const FastContainer* fastForm(const ParticleProgram& container) {
+    if (container.bytes == nullptr) return nullptr;
+    for (const FastContainer& f : fastCache)
+        if (f.bytes == container.bytes && f.copy.size() == container.size &&
+            std::memcmp(f.copy.data(), container.bytes, container.size) == 0)
+            return f.valid ? &f : nullptr;
+    FastContainer& f = fastCache[fastCacheNext];
+    fastCacheNext = (fastCacheNext + 1) % (sizeof fastCache / sizeof fastCache[0]);
+    f.bytes = container.bytes;
+    f.copy.assign(container.bytes, container.bytes + container.size);
+    std::vector<int8_t> depthAt;
+    f.valid = validateContainer(container.bytes, container.size, depthAt);
+    if (f.valid) decodeContainer(container.bytes, container.size, depthAt, f);
+    return f.valid ? &f : nullptr;
+}
+
+// ---- the pre-decoded form: running it ----
+
+// runProgram for a validated container: the same effects in the same order, without the checks
+// that validation made once. Threaded with GCC's labels as values (g++ and clang take them
+// without -pedantic): one indirect jump per instruction, each predicted on its own.
+int32_t runFast(const FastContainer& f, ParticleSystem& system, int32_t i, float t, int32_t& freeFrom) {
+    Particle& p = system[i];
+    p.r[particleTime] = t;
+    if (p.state != particleNew && p.state != particleLive) return -1;
+    if (p.program < 0 || p.program >= f.programs) return -1;
+    const Particle* parent = (p.parent >= 0 && p.parent < particleSlots) ? &system[p.parent] : nullptr;
+    static const void* const handlers[] = {
+        &&pushParent, &&push, &&pushConstant, &&pop, &&jump, &&jumpGreater, &&jumpLess,
+        &&random, &&cosine, &&sine, &&root, &&absolute, &&negate, &&add, &&subtract, &&divide,
+        &&multiply, &&end, &&spawn, &&kill,
+    };
+    static_assert(sizeof handlers / sizeof handlers[0] == fastKill + 1);
+    double stack[particleStackDepth];
+    double* s;  // s[0] the next free entry, s[-1] the top: the depth is known per instruction
+    const FastOp* const code = f.code.data();
+    const FastOp* op = code + f.entries[2 * p.program + (p.state - particleNew)];
+    int32_t steps = particleStepLimit;
+#define QUORBEL_NEXT(to)                    \
+    op = (to);                              \
+    if (--steps < 0) return -1;             \
+    s = stack + op->top;                    \
+    goto* handlers[op->code]
+
+    QUORBEL_NEXT(op);
+pushParent:
+    if (parent == nullptr) return -1;
+    s[0] = parent->r[op->reg];
+    QUORBEL_NEXT(op + 1);
+push:
+    s[0] = p.r[op->reg];
+    QUORBEL_NEXT(op + 1);
+pushConstant:
+    s[0] = op->constant;
+    QUORBEL_NEXT(op + 1);
+pop:
+    p.r[op->reg] = static_cast<float>(s[-1]);
+    QUORBEL_NEXT(op + 1);
+jump:
+    QUORBEL_NEXT(code + op->target);
+jumpGreater:
+    QUORBEL_NEXT(s[-1] > s[-2] ? code + op->target : op + 1);
+jumpLess:
+    QUORBEL_NEXT(s[-1] >= s[-2] ? op + 1 : code + op->target);
+random:
+    s[0] = nextRandom();
+    QUORBEL_NEXT(op + 1);
+cosine:
+    s[-1] = std::cos(s[-1]);
+    QUORBEL_NEXT(op + 1);
+sine:
+    s[-1] = std::sin(s[-1]);
+    QUORBEL_NEXT(op + 1);
+root:
+    s[-1] = std::sqrt(s[-1]);
+    QUORBEL_NEXT(op + 1);
+absolute:
+    s[-1] = std::fabs(s[-1]);
+    QUORBEL_NEXT(op + 1);
+negate:
+    s[-1] = -s[-1];
+    QUORBEL_NEXT(op + 1);
+add:
+    s[-2] += s[-1];
+    QUORBEL_NEXT(op + 1);
+subtract:
+    s[-2] -= s[-1];
+    QUORBEL_NEXT(op + 1);
+divide:
+    s[-2] /= s[-1];
+    QUORBEL_NEXT(op + 1);
+multiply:
+    s[-2] *= s[-1];
+    QUORBEL_NEXT(op + 1);
+end:
+    return 0;
+spawn: {
+    const int32_t program = nearestInt(s[-1]);
+    const int32_t count = nearestInt(s[-2]);
+    if (count != 0) {
+        if (program < 0 || program >= f.programs) return -1;
+        spawnParticles(system, count, program, i, freeFrom);
+    }
+    QUORBEL_NEXT(op + 1);
+}
+kill:
+    p.state = particleFree;
+    return 0;
+#undef QUORBEL_NEXT
+}
+
+// ---- passes ----
+
+// Runs every occupied slot once in slot order, by whichever form run is.
+template <typename Run>
+int32_t passOfSystem(ParticleSystem& system, ParticleVertices& out, float t, Run run) {
     int32_t count = 0;
     int32_t freeFrom = 0;  // slots only free up by kills, which move it back
     for (int32_t i = 0; i < particleSlots; ++i) {
         if (system[i].state == particleFree) continue;
-        if (runProgram(container, system, i, t, freeFrom) != 0) return -1;
+        if (run(system, i, t, freeFrom) != 0) return -1;
         Particle& p = system[i];
         if (p.state == particleFree) {
             if (i < freeFrom) freeFrom = i;
@@ -223,4 +522,31 @@ int32_t emitParticleVertices(const ParticleProgram& container, ParticleSystem& s
                   colourByte(p.r[particleGreen]) << 8 | colourByte(p.r[particleBlue]);
     }
     return count;
+}
+
+}  // namespace
+
+int32_t runParticle(const ParticleProgram& container, ParticleSystem& system, int32_t i, float t) {
+    int32_t freeFrom = 0;
+    return runProgram(container, system, i, t, freeFrom);
+}
+
+bool particleProgramDecodes(const ParticleProgram& container) {
+    return fastForm(container) != nullptr;
+}
+
+int32_t emitParticleVerticesChecked(const ParticleProgram& container, ParticleSystem& system,
+                                    ParticleVertices& out, float t) {
+    return passOfSystem(system, out, t, [&](ParticleSystem& s, int32_t i, float time, int32_t& freeFrom) {
+        return runProgram(container, s, i, time, freeFrom);
+    });
+}
+
+int32_t emitParticleVertices(const ParticleProgram& container, ParticleSystem& system,
+                             ParticleVertices& out, float t) {
+    const FastContainer* fast = fastForm(container);
+    if (fast == nullptr) return emitParticleVerticesChecked(container, system, out, t);
+    return passOfSystem(system, out, t, [fast](ParticleSystem& s, int32_t i, float time, int32_t& freeFrom) {
+        return runFast(*fast, s, i, time, freeFrom);
+    });
 }

@@ -1,6 +1,7 @@
 // test_particle_engine.cpp: the particle stack machine, instruction by instruction, its spawns, vertices and bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -482,6 +483,95 @@ TEST_F(ParticleEngineTest, ErrorsKeepWhatTheRunWroteSoFar) {
     EXPECT_EQ(run(c), -1);
     EXPECT_EQ(testSystem[0].r[12], 6.0f);
     EXPECT_EQ(testSystem[0].r[13], 0.0f);
+}
+
+// ---- the pre-decoded form against the checked interpreter ----
+
+Particle fastSystem[particleSlots];
+ParticleVertices fastVertices;
+
+void startBothFromTestSystem() {
+    std::memcpy(fastSystem, testSystem, sizeof testSystem);
+    std::memcpy(fastVertices, testVertices, sizeof testVertices);
+}
+
+// One pass of testSystem through the interpreter and of fastSystem, its copy, through whatever
+// form emitParticleVertices picks, from the same generator state: both must leave every bit the
+// same (registers, states, programs, parents, vertices, count and generator).
+::testing::AssertionResult samePass(const ParticleProgram& c, float t) {
+    const uint32_t seed = randomSeed;
+    const int32_t checked = emitParticleVerticesChecked(c, testSystem, testVertices, t);
+    const uint32_t checkedSeed = randomSeed;
+    randomSeed = seed;
+    const int32_t fast = emitParticleVertices(c, fastSystem, fastVertices, t);
+    if (fast != checked) return ::testing::AssertionFailure() << "count " << fast << " for " << checked;
+    if (randomSeed != checkedSeed) return ::testing::AssertionFailure() << "a different number of draws";
+    if (std::memcmp(fastSystem, testSystem, sizeof testSystem) != 0)
+        for (int32_t i = 0;; ++i)
+            if (std::memcmp(&fastSystem[i], &testSystem[i], sizeof(Particle)) != 0)
+                return ::testing::AssertionFailure() << "slot " << i << " differs";
+    if (std::memcmp(fastVertices, testVertices, sizeof testVertices) != 0)
+        return ::testing::AssertionFailure() << "the vertices differ";
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(ParticleEngineTest, TheSixSystemsRunPreDecodedToTheBit) {
+    // 40 s from the start, and 2 s at 60 passes a second from later times, with other seeds.
+    struct Run { float start; uint32_t seed; int32_t passes; int32_t perSecond; };
+    const Run runs[] = {{0.0f, 1u, 600, 15}, {61.3f, 0xC0FFEEu, 120, 60}, {118.05f, 987654321u, 120, 60}};
+    for (int32_t k = 0; k < particleSystemCount; ++k) {
+        ASSERT_TRUE(particleProgramDecodes(particlePrograms[k])) << "system " << k;
+        for (const Run& run : runs) {
+            std::memset(testSystem, 0, sizeof testSystem);
+            ASSERT_EQ(resetParticleSystem(particlePrograms[k], testSystem), 0);
+            startBothFromTestSystem();
+            randomSeed = run.seed;
+            int32_t peak = 0;
+            for (int32_t n = 0; n < run.passes; ++n) {
+                const float t = static_cast<float>(run.start + static_cast<double>(n) / run.perSecond);
+                ASSERT_TRUE(samePass(particlePrograms[k], t)) << "system " << k << " at " << t << " s";
+                peak = std::max(peak, occupied());
+            }
+            EXPECT_GT(peak, 20) << "system " << k << " from " << run.start << " s drew too little to compare";
+        }
+    }
+}
+
+TEST_F(ParticleEngineTest, WhatValidationCannotProveRunsThroughTheInterpreter) {
+    struct Case {
+        const char* what;
+        Container c;
+        bool decodes;
+    };
+    Container farEntry = single({}, {opEnd});
+    farEntry.bytes[2] = 0xFF;
+    // Constants 1, 1: the comparisons below never jump, so their targets are never run.
+    const Case cases[] = {
+        {"arithmetic, draws, the parent", single({2.0f, 1.0f}, {K(0), R(3), opMultiply, P(3), opDivide, S(10),
+                                                               opRandom, opSin, S(11), opEnd}), true},
+        {"a missing parent", single({}, {P(3), S(10), opEnd}), true},
+        {"a loop the step limit ends mid-way", single({}, {opRandom, S(10), JMP, 0xFE}), true},
+        {"a spawn of a program beyond the container", single({1.0f, 5.0f}, {K(0), K(1), opSpawn, opEnd}), true},
+        {"a jump past the end", single({}, {JMP, 100, opEnd}), false},
+        {"an overflow on a path not taken", single({1.0f}, {K(0), K(0), JGT, 3, opEnd, R(0), R(0), R(0), R(0),
+                                                            R(0), R(0), R(0), R(0), R(0), opEnd}), false},
+        {"two depths where paths meet", single({1.0f}, {K(0), K(0), K(0), JGT, 3, R(0), S(1), opEnd}), false},
+        {"a jump onto an operand byte", single({}, {JMP, R(0), S(1), opEnd}), false},
+        {"an invalid byte on a path not taken", single({1.0f}, {K(0), K(0), JGT, 3, opEnd, 0xFB}), false},
+        {"a constant beyond the list", single({1.0f}, {K(1), S(1), opEnd}), false},
+        {"an entry beyond the end", farEntry, false},
+    };
+    for (const Case& test : cases) {
+        std::memset(testSystem, 0, sizeof testSystem);
+        place(0, 0, 1);  // slot 0 has a parent, slot 1 none
+        place(1, 0, -1);
+        testSystem[0].r[3] = 3.0f;
+        testSystem[1].r[3] = 0.75f;
+        startBothFromTestSystem();
+        randomSeed = 7;
+        EXPECT_EQ(particleProgramDecodes(test.c.view()), test.decodes) << test.what;
+        for (float t : {1.0f, 2.0f}) EXPECT_TRUE(samePass(test.c.view(), t)) << test.what;
+    }
 }
 
 }  // namespace
