@@ -58,6 +58,19 @@ int32_t programCount(const ParticleProgram& container) {
     return at < container.size ? container.bytes[at] : 0;
 }
 
+// One past the highest slot of each of the six systems that may be occupied. Only the engine
+// makes their slots occupied (a memset that frees them keeps this an upper bound), so their
+// pre-decoded passes stop here instead of reading the state of every free slot above: with a few
+// thousand particles in 8192 slots, that scan alone took a quarter of a pass.
+int32_t occupiedEnd[particleSystemCount] = {particleSlots, particleSlots, particleSlots,
+                                            particleSlots, particleSlots, particleSlots};
+
+int32_t* occupiedEndOf(const ParticleSystem& system) {
+    for (int32_t k = 0; k < particleSystemCount; ++k)
+        if (&system == &particleSystems[k]) return &occupiedEnd[k];
+    return nullptr;
+}
+
 // Claims up to count free slots (every free one for a negative count) for children of parent,
 // lowest first. Every slot below freeFrom is known to be occupied, so the scan starts there and
 // leaves freeFrom where it stopped: a program spawning into a full system again and again
@@ -72,6 +85,7 @@ void spawnParticles(ParticleSystem& system, int32_t count, int32_t program, int3
         child.program = program;
         child.parent = parent;
         --count;
+        if (int32_t* end = occupiedEndOf(system); end != nullptr && *end <= slot) *end = slot + 1;
     }
     freeFrom = slot;
 }
@@ -84,6 +98,7 @@ int32_t resetParticleSystem(const ParticleProgram& container, ParticleSystem& sy
     system[0].state = particleNew;
     system[0].program = programs - 1;
     system[0].parent = -1;
+    if (int32_t* end = occupiedEndOf(system); end != nullptr && *end < 1) *end = 1;
     return 0;
 }
 
@@ -225,29 +240,40 @@ int32_t runProgram(const ParticleProgram& container, ParticleSystem& system, int
 
 namespace {
 
-// Dense codes of the decoded stream, one per instruction the bytes can hold.
-enum FastCode : uint8_t {
-    fastPushParent, fastPush, fastPushConstant, fastPop, fastJump, fastJumpGreater, fastJumpLess,
-    fastRandom, fastCos, fastSin, fastSqrt, fastAbs, fastNegate, fastAdd, fastSubtract, fastDivide,
-    fastMultiply, fastEnd, fastSpawn, fastKill,
-};
+// Dense codes of the decoded stream: first one per instruction the bytes can hold, then fused
+// runs of two or three within a block. R, K, P: the run starts with a push of an own register,
+// a constant or a parent's register, which the fused code takes as its top operand instead;
+// Pop: it ends by popping into register dst. The order is what fuseStream computes codes from.
+#define QUORBEL_FAST_BINARY(X, name) \
+    X(name##R) X(name##K) X(name##P) X(name##Pop) X(name##RPop) X(name##KPop) X(name##PPop)
+#define QUORBEL_FAST_CODES(X)                                                                      \
+    X(PushParent) X(Push) X(PushConstant) X(Pop) X(Jump) X(JumpGreater) X(JumpLess) X(Random)     \
+    X(Cos) X(Sin) X(Sqrt) X(Abs) X(Negate) X(Add) X(Subtract) X(Divide) X(Multiply) X(End)        \
+    X(Spawn) X(Kill) QUORBEL_FAST_BINARY(X, Add) QUORBEL_FAST_BINARY(X, Subtract)                  \
+    QUORBEL_FAST_BINARY(X, Divide) QUORBEL_FAST_BINARY(X, Multiply) X(JumpGreaterR) X(JumpGreaterK) \
+    X(JumpGreaterP) X(JumpLessR) X(JumpLessK) X(JumpLessP) X(MoveK)
+#define QUORBEL_FAST_ENUM(name) fast##name,
+enum FastCode : uint8_t { QUORBEL_FAST_CODES(QUORBEL_FAST_ENUM) fastCodeCount };
+#undef QUORBEL_FAST_ENUM
 
 struct FastOp {
-    uint8_t code;     // FastCode
-    uint8_t reg;      // register of a push or pop
-    uint8_t top;      // stack depth before the instruction, the same on every path to it
-    uint8_t unused;
-    uint32_t target;  // jumps: index of the destination in the stream
-    double constant;  // fastPushConstant: the constant as the stack holds it
+    uint8_t code;      // FastCode
+    uint8_t reg;       // register of a push or pop, or of the push a fused code starts with
+    uint8_t top;       // stack depth before the instruction, the same on every path to it
+    uint8_t dst;       // fused codes ending in a pop: its register
+    uint8_t count;     // instructions this one stands for: the steps it takes
+    uint8_t unused[3];
+    uint32_t target;   // jumps: index of the destination in the stream
+    double constant;   // a pushed constant, as the stack holds it
 };
-static_assert(sizeof(FastOp) == 16);
+static_assert(sizeof(FastOp) == 24);
 
 struct FastContainer {
     const uint8_t* bytes = nullptr;  // the container decoded, and a copy of its bytes: an address
     std::vector<uint8_t> copy;       // may be reused for other bytes (tests, the fuzzer)
     bool valid = false;
     int32_t programs = 0;
-    std::vector<FastOp> code;        // the reachable instructions in byte order
+    std::vector<FastOp> code;        // the reachable instructions in byte order, runs fused
     std::vector<uint32_t> entries;   // per program the new, then the live entry: index into code
 };
 
@@ -325,15 +351,17 @@ bool validateContainer(const uint8_t* bytes, uint32_t size, std::vector<int8_t>&
 
 // The validated container as a stream: as nothing starts inside an instruction, every
 // instruction that goes on is followed in the stream by the one it goes on to.
-void decodeContainer(const uint8_t* bytes, uint32_t size, const std::vector<int8_t>& depthAt, FastContainer& f) {
+void decodeContainer(const uint8_t* bytes, uint32_t size, const std::vector<int8_t>& depthAt, FastContainer& f,
+                     std::vector<FastOp>& plain) {
     std::vector<uint32_t> index(size);
     uint32_t count = 0;
     for (uint32_t pc = 0; pc < size; ++pc)
         if (depthAt[pc] >= 0) index[pc] = count++;
-    f.code.assign(count, FastOp{});
+    plain.assign(count, FastOp{});
     for (uint32_t pc = 0; pc < size; ++pc) {
         if (depthAt[pc] < 0) continue;
-        FastOp& o = f.code[index[pc]];
+        FastOp& o = plain[index[pc]];
+        o.count = 1;
         const uint8_t op = bytes[pc];
         o.top = static_cast<uint8_t>(depthAt[pc]);
         o.reg = static_cast<uint8_t>(op >> 3);
@@ -382,6 +410,54 @@ void decodeContainer(const uint8_t* bytes, uint32_t size, const std::vector<int8
             f.entries.push_back(index[readOffset(bytes, 2u * state + 4u * k + 4u * constants)]);
 }
 
+bool jumps(uint8_t code) {
+    return code == fastJump || code == fastJumpGreater || code == fastJumpLess ||
+           (code >= fastJumpGreaterR && code <= fastJumpLessP);
+}
+
+// Fuses runs that no jump or entry enters but at their start: a push followed by a binary
+// operation or a comparison, a binary operation followed by a pop, both, or a constant popped.
+void fuseStream(const std::vector<FastOp>& plain, FastContainer& f) {
+    const uint32_t n = static_cast<uint32_t>(plain.size());
+    std::vector<bool> leader(n, false);
+    for (uint32_t e : f.entries) leader[e] = true;
+    for (const FastOp& o : plain)
+        if (jumps(o.code)) leader[o.target] = true;
+    const auto inside = [&](uint32_t j, uint8_t from, uint8_t to) {
+        return j < n && !leader[j] && plain[j].code >= from && plain[j].code <= to;
+    };
+    std::vector<uint32_t> fusedAt(n);
+    f.code.clear();
+    for (uint32_t k = 0; k < n; k += f.code.back().count) {
+        fusedAt[k] = static_cast<uint32_t>(f.code.size());
+        FastOp o = plain[k];
+        const int32_t source = o.code == fastPush ? 0 : o.code == fastPushConstant ? 1 : o.code == fastPushParent ? 2 : -1;
+        if (source >= 0 && inside(k + 1, fastAdd, fastMultiply)) {
+            const int32_t binary = 7 * (plain[k + 1].code - fastAdd);
+            const bool pops = inside(k + 2, fastPop, fastPop);
+            o.code = static_cast<uint8_t>(fastAddR + binary + (pops ? 4 : 0) + source);
+            o.dst = pops ? plain[k + 2].reg : 0;
+            o.count = pops ? 3 : 2;
+        } else if (o.code >= fastAdd && o.code <= fastMultiply && inside(k + 1, fastPop, fastPop)) {
+            o.code = static_cast<uint8_t>(fastAddPop + 7 * (o.code - fastAdd));
+            o.dst = plain[k + 1].reg;
+            o.count = 2;
+        } else if (source >= 0 && inside(k + 1, fastJumpGreater, fastJumpLess)) {
+            o.code = static_cast<uint8_t>((plain[k + 1].code == fastJumpGreater ? fastJumpGreaterR : fastJumpLessR) + source);
+            o.target = plain[k + 1].target;
+            o.count = 2;
+        } else if (source == 1 && inside(k + 1, fastPop, fastPop)) {
+            o.code = fastMoveK;
+            o.dst = plain[k + 1].reg;
+            o.count = 2;
+        }
+        f.code.push_back(o);
+    }
+    for (FastOp& o : f.code)
+        if (jumps(o.code)) o.target = fusedAt[o.target];
+    for (uint32_t& e : f.entries) e = fusedAt[e];
+}
+
 // Enough for the six systems and a few containers of the tests; the six are decoded during the
 // loading screen (initParticleSystems), so the show never decodes, nor allocates, later.
 FastContainer fastCache[8];
@@ -399,91 +475,143 @@ const FastContainer* fastForm(const ParticleProgram& container) {
     f.copy.assign(container.bytes, container.bytes + container.size);
     std::vector<int8_t> depthAt;
     f.valid = validateContainer(container.bytes, container.size, depthAt);
-    if (f.valid) decodeContainer(container.bytes, container.size, depthAt, f);
+    if (f.valid) {
+        std::vector<FastOp> plain;
+        decodeContainer(container.bytes, container.size, depthAt, f, plain);
+        fuseStream(plain, f);
+    }
     return f.valid ? &f : nullptr;
 }
 
 // ---- the pre-decoded form: running it ----
 
+// GCC merges the identical tails of the handlers into one indirect jump, which predicts badly.
+#if defined(__GNUC__) && !defined(__clang__)
+#define QUORBEL_KEEP_DISPATCHES __attribute__((optimize("no-crossjumping", "no-gcse")))
+#else
+#define QUORBEL_KEEP_DISPATCHES
+#endif
+
 // runProgram for a validated container: the same effects in the same order, without the checks
-// that validation made once. Threaded with GCC's labels as values (g++ and clang take them
-// without -pedantic): one indirect jump per instruction, each predicted on its own.
+// that validation made once. Threaded with labels as values (g++ and clang take them without
+// -pedantic): one indirect jump per instruction, each predicted on its own. A fused run that
+// would cross the step limit ends the run at once: only its last instruction (a pop, a jump)
+// has an effect that outlives the run, so stopping inside it is stopping before it.
+QUORBEL_KEEP_DISPATCHES
 int32_t runFast(const FastContainer& f, ParticleSystem& system, int32_t i, float t, int32_t& freeFrom) {
     Particle& p = system[i];
     p.r[particleTime] = t;
     if (p.state != particleNew && p.state != particleLive) return -1;
     if (p.program < 0 || p.program >= f.programs) return -1;
     const Particle* parent = (p.parent >= 0 && p.parent < particleSlots) ? &system[p.parent] : nullptr;
-    static const void* const handlers[] = {
-        &&pushParent, &&push, &&pushConstant, &&pop, &&jump, &&jumpGreater, &&jumpLess,
-        &&random, &&cosine, &&sine, &&root, &&absolute, &&negate, &&add, &&subtract, &&divide,
-        &&multiply, &&end, &&spawn, &&kill,
-    };
-    static_assert(sizeof handlers / sizeof handlers[0] == fastKill + 1);
+#define QUORBEL_FAST_LABEL(name) &&name,
+    static const void* const handlers[] = {QUORBEL_FAST_CODES(QUORBEL_FAST_LABEL)};
+#undef QUORBEL_FAST_LABEL
+    static_assert(sizeof handlers / sizeof handlers[0] == fastCodeCount);
     double stack[particleStackDepth];
     double* s;  // s[0] the next free entry, s[-1] the top: the depth is known per instruction
     const FastOp* const code = f.code.data();
     const FastOp* op = code + f.entries[2 * p.program + (p.state - particleNew)];
     int32_t steps = particleStepLimit;
-#define QUORBEL_NEXT(to)                    \
-    op = (to);                              \
-    if (--steps < 0) return -1;             \
-    s = stack + op->top;                    \
+#define QUORBEL_NEXT(to)           \
+    op = (to);                     \
+    steps -= op->count;            \
+    if (steps < 0) return -1;      \
+    s = stack + op->top;           \
     goto* handlers[op->code]
+#define QUORBEL_R static_cast<double>(p.r[op->reg])
+#define QUORBEL_K op->constant
+#define QUORBEL_P static_cast<double>(parent->r[op->reg])
+#define QUORBEL_BINARY(name, OPER)                                                                    \
+    name:                                                                                              \
+    s[-2] = s[-2] OPER s[-1];                                                                          \
+    QUORBEL_NEXT(op + 1);                                                                              \
+    name##R:                                                                                           \
+    s[-1] = s[-1] OPER QUORBEL_R;                                                                      \
+    QUORBEL_NEXT(op + 1);                                                                              \
+    name##K:                                                                                           \
+    s[-1] = s[-1] OPER QUORBEL_K;                                                                      \
+    QUORBEL_NEXT(op + 1);                                                                              \
+    name##P:                                                                                           \
+    if (parent == nullptr) return -1;                                                                  \
+    s[-1] = s[-1] OPER QUORBEL_P;                                                                      \
+    QUORBEL_NEXT(op + 1);                                                                              \
+    name##Pop:                                                                                         \
+    p.r[op->dst] = static_cast<float>(s[-2] OPER s[-1]);                                               \
+    QUORBEL_NEXT(op + 1);                                                                              \
+    name##RPop:                                                                                        \
+    p.r[op->dst] = static_cast<float>(s[-1] OPER QUORBEL_R);                                           \
+    QUORBEL_NEXT(op + 1);                                                                              \
+    name##KPop:                                                                                        \
+    p.r[op->dst] = static_cast<float>(s[-1] OPER QUORBEL_K);                                           \
+    QUORBEL_NEXT(op + 1);                                                                              \
+    name##PPop:                                                                                        \
+    if (parent == nullptr) return -1;                                                                  \
+    p.r[op->dst] = static_cast<float>(s[-1] OPER QUORBEL_P);                                           \
+    QUORBEL_NEXT(op + 1)
 
     QUORBEL_NEXT(op);
-pushParent:
+PushParent:
     if (parent == nullptr) return -1;
-    s[0] = parent->r[op->reg];
+    s[0] = QUORBEL_P;
     QUORBEL_NEXT(op + 1);
-push:
-    s[0] = p.r[op->reg];
+Push:
+    s[0] = QUORBEL_R;
     QUORBEL_NEXT(op + 1);
-pushConstant:
-    s[0] = op->constant;
+PushConstant:
+    s[0] = QUORBEL_K;
     QUORBEL_NEXT(op + 1);
-pop:
+Pop:
     p.r[op->reg] = static_cast<float>(s[-1]);
     QUORBEL_NEXT(op + 1);
-jump:
+MoveK:
+    p.r[op->dst] = static_cast<float>(QUORBEL_K);
+    QUORBEL_NEXT(op + 1);
+Jump:
     QUORBEL_NEXT(code + op->target);
-jumpGreater:
+JumpGreater:  // NaN falls through
     QUORBEL_NEXT(s[-1] > s[-2] ? code + op->target : op + 1);
-jumpLess:
+JumpGreaterR:
+    QUORBEL_NEXT(QUORBEL_R > s[-1] ? code + op->target : op + 1);
+JumpGreaterK:
+    QUORBEL_NEXT(QUORBEL_K > s[-1] ? code + op->target : op + 1);
+JumpGreaterP:
+    if (parent == nullptr) return -1;
+    QUORBEL_NEXT(QUORBEL_P > s[-1] ? code + op->target : op + 1);
+JumpLess:  // NaN jumps
     QUORBEL_NEXT(s[-1] >= s[-2] ? op + 1 : code + op->target);
-random:
+JumpLessR:
+    QUORBEL_NEXT(QUORBEL_R >= s[-1] ? op + 1 : code + op->target);
+JumpLessK:
+    QUORBEL_NEXT(QUORBEL_K >= s[-1] ? op + 1 : code + op->target);
+JumpLessP:
+    if (parent == nullptr) return -1;
+    QUORBEL_NEXT(QUORBEL_P >= s[-1] ? op + 1 : code + op->target);
+Random:
     s[0] = nextRandom();
     QUORBEL_NEXT(op + 1);
-cosine:
+Cos:
     s[-1] = std::cos(s[-1]);
     QUORBEL_NEXT(op + 1);
-sine:
+Sin:
     s[-1] = std::sin(s[-1]);
     QUORBEL_NEXT(op + 1);
-root:
+Sqrt:
     s[-1] = std::sqrt(s[-1]);
     QUORBEL_NEXT(op + 1);
-absolute:
+Abs:
     s[-1] = std::fabs(s[-1]);
     QUORBEL_NEXT(op + 1);
-negate:
+Negate:
     s[-1] = -s[-1];
     QUORBEL_NEXT(op + 1);
-add:
-    s[-2] += s[-1];
-    QUORBEL_NEXT(op + 1);
-subtract:
-    s[-2] -= s[-1];
-    QUORBEL_NEXT(op + 1);
-divide:
-    s[-2] /= s[-1];
-    QUORBEL_NEXT(op + 1);
-multiply:
-    s[-2] *= s[-1];
-    QUORBEL_NEXT(op + 1);
-end:
+    QUORBEL_BINARY(Add, +);
+    QUORBEL_BINARY(Subtract, -);
+    QUORBEL_BINARY(Divide, /);
+    QUORBEL_BINARY(Multiply, *);
+End:
     return 0;
-spawn: {
+Spawn: {
     const int32_t program = nearestInt(s[-1]);
     const int32_t count = nearestInt(s[-2]);
     if (count != 0) {
@@ -492,20 +620,28 @@ spawn: {
     }
     QUORBEL_NEXT(op + 1);
 }
-kill:
+Kill:
     p.state = particleFree;
     return 0;
+#undef QUORBEL_BINARY
+#undef QUORBEL_P
+#undef QUORBEL_K
+#undef QUORBEL_R
 #undef QUORBEL_NEXT
 }
 
 // ---- passes ----
 
-// Runs every occupied slot once in slot order, by whichever form run is.
+// Runs every occupied slot once in slot order, by whichever form run is, up to *end (which
+// spawns move up as they go), or all slots without one; a pass that ends well moves *end down to
+// the last slot it left occupied.
 template <typename Run>
-int32_t passOfSystem(ParticleSystem& system, ParticleVertices& out, float t, Run run) {
+int32_t passOfSystem(ParticleSystem& system, ParticleVertices& out, float t, int32_t* end, Run run) {
     int32_t count = 0;
     int32_t freeFrom = 0;  // slots only free up by kills, which move it back
-    for (int32_t i = 0; i < particleSlots; ++i) {
+    const int32_t allSlots = particleSlots;
+    const int32_t* const stop = end != nullptr ? end : &allSlots;
+    for (int32_t i = 0; i < *stop; ++i) {
         if (system[i].state == particleFree) continue;
         if (run(system, i, t, freeFrom) != 0) return -1;
         Particle& p = system[i];
@@ -521,6 +657,8 @@ int32_t passOfSystem(ParticleSystem& system, ParticleVertices& out, float t, Run
         v.color = colourByte(p.r[particleAlpha]) << 24 | colourByte(p.r[particleRed]) << 16 |
                   colourByte(p.r[particleGreen]) << 8 | colourByte(p.r[particleBlue]);
     }
+    if (end != nullptr)
+        while (*end > 0 && system[*end - 1].state == particleFree) --*end;
     return count;
 }
 
@@ -537,7 +675,7 @@ bool particleProgramDecodes(const ParticleProgram& container) {
 
 int32_t emitParticleVerticesChecked(const ParticleProgram& container, ParticleSystem& system,
                                     ParticleVertices& out, float t) {
-    return passOfSystem(system, out, t, [&](ParticleSystem& s, int32_t i, float time, int32_t& freeFrom) {
+    return passOfSystem(system, out, t, nullptr, [&](ParticleSystem& s, int32_t i, float time, int32_t& freeFrom) {
         return runProgram(container, s, i, time, freeFrom);
     });
 }
@@ -546,7 +684,7 @@ int32_t emitParticleVertices(const ParticleProgram& container, ParticleSystem& s
                              ParticleVertices& out, float t) {
     const FastContainer* fast = fastForm(container);
     if (fast == nullptr) return emitParticleVerticesChecked(container, system, out, t);
-    return passOfSystem(system, out, t, [fast](ParticleSystem& s, int32_t i, float time, int32_t& freeFrom) {
+    return passOfSystem(system, out, t, occupiedEndOf(system), [fast](ParticleSystem& s, int32_t i, float time, int32_t& freeFrom) {
         return runFast(*fast, s, i, time, freeFrom);
     });
 }

@@ -73,7 +73,9 @@ enum ParticleOp : uint8_t {
 // malformed, may stall the frame. The six programs need under 300 (system 2's root loop).
 constexpr int32_t particleStepLimit = 1024;
 
-extern Particle particleSystems[particleSystemCount][particleSlots];  // all zero at start; the engine writes them
+// All zero at start; the engine writes them. Only the engine may make a slot occupied (it keeps
+// a bound of the occupied slots of each); freeing slots, as a memset does, is fine.
+extern Particle particleSystems[particleSystemCount][particleSlots];
 extern const ParticleProgram particlePrograms[particleSystemCount];   // the six containers, in face order
 extern ParticleVertices particleVertices;  // scratch output, overwritten by each system's pass
 extern IDirect3DTexture9* spriteTexture;  // 64 x 64 white disc, set by createSpriteTexture
