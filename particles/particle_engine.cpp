@@ -6,9 +6,11 @@
 // from every entry stays inside it, decodes to known instructions, and meets each instruction
 // at one stack depth within 0..particleStackDepth) is decoded into a stream of dense
 // instructions with their constants in double, their stack slots and their absolute jump
-// targets, kept in a small cache compared by content; emitParticleVertices runs that stream with
-// only the checks that stay dynamic (a missing parent, the step limit, spawned program numbers).
-// Both do the same arithmetic in the same order, so their results are identical to the bit.
+// targets, common runs of two to four fused into one, kept in a small cache compared by content;
+// emitParticleVertices runs that stream with only the checks that stay dynamic (a missing
+// parent, the step limit, spawned program numbers), and for the six systems of the show stops
+// each pass at the highest slot that can be occupied. Both forms do the same arithmetic in the
+// same order, so their results are identical to the bit; the tests and the fuzzer compare them.
 //
 // ---- index ----
 //   helpers shared by both forms
@@ -243,15 +245,17 @@ namespace {
 // Dense codes of the decoded stream: first one per instruction the bytes can hold, then fused
 // runs of two or three within a block. R, K, P: the run starts with a push of an own register,
 // a constant or a parent's register, which the fused code takes as its top operand instead;
-// Pop: it ends by popping into register dst. The order is what fuseStream computes codes from.
-#define QUORBEL_FAST_BINARY(X, name) \
-    X(name##R) X(name##K) X(name##P) X(name##Pop) X(name##RPop) X(name##KPop) X(name##PPop)
+// RR: with pushes of two own registers, reg and reg2, as both operands; Pop: it ends by popping
+// into register dst. The order is what fuseStream computes codes from.
+#define QUORBEL_FAST_BINARY(X, name)                                                         \
+    X(name##R) X(name##K) X(name##P) X(name##Pop) X(name##RPop) X(name##KPop) X(name##PPop) \
+    X(name##RR) X(name##RRPop)
 #define QUORBEL_FAST_CODES(X)                                                                      \
     X(PushParent) X(Push) X(PushConstant) X(Pop) X(Jump) X(JumpGreater) X(JumpLess) X(Random)     \
     X(Cos) X(Sin) X(Sqrt) X(Abs) X(Negate) X(Add) X(Subtract) X(Divide) X(Multiply) X(End)        \
     X(Spawn) X(Kill) QUORBEL_FAST_BINARY(X, Add) QUORBEL_FAST_BINARY(X, Subtract)                  \
     QUORBEL_FAST_BINARY(X, Divide) QUORBEL_FAST_BINARY(X, Multiply) X(JumpGreaterR) X(JumpGreaterK) \
-    X(JumpGreaterP) X(JumpLessR) X(JumpLessK) X(JumpLessP) X(MoveK)
+    X(JumpGreaterP) X(JumpLessR) X(JumpLessK) X(JumpLessP) X(MoveK) X(PushRR)
 #define QUORBEL_FAST_ENUM(name) fast##name,
 enum FastCode : uint8_t { QUORBEL_FAST_CODES(QUORBEL_FAST_ENUM) fastCodeCount };
 #undef QUORBEL_FAST_ENUM
@@ -262,7 +266,8 @@ struct FastOp {
     uint8_t top;       // stack depth before the instruction, the same on every path to it
     uint8_t dst;       // fused codes ending in a pop: its register
     uint8_t count;     // instructions this one stands for: the steps it takes
-    uint8_t unused[3];
+    uint8_t reg2;      // fused codes starting with two pushes of own registers: the second
+    uint8_t unused[2];
     uint32_t target;   // jumps: index of the destination in the stream
     double constant;   // a pushed constant, as the stack holds it
 };
@@ -415,8 +420,9 @@ bool jumps(uint8_t code) {
            (code >= fastJumpGreaterR && code <= fastJumpLessP);
 }
 
-// Fuses runs that no jump or entry enters but at their start: a push followed by a binary
-// operation or a comparison, a binary operation followed by a pop, both, or a constant popped.
+// Fuses runs that no jump or entry enters but at their start: one or two pushes followed by a
+// binary operation, and by a pop; a binary operation followed by a pop; two pushes of own
+// registers; a push followed by a comparison; a constant popped.
 void fuseStream(const std::vector<FastOp>& plain, FastContainer& f) {
     const uint32_t n = static_cast<uint32_t>(plain.size());
     std::vector<bool> leader(n, false);
@@ -432,19 +438,30 @@ void fuseStream(const std::vector<FastOp>& plain, FastContainer& f) {
         fusedAt[k] = static_cast<uint32_t>(f.code.size());
         FastOp o = plain[k];
         const int32_t source = o.code == fastPush ? 0 : o.code == fastPushConstant ? 1 : o.code == fastPushParent ? 2 : -1;
-        if (source >= 0 && inside(k + 1, fastAdd, fastMultiply)) {
-            const int32_t binary = 7 * (plain[k + 1].code - fastAdd);
+        if (source == 0 && inside(k + 1, fastPush, fastPush) && inside(k + 2, fastAdd, fastMultiply)) {
+            const int32_t binary = 9 * (plain[k + 2].code - fastAdd);
+            const bool pops = inside(k + 3, fastPop, fastPop);
+            o.code = static_cast<uint8_t>(fastAddRR + binary + (pops ? 1 : 0));
+            o.reg2 = plain[k + 1].reg;
+            o.dst = pops ? plain[k + 3].reg : 0;
+            o.count = pops ? 4 : 3;
+        } else if (source >= 0 && inside(k + 1, fastAdd, fastMultiply)) {
+            const int32_t binary = 9 * (plain[k + 1].code - fastAdd);
             const bool pops = inside(k + 2, fastPop, fastPop);
             o.code = static_cast<uint8_t>(fastAddR + binary + (pops ? 4 : 0) + source);
             o.dst = pops ? plain[k + 2].reg : 0;
             o.count = pops ? 3 : 2;
         } else if (o.code >= fastAdd && o.code <= fastMultiply && inside(k + 1, fastPop, fastPop)) {
-            o.code = static_cast<uint8_t>(fastAddPop + 7 * (o.code - fastAdd));
+            o.code = static_cast<uint8_t>(fastAddPop + 9 * (o.code - fastAdd));
             o.dst = plain[k + 1].reg;
             o.count = 2;
         } else if (source >= 0 && inside(k + 1, fastJumpGreater, fastJumpLess)) {
             o.code = static_cast<uint8_t>((plain[k + 1].code == fastJumpGreater ? fastJumpGreaterR : fastJumpLessR) + source);
             o.target = plain[k + 1].target;
+            o.count = 2;
+        } else if (source == 0 && inside(k + 1, fastPush, fastPush)) {
+            o.code = fastPushRR;
+            o.reg2 = plain[k + 1].reg;
             o.count = 2;
         } else if (source == 1 && inside(k + 1, fastPop, fastPop)) {
             o.code = fastMoveK;
@@ -522,6 +539,7 @@ int32_t runFast(const FastContainer& f, ParticleSystem& system, int32_t i, float
 #define QUORBEL_R static_cast<double>(p.r[op->reg])
 #define QUORBEL_K op->constant
 #define QUORBEL_P static_cast<double>(parent->r[op->reg])
+#define QUORBEL_R2 static_cast<double>(p.r[op->reg2])
 #define QUORBEL_BINARY(name, OPER)                                                                    \
     name:                                                                                              \
     s[-2] = s[-2] OPER s[-1];                                                                          \
@@ -548,6 +566,12 @@ int32_t runFast(const FastContainer& f, ParticleSystem& system, int32_t i, float
     name##PPop:                                                                                        \
     if (parent == nullptr) return -1;                                                                  \
     p.r[op->dst] = static_cast<float>(s[-1] OPER QUORBEL_P);                                           \
+    QUORBEL_NEXT(op + 1);                                                                              \
+    name##RR:                                                                                          \
+    s[0] = QUORBEL_R OPER QUORBEL_R2;                                                                  \
+    QUORBEL_NEXT(op + 1);                                                                              \
+    name##RRPop:                                                                                       \
+    p.r[op->dst] = static_cast<float>(QUORBEL_R OPER QUORBEL_R2);                                      \
     QUORBEL_NEXT(op + 1)
 
     QUORBEL_NEXT(op);
@@ -557,6 +581,10 @@ PushParent:
     QUORBEL_NEXT(op + 1);
 Push:
     s[0] = QUORBEL_R;
+    QUORBEL_NEXT(op + 1);
+PushRR:
+    s[0] = QUORBEL_R;
+    s[1] = QUORBEL_R2;
     QUORBEL_NEXT(op + 1);
 PushConstant:
     s[0] = QUORBEL_K;
@@ -624,6 +652,7 @@ Kill:
     p.state = particleFree;
     return 0;
 #undef QUORBEL_BINARY
+#undef QUORBEL_R2
 #undef QUORBEL_P
 #undef QUORBEL_K
 #undef QUORBEL_R
