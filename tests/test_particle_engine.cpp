@@ -556,6 +556,8 @@ TEST_F(ParticleEngineTest, WhatValidationCannotProveRunsThroughTheInterpreter) {
         {"a loop the step limit ends mid-way", single({}, {opRandom, S(10), JMP, 0xFE}), true},
         {"a loop the step limit ends inside a fused run",  // 1024 = 7 x 146 + 2: inside K(0), opAdd, S(1)
          single({1.0f}, {R(1), K(0), opAdd, S(1), opRandom, S(10), JMP, 0xFA}), true},
+        {"a jump onto the operation after a push",  // it jumps: r3 = 1 + 1, not through the push
+         single({1.0f, 2.0f}, {K(0), K(0), K(0), K(1), JGT, 6, S(2), JMP, 2, R(1), opAdd, S(3), opEnd}), true},
         {"a spawn of a program beyond the container", single({1.0f, 5.0f}, {K(0), K(1), opSpawn, opEnd}), true},
         {"a jump past the end", single({}, {JMP, 100, opEnd}), false},
         {"an overflow on a path not taken", single({1.0f}, {K(0), K(0), JGT, 3, opEnd, R(0), R(0), R(0), R(0),
