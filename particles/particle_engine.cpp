@@ -255,7 +255,9 @@ namespace {
     X(Cos) X(Sin) X(Sqrt) X(Abs) X(Negate) X(Add) X(Subtract) X(Divide) X(Multiply) X(End)        \
     X(Spawn) X(Kill) QUORBEL_FAST_BINARY(X, Add) QUORBEL_FAST_BINARY(X, Subtract)                  \
     QUORBEL_FAST_BINARY(X, Divide) QUORBEL_FAST_BINARY(X, Multiply) X(JumpGreaterR) X(JumpGreaterK) \
-    X(JumpGreaterP) X(JumpLessR) X(JumpLessK) X(JumpLessP) X(MoveK) X(PushRR)
+    X(JumpGreaterP) X(JumpLessR) X(JumpLessK) X(JumpLessP) X(MoveK) X(PushRR)                    \
+    X(MultiplyAddPop) X(MultiplySubtractPop) X(MultiplyRAddPop) X(MultiplyRSubtractPop)          \
+    X(SubtractRRMultiply)
 #define QUORBEL_FAST_ENUM(name) fast##name,
 enum FastCode : uint8_t { QUORBEL_FAST_CODES(QUORBEL_FAST_ENUM) fastCodeCount };
 #undef QUORBEL_FAST_ENUM
@@ -422,7 +424,9 @@ bool jumps(uint8_t code) {
 
 // Fuses runs that no jump or entry enters but at their start: one or two pushes followed by a
 // binary operation, and by a pop; a binary operation followed by a pop; two pushes of own
-// registers; a push followed by a comparison; a constant popped.
+// registers; a push followed by a comparison; a constant popped. Then, the products the
+// effects' motion is made of: a product added to or taken from the value below and popped, and a
+// difference of two registers multiplied into the top.
 void fuseStream(const std::vector<FastOp>& plain, FastContainer& f) {
     const uint32_t n = static_cast<uint32_t>(plain.size());
     std::vector<bool> leader(n, false);
@@ -468,6 +472,19 @@ void fuseStream(const std::vector<FastOp>& plain, FastContainer& f) {
             o.dst = plain[k + 1].reg;
             o.count = 2;
         }
+        const uint32_t next = k + o.count;
+        const bool multiplies = o.code == fastMultiply || o.code == fastMultiplyR;
+        if (multiplies && (inside(next, fastAdd, fastAdd) || inside(next, fastSubtract, fastSubtract)) &&
+            inside(next + 1, fastPop, fastPop)) {
+            const bool adds = plain[next].code == fastAdd;
+            o.code = o.code == fastMultiply ? (adds ? fastMultiplyAddPop : fastMultiplySubtractPop)
+                                            : (adds ? fastMultiplyRAddPop : fastMultiplyRSubtractPop);
+            o.dst = plain[next + 1].reg;
+            o.count = static_cast<uint8_t>(o.count + 2);
+        } else if (o.code == fastSubtractRR && inside(next, fastMultiply, fastMultiply)) {
+            o.code = fastSubtractRRMultiply;
+            o.count = 4;
+        }
         f.code.push_back(o);
     }
     for (FastOp& o : f.code)
@@ -502,9 +519,23 @@ const FastContainer* fastForm(const ParticleProgram& container) {
 
 // ---- the pre-decoded form: running it ----
 
-// GCC merges the identical tails of the handlers into one indirect jump, which predicts badly.
+// The machine keeps the first operand's NaN, quietened, when both are NaN, and the compiler may
+// swap the operands of + and * (it does, for an operand in a register and one in memory): so the
+// fast form picks that NaN itself, as the interpreter's order of operands gives it.
+inline double firstNaN(double result, double a, double b) {
+    if (__builtin_expect(result != result, 0)) return a != a ? a + 0.0 : b != b ? b + 0.0 : result;
+    return result;
+}
+inline double plus(double a, double b) { return firstNaN(a + b, a, b); }
+inline double times(double a, double b) { return firstNaN(a * b, a, b); }
+inline double minus(double a, double b) { return a - b; }
+inline double over(double a, double b) { return a / b; }
+
+// GCC merges the identical tails of the handlers into one indirect jump, which predicts badly;
+// and a product and a sum fused into one multiply-add would round once where the machine rounds
+// twice (clang fuses only within one expression, which no handler has).
 #if defined(__GNUC__) && !defined(__clang__)
-#define QUORBEL_KEEP_DISPATCHES __attribute__((optimize("no-crossjumping", "no-gcse")))
+#define QUORBEL_KEEP_DISPATCHES __attribute__((optimize("no-crossjumping", "no-gcse", "fp-contract=off")))
 #else
 #define QUORBEL_KEEP_DISPATCHES
 #endif
@@ -521,6 +552,7 @@ int32_t runFast(const FastContainer& f, ParticleSystem& system, int32_t i, float
     if (p.state != particleNew && p.state != particleLive) return -1;
     if (p.program < 0 || p.program >= f.programs) return -1;
     const Particle* parent = (p.parent >= 0 && p.parent < particleSlots) ? &system[p.parent] : nullptr;
+    float* const r = p.r;
 #define QUORBEL_FAST_LABEL(name) &&name,
     static const void* const handlers[] = {QUORBEL_FAST_CODES(QUORBEL_FAST_LABEL)};
 #undef QUORBEL_FAST_LABEL
@@ -536,42 +568,42 @@ int32_t runFast(const FastContainer& f, ParticleSystem& system, int32_t i, float
     if (steps < 0) return -1;      \
     s = stack + op->top;           \
     goto* handlers[op->code]
-#define QUORBEL_R static_cast<double>(p.r[op->reg])
+#define QUORBEL_R static_cast<double>(r[op->reg])
 #define QUORBEL_K op->constant
 #define QUORBEL_P static_cast<double>(parent->r[op->reg])
-#define QUORBEL_R2 static_cast<double>(p.r[op->reg2])
+#define QUORBEL_R2 static_cast<double>(r[op->reg2])
 #define QUORBEL_BINARY(name, OPER)                                                                    \
     name:                                                                                              \
-    s[-2] = s[-2] OPER s[-1];                                                                          \
+    s[-2] = OPER(s[-2], s[-1]);                                                                          \
     QUORBEL_NEXT(op + 1);                                                                              \
     name##R:                                                                                           \
-    s[-1] = s[-1] OPER QUORBEL_R;                                                                      \
+    s[-1] = OPER(s[-1], QUORBEL_R);                                                                      \
     QUORBEL_NEXT(op + 1);                                                                              \
     name##K:                                                                                           \
-    s[-1] = s[-1] OPER QUORBEL_K;                                                                      \
+    s[-1] = OPER(s[-1], QUORBEL_K);                                                                      \
     QUORBEL_NEXT(op + 1);                                                                              \
     name##P:                                                                                           \
     if (parent == nullptr) return -1;                                                                  \
-    s[-1] = s[-1] OPER QUORBEL_P;                                                                      \
+    s[-1] = OPER(s[-1], QUORBEL_P);                                                                      \
     QUORBEL_NEXT(op + 1);                                                                              \
     name##Pop:                                                                                         \
-    p.r[op->dst] = static_cast<float>(s[-2] OPER s[-1]);                                               \
+    r[op->dst] = static_cast<float>(OPER(s[-2], s[-1]));                                               \
     QUORBEL_NEXT(op + 1);                                                                              \
     name##RPop:                                                                                        \
-    p.r[op->dst] = static_cast<float>(s[-1] OPER QUORBEL_R);                                           \
+    r[op->dst] = static_cast<float>(OPER(s[-1], QUORBEL_R));                                           \
     QUORBEL_NEXT(op + 1);                                                                              \
     name##KPop:                                                                                        \
-    p.r[op->dst] = static_cast<float>(s[-1] OPER QUORBEL_K);                                           \
+    r[op->dst] = static_cast<float>(OPER(s[-1], QUORBEL_K));                                           \
     QUORBEL_NEXT(op + 1);                                                                              \
     name##PPop:                                                                                        \
     if (parent == nullptr) return -1;                                                                  \
-    p.r[op->dst] = static_cast<float>(s[-1] OPER QUORBEL_P);                                           \
+    r[op->dst] = static_cast<float>(OPER(s[-1], QUORBEL_P));                                           \
     QUORBEL_NEXT(op + 1);                                                                              \
     name##RR:                                                                                          \
-    s[0] = QUORBEL_R OPER QUORBEL_R2;                                                                  \
+    s[0] = OPER(QUORBEL_R, QUORBEL_R2);                                                                  \
     QUORBEL_NEXT(op + 1);                                                                              \
     name##RRPop:                                                                                       \
-    p.r[op->dst] = static_cast<float>(QUORBEL_R OPER QUORBEL_R2);                                      \
+    r[op->dst] = static_cast<float>(OPER(QUORBEL_R, QUORBEL_R2));                                      \
     QUORBEL_NEXT(op + 1)
 
     QUORBEL_NEXT(op);
@@ -590,10 +622,10 @@ PushConstant:
     s[0] = QUORBEL_K;
     QUORBEL_NEXT(op + 1);
 Pop:
-    p.r[op->reg] = static_cast<float>(s[-1]);
+    r[op->reg] = static_cast<float>(s[-1]);
     QUORBEL_NEXT(op + 1);
 MoveK:
-    p.r[op->dst] = static_cast<float>(QUORBEL_K);
+    r[op->dst] = static_cast<float>(QUORBEL_K);
     QUORBEL_NEXT(op + 1);
 Jump:
     QUORBEL_NEXT(code + op->target);
@@ -633,10 +665,35 @@ Abs:
 Negate:
     s[-1] = -s[-1];
     QUORBEL_NEXT(op + 1);
-    QUORBEL_BINARY(Add, +);
-    QUORBEL_BINARY(Subtract, -);
-    QUORBEL_BINARY(Divide, /);
-    QUORBEL_BINARY(Multiply, *);
+    QUORBEL_BINARY(Add, plus);
+    QUORBEL_BINARY(Subtract, minus);
+    QUORBEL_BINARY(Divide, over);
+    QUORBEL_BINARY(Multiply, times);
+MultiplyAddPop: {
+    const double product = times(s[-2], s[-1]);
+    r[op->dst] = static_cast<float>(plus(s[-3], product));
+    QUORBEL_NEXT(op + 1);
+}
+MultiplySubtractPop: {
+    const double product = times(s[-2], s[-1]);
+    r[op->dst] = static_cast<float>(s[-3] - product);
+    QUORBEL_NEXT(op + 1);
+}
+MultiplyRAddPop: {
+    const double product = times(s[-1], QUORBEL_R);
+    r[op->dst] = static_cast<float>(plus(s[-2], product));
+    QUORBEL_NEXT(op + 1);
+}
+MultiplyRSubtractPop: {
+    const double product = times(s[-1], QUORBEL_R);
+    r[op->dst] = static_cast<float>(s[-2] - product);
+    QUORBEL_NEXT(op + 1);
+}
+SubtractRRMultiply: {
+    const double difference = QUORBEL_R - QUORBEL_R2;
+    s[-1] = times(s[-1], difference);
+    QUORBEL_NEXT(op + 1);
+}
 End:
     return 0;
 Spawn: {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -553,6 +554,10 @@ TEST_F(ParticleEngineTest, WhatValidationCannotProveRunsThroughTheInterpreter) {
         {"arithmetic, draws, the parent", single({2.0f, 1.0f}, {K(0), R(3), opMultiply, P(3), opDivide, S(10),
                                                                opRandom, opSin, S(11), opEnd}), true},
         {"a missing parent", single({}, {P(3), S(10), opEnd}), true},
+        {"NaNs of other payloads met", single({std::bit_cast<float>(0x7FC00001u), std::bit_cast<float>(0xFFC00002u)},
+                                             {K(0), S(1), K(1), R(1), opMultiply, S(2), K(1), R(1), opAdd, S(4),
+                                              R(1), R(2), opMultiply, S(5), K(0), K(1), R(1), opMultiply, opAdd, S(6),
+                                              opEnd}), true},
         {"a loop the step limit ends mid-way", single({}, {opRandom, S(10), JMP, 0xFE}), true},
         {"a loop the step limit ends inside a fused run",  // 1024 = 7 x 146 + 2: inside K(0), opAdd, S(1)
          single({1.0f}, {R(1), K(0), opAdd, S(1), opRandom, S(10), JMP, 0xFA}), true},
