@@ -43,6 +43,18 @@ uint32_t colourByte(float value) {
     return static_cast<uint32_t>(nearestInt(static_cast<double>(value) * 255.0)) & 0xFFu;
 }
 
+// Where both operands are NaN, the machine keeps the first one's, quietened, and the compiler may
+// swap the operands of + and * (g++ and clang do, differently): both forms pick that NaN
+// themselves, so that they agree to the bit whatever the compiler made of each.
+inline double firstNaN(double result, double a, double b) {
+    if (__builtin_expect(result != result, 0)) return a != a ? a + 0.0 : b != b ? b + 0.0 : result;
+    return result;
+}
+inline double plus(double a, double b) { return firstNaN(a + b, a, b); }
+inline double times(double a, double b) { return firstNaN(a * b, a, b); }
+inline double minus(double a, double b) { return a - b; }
+inline double over(double a, double b) { return a / b; }
+
 uint16_t readOffset(const uint8_t* bytes, uint32_t at) {
     return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
 }
@@ -195,7 +207,7 @@ int32_t runProgram(const ParticleProgram& container, ParticleSystem& system, int
             case 8 + (opAdd - 0xF0):
                 if (depth < 2) return -1;
                 --depth;
-                stack[depth - 1] += stack[depth];
+                stack[depth - 1] = plus(stack[depth - 1], stack[depth]);
                 break;
             case 8 + (opSubtract - 0xF0):
                 if (depth < 2) return -1;
@@ -210,7 +222,7 @@ int32_t runProgram(const ParticleProgram& container, ParticleSystem& system, int
             case 8 + (opMultiply - 0xF0):
                 if (depth < 2) return -1;
                 --depth;
-                stack[depth - 1] *= stack[depth];
+                stack[depth - 1] = times(stack[depth - 1], stack[depth]);
                 break;
             case 8 + (opEnd - 0xF0):
                 return 0;
@@ -518,18 +530,6 @@ const FastContainer* fastForm(const ParticleProgram& container) {
 }
 
 // ---- the pre-decoded form: running it ----
-
-// The machine keeps the first operand's NaN, quietened, when both are NaN, and the compiler may
-// swap the operands of + and * (it does, for an operand in a register and one in memory): so the
-// fast form picks that NaN itself, as the interpreter's order of operands gives it.
-inline double firstNaN(double result, double a, double b) {
-    if (__builtin_expect(result != result, 0)) return a != a ? a + 0.0 : b != b ? b + 0.0 : result;
-    return result;
-}
-inline double plus(double a, double b) { return firstNaN(a + b, a, b); }
-inline double times(double a, double b) { return firstNaN(a * b, a, b); }
-inline double minus(double a, double b) { return a - b; }
-inline double over(double a, double b) { return a / b; }
 
 // GCC merges the identical tails of the handlers into one indirect jump, which predicts badly;
 // and a product and a sum fused into one multiply-add would round once where the machine rounds
