@@ -18,6 +18,7 @@
 //   the pre-decoded form: validation and decoding
 //   the pre-decoded form: running it
 //   passes
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -92,6 +93,7 @@ int32_t* occupiedEndOf(const ParticleSystem& system) {
 void spawnParticles(ParticleSystem& system, int32_t count, int32_t program, int32_t parent, int32_t& freeFrom) {
     if (count < 0) count = particleSlots;  // never reaches 0: as many as there are slots
     int32_t slot = freeFrom;
+    int32_t claimedEnd = 0;
     for (; slot < particleSlots && count != 0; ++slot) {
         Particle& child = system[slot];
         if (child.state != particleFree) continue;
@@ -99,9 +101,10 @@ void spawnParticles(ParticleSystem& system, int32_t count, int32_t program, int3
         child.program = program;
         child.parent = parent;
         --count;
-        if (int32_t* end = occupiedEndOf(system); end != nullptr && *end <= slot) *end = slot + 1;
+        claimedEnd = slot + 1;
     }
     freeFrom = slot;
+    if (int32_t* end = occupiedEndOf(system); end != nullptr && *end < claimedEnd) *end = claimedEnd;
 }
 
 }  // namespace
@@ -294,6 +297,7 @@ struct FastContainer {
     int32_t programs = 0;
     std::vector<FastOp> code;        // the reachable instructions in byte order, runs fused
     std::vector<uint32_t> entries;   // per program the new, then the live entry: index into code
+    std::vector<bool> counted;       // per entry: whether a run from it can reach the step limit
 };
 
 bool twoBytes(uint8_t op) {
@@ -504,6 +508,47 @@ void fuseStream(const std::vector<FastOp>& plain, FastContainer& f) {
     for (uint32_t& e : f.entries) e = fusedAt[e];
 }
 
+// Marks the entries from which a run can take more steps than the limit: a loop on their paths,
+// or a path longer than the limit. Runs from the others need no step counter. Longest paths by
+// a depth-first walk shared by all entries; meeting an instruction still on the walk is a loop.
+void markCountedEntries(FastContainer& f) {
+    const int32_t unseen = -1, onWalk = -2, tooLong = particleStepLimit + 1;
+    std::vector<int32_t> longest(f.code.size(), unseen);
+    const auto successor = [&](uint32_t k, uint32_t j) -> int64_t {
+        const FastOp& o = f.code[k];
+        if (o.code == fastEnd || o.code == fastKill) return -1;
+        if (o.code == fastJump) return j == 0 ? int64_t{o.target} : -1;
+        if (jumps(o.code)) return j == 0 ? int64_t{k} + 1 : j == 1 ? int64_t{o.target} : -1;
+        return j == 0 ? int64_t{k} + 1 : -1;
+    };
+    std::vector<std::pair<uint32_t, uint32_t>> walk;  // instruction, next successor to look at
+    for (uint32_t e : f.entries) {
+        if (longest[e] != unseen) continue;
+        longest[e] = onWalk;
+        walk.push_back({e, 0});
+        while (!walk.empty()) {
+            const uint32_t k = walk.back().first;
+            const int64_t next = successor(k, walk.back().second++);
+            if (next >= 0) {
+                if (longest[next] == unseen) {
+                    longest[next] = onWalk;
+                    walk.push_back({static_cast<uint32_t>(next), 0});
+                }
+                continue;
+            }
+            int32_t most = 0;
+            for (uint32_t j = 0; successor(k, j) >= 0; ++j) {
+                const int32_t after = longest[successor(k, j)];
+                most = std::max(most, after == onWalk ? tooLong : after);
+            }
+            longest[k] = std::min(tooLong, f.code[k].count + most);
+            walk.pop_back();
+        }
+    }
+    f.counted.clear();
+    for (uint32_t e : f.entries) f.counted.push_back(longest[e] == tooLong);
+}
+
 // Enough for the six systems and a few containers of the tests; the six are decoded during the
 // loading screen (initParticleSystems), so the show never decodes, nor allocates, later.
 FastContainer fastCache[8];
@@ -525,6 +570,7 @@ const FastContainer* fastForm(const ParticleProgram& container) {
         std::vector<FastOp> plain;
         decodeContainer(container.bytes, container.size, depthAt, f, plain);
         fuseStream(plain, f);
+        markCountedEntries(f);
     }
     return f.valid ? &f : nullptr;
 }
@@ -545,12 +591,10 @@ const FastContainer* fastForm(const ParticleProgram& container) {
 // -pedantic): one indirect jump per instruction, each predicted on its own. A fused run that
 // would cross the step limit ends the run at once: only its last instruction (a pop, a jump)
 // has an effect that outlives the run, so stopping inside it is stopping before it.
-QUORBEL_KEEP_DISPATCHES
-int32_t runFast(const FastContainer& f, ParticleSystem& system, int32_t i, float t, int32_t& freeFrom) {
+template <bool counted>
+QUORBEL_KEEP_DISPATCHES int32_t runFast(const FastContainer& f, ParticleSystem& system, int32_t i, uint32_t entry,
+                                        int32_t& freeFrom) {
     Particle& p = system[i];
-    p.r[particleTime] = t;
-    if (p.state != particleNew && p.state != particleLive) return -1;
-    if (p.program < 0 || p.program >= f.programs) return -1;
     const Particle* parent = (p.parent >= 0 && p.parent < particleSlots) ? &system[p.parent] : nullptr;
     float* const r = p.r;
 #define QUORBEL_FAST_LABEL(name) &&name,
@@ -560,13 +604,15 @@ int32_t runFast(const FastContainer& f, ParticleSystem& system, int32_t i, float
     double stack[particleStackDepth];
     double* s;  // s[0] the next free entry, s[-1] the top: the depth is known per instruction
     const FastOp* const code = f.code.data();
-    const FastOp* op = code + f.entries[2 * p.program + (p.state - particleNew)];
+    const FastOp* op = code + f.entries[entry];
     int32_t steps = particleStepLimit;
-#define QUORBEL_NEXT(to)           \
-    op = (to);                     \
-    steps -= op->count;            \
-    if (steps < 0) return -1;      \
-    s = stack + op->top;           \
+#define QUORBEL_NEXT(to)                \
+    op = (to);                          \
+    if constexpr (counted) {            \
+        steps -= op->count;             \
+        if (steps < 0) return -1;       \
+    }                                   \
+    s = stack + op->top;                \
     goto* handlers[op->code]
 #define QUORBEL_R static_cast<double>(r[op->reg])
 #define QUORBEL_K op->constant
@@ -771,6 +817,11 @@ int32_t emitParticleVertices(const ParticleProgram& container, ParticleSystem& s
     const FastContainer* fast = fastForm(container);
     if (fast == nullptr) return emitParticleVerticesChecked(container, system, out, t);
     return passOfSystem(system, out, t, occupiedEndOf(system), [fast](ParticleSystem& s, int32_t i, float time, int32_t& freeFrom) {
-        return runFast(*fast, s, i, time, freeFrom);
+        Particle& p = s[i];
+        p.r[particleTime] = time;
+        if (p.state != particleNew && p.state != particleLive) return -1;
+        if (p.program < 0 || p.program >= fast->programs) return -1;
+        const uint32_t entry = static_cast<uint32_t>(2 * p.program + (p.state - particleNew));
+        return fast->counted[entry] ? runFast<true>(*fast, s, i, entry, freeFrom) : runFast<false>(*fast, s, i, entry, freeFrom);
     });
 }

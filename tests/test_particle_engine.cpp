@@ -563,6 +563,12 @@ TEST_F(ParticleEngineTest, WhatValidationCannotProveRunsThroughTheInterpreter) {
          single({1.0f}, {R(1), K(0), opAdd, S(1), opRandom, S(10), JMP, 0xFA}), true},
         {"a jump onto the operation after a push",  // it jumps: r3 = 1 + 1, not through the push
          single({1.0f, 2.0f}, {K(0), K(0), K(0), K(1), JGT, 6, S(2), JMP, 2, R(1), opAdd, S(3), opEnd}), true},
+        {"a straight run longer than the step limit", [] {
+             Code moves;
+             for (int n = 0; n < 600; ++n) moves.insert(moves.end(), {R(3), S(10 + n % 8)});
+             moves.push_back(opEnd);
+             return single({}, moves);
+         }(), true},
         {"a spawn of a program beyond the container", single({1.0f, 5.0f}, {K(0), K(1), opSpawn, opEnd}), true},
         {"a jump past the end", single({}, {JMP, 100, opEnd}), false},
         {"an overflow on a path not taken", single({1.0f}, {K(0), K(0), JGT, 3, opEnd, R(0), R(0), R(0), R(0),
