@@ -18,8 +18,12 @@ static double threadCpuMs() {
 
 // One iteration runs the six systems from their roots for 600 passes (10 s at 60 passes a
 // second, as the show's frames would) and reports the CPU time of one pass of all six:
-// median and worst, with the live particle counts at the end and at their highest.
-static void BM_particlePasses10s(benchmark::State& state) {
+// median and worst, with the live particle counts at the end and at their highest. The show's
+// pass, and the same through the checked interpreter alone for comparison.
+using ParticlePass = int32_t (*)(const ParticleProgram&, ParticleSystem&, ParticleVertices&, float);
+
+template <ParticlePass emit>
+static void particlePasses10s(benchmark::State& state) {
     std::vector<double> passMs(600);
     double medianMs = 0, worstMs = 0, peakLive = 0, endLive = 0;
     for (auto _ : state) {
@@ -32,7 +36,7 @@ static void BM_particlePasses10s(benchmark::State& state) {
             int32_t live = 0;
             const double start = threadCpuMs();
             for (int k = 0; k < particleSystemCount; ++k)
-                live += emitParticleVertices(particlePrograms[k], particleSystems[k], particleVertices, t);
+                live += emit(particlePrograms[k], particleSystems[k], particleVertices, t);
             passMs[n] = threadCpuMs() - start;
             peakLive = std::max(peakLive, static_cast<double>(live));
             endLive = live;
@@ -48,7 +52,10 @@ static void BM_particlePasses10s(benchmark::State& state) {
     state.counters["live_peak"] = peakLive;
     state.counters["live_end"] = endLive;
 }
+static void BM_particlePasses10s(benchmark::State& state) { particlePasses10s<emitParticleVertices>(state); }
 BENCHMARK(BM_particlePasses10s)->Unit(benchmark::kMillisecond)->Iterations(3);
+static void BM_particlePasses10sChecked(benchmark::State& state) { particlePasses10s<emitParticleVerticesChecked>(state); }
+BENCHMARK(BM_particlePasses10sChecked)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Live counts per system after 10 s, one counter each.
 static void BM_particleCountsAfter10s(benchmark::State& state) {
