@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/gl/gl_device.h"
+#include "platform/sdl/sound_start.h"
 #include "platform/sdl/wave_chunks.h"
 #include "platform/system.h"
 
@@ -183,8 +184,10 @@ SDL_AudioDeviceID audioDevice;
 const uint8_t* playData;
 uint32_t playBytes;
 uint32_t playPosition;  // touched only by the audio thread once playback runs
+SoundStart soundStart;  // the device's first request for samples
 
 void feedAudio(void*, Uint8* stream, int length) {
+    soundStart.taken();
     const uint32_t wanted = static_cast<uint32_t>(length);
     const uint32_t left = playBytes - playPosition;
     const uint32_t take = wanted < left ? wanted : left;
@@ -379,7 +382,8 @@ void systemPlayWave(const void* image, uint32_t bytes) {
     want.freq = 44100;
     want.format = AUDIO_S16LSB;
     want.channels = 2;
-    want.samples = 2048;
+    // A small buffer: what the callback hands over reaches the speaker one buffer later.
+    want.samples = 512;
     want.callback = feedAudio;
     SDL_AudioSpec have;
     audioDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
@@ -397,6 +401,12 @@ void systemPlayWave(const void* image, uint32_t bytes) {
                      file != nullptr && *file != '\0' ? file : "sdlaudio.raw");
     }
     SDL_PauseAudioDevice(audioDevice, 0);
+    // The show's clock starts when this returns: when the first samples are heard, one buffer
+    // after the device took them, so that no flash on a beat comes before its beat.
+    const auto latency = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(double(have.samples) / double(have.freq > 0 ? have.freq : 44100)));
+    if (!soundStart.waitUntilAudible(latency, std::chrono::seconds(1)))
+        systemWarn("the audio device took no sound within a second; the show starts without waiting for it");
 }
 
 void systemStopWave() {
