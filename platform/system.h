@@ -40,8 +40,9 @@ uint32_t systemTickCount();
 bool systemEscapePressed();
 
 // Called by startMusic, once, after the loading screen: plays a complete in-memory RIFF/WAVE
-// image (44,100 Hz, stereo, 16-bit) asynchronously from its data chunk. Without an audio device
-// it warns once and the show goes on silently.
+// image (44,100 Hz, stereo, 16-bit) asynchronously from its data chunk, and returns when its
+// first samples can be heard, because the show's clock starts right after. Without an audio
+// device it warns once, returns at once and the show goes on silently.
 void systemPlayWave(const void* image, uint32_t bytes);
 
 // Called by stopMusic, once, when the frame loop ends: stops the playback.
