@@ -6,6 +6,7 @@ quorbel_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libpng-dev
   xvfb xauth x11-utils xfonts-base xdotool imagemagick ffmpeg sox
+  desktop-file-utils dpkg-dev  # the install test: the menu entry and the Debian package
   clang libclang-rt-14-dev  # libFuzzer, for scripts/fuzz.sh
 )
 
