@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -589,6 +590,61 @@ TEST_F(ParticleEngineTest, WhatValidationCannotProveRunsThroughTheInterpreter) {
         randomSeed = 7;
         EXPECT_EQ(particleProgramDecodes(test.c.view()), test.decodes) << test.what;
         for (float t : {1.0f, 2.0f}) EXPECT_TRUE(samePass(test.c.view(), t)) << test.what;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A random program the validator accepts, of the shapes the six are made of: pushes of own,
+// parent's and constant values and of random numbers, operations, pops, comparisons that skip a push-and-pop, a spawn
+// of two children now and then, and sometimes a kill at the end.
+Code randomProgram(std::mt19937& random) {
+    auto pick = [&](int n) { return static_cast<int>(random() % uint32_t(n)); };
+    static const uint8_t unary[] = {opCos, opSin, opSqrt, opAbs, opNegate};
+    static const uint8_t binary[] = {opAdd, opSubtract, opMultiply, opDivide};
+    Code code;
+    int depth = 0;
+    for (int step = 0, steps = 8 + pick(24); step < steps; ++step) {
+        const int choice = pick(10);
+        if (depth < particleStackDepth && (depth == 0 || choice < 4)) {
+            const int kind = pick(4), a = pick(kind == 2 ? 6 : 12);
+            code.push_back(kind == 0 ? P(a) : kind == 1 ? R(a) : kind == 2 ? K(a) : uint8_t(opRandom));
+            ++depth;
+        } else if (choice < 5) {
+            code.push_back(unary[pick(5)]);
+        } else if (choice < 7 && depth >= 2) {
+            code.push_back(binary[pick(4)]);
+            --depth;
+        } else if (choice < 8 && depth >= 2) {
+            code.insert(code.end(), {pick(2) ? JGT : JLT, 4, R(pick(12)), S(8 + pick(8))});
+            depth -= 2;
+        } else if (choice < 9 && depth < particleStackDepth - 1 && pick(4) == 0) {
+            code.insert(code.end(), {K(1), K(0), opSpawn});  // two children of program 0
+        } else {
+            code.push_back(S(pick(16)));
+            --depth;
+        }
+    }
+    while (depth-- > 0) code.push_back(S(pick(16)));
+    code.push_back(pick(8) == 0 ? opKill : opEnd);
+    return code;
+}
+
+// Equal registers (all start at zero) meet the comparisons' equal cases as often as the others.
+TEST_F(ParticleEngineTest, RandomValidProgramsRunPreDecodedToTheBit) {
+    std::mt19937 random(20261209);
+    const std::vector<float> constants = {0.0f, 2.0f, 0.5f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 1e30f};
+    for (int n = 0; n < 200; ++n) {
+        const Container c = makeContainer(constants, {{randomProgram(random), randomProgram(random)}});
+        ASSERT_TRUE(particleProgramDecodes(c.view())) << "program " << n;
+        std::memset(testSystem, 0, sizeof testSystem);
+        place(0, 0, 1);
+        place(1, 0, n % 2 == 0 ? 0 : -1);  // every other program meets a missing parent
+        startBothFromTestSystem();
+        randomSeed = uint32_t(n);
+        for (float t : {0.5f, 1.0f, 1.5f}) ASSERT_TRUE(samePass(c.view(), t)) << "program " << n << " at " << t;
     }
 }
 
