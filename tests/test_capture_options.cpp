@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/capture/capture_options.h"
+#include "tools/capture/progress.h"
 
 namespace {
 
@@ -135,4 +136,28 @@ TEST(CaptureBenchOptionsTest, BenchTakesAnOptionalJsonFile) {
     const char* json[] = {"quorbel-capture", "--json", "out.json", "--bench"};
     ASSERT_TRUE(parseCaptureOptions(4, json, options, error)) << error;
     EXPECT_EQ(options.json, "out.json");
+}
+
+TEST(CaptureProgressTest, TimesEstimatesAndLines) {
+    const std::vector<std::pair<double, const char*>> durations = {
+        {0, "0:00"}, {-3, "0:00"}, {4.4, "0:04"}, {59.6, "1:00"}, {65, "1:05"}, {3599.4, "59:59"}, {3723, "1:02:03"}};
+    for (const auto& [seconds, text] : durations) EXPECT_EQ(formatDuration(seconds), text) << seconds;
+
+    EXPECT_LT(estimateSecondsLeft(12, 0, 100), 0) << "no pace before the first unit";
+    EXPECT_DOUBLE_EQ(estimateSecondsLeft(10, 20, 50), 25);
+    EXPECT_DOUBLE_EQ(estimateSecondsLeft(10, 20, 0), 0);
+
+    EXPECT_EQ(progressLine("video", 120, 9961, 65, 150), "video: frame 120 of 9961 (1%), 1:05 elapsed, about 2:30 left");
+    EXPECT_EQ(progressLine("bench", 0, 40, 3, -1), "bench: frame 0 of 40 (0%), 0:03 elapsed");
+
+    struct Due { bool terminal; int percent, printed; double since; bool due; };
+    const Due cases[] = {
+        {false, 0, -1, 0, true},   {true, 0, -1, 0, true},    // the first line always
+        {false, 4, 0, 9, false},   {false, 5, 4, 0.1, true},  // a log: every 5 percent...
+        {false, 7, 5, 10.5, true},                            // ... or every 10 s
+        {true, 3, 3, 0.1, false},  {true, 3, 3, 0.3, true},   // a terminal: a few times a second
+    };
+    for (const Due& c : cases)
+        EXPECT_EQ(progressLineDue(c.terminal, c.percent, c.printed, c.since), c.due)
+            << c.terminal << " " << c.percent << " " << c.printed << " " << c.since;
 }

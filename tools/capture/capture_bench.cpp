@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/app.h"
 #include "core/frame_state.h"
 #include "tools/capture/capture_run.h"
+#include "tools/capture/progress.h"
 
 double percentile(std::vector<double> values, double q) {
     if (values.empty()) return 0;
@@ -41,6 +43,8 @@ struct BenchJob {
     double frameWall = 0, frameCpu = 0;
     double loadingMs = 0;
     PhaseTimes phases[benchRowCount];
+    Progress* progress = nullptr;
+    uint64_t frames = 0;  // both passes: every frame is work here
 };
 
 void startFrame(bool on, void* user) {
@@ -55,6 +59,7 @@ void startFrame(bool on, void* user) {
 bool endFrame(const CaptureFrame& frame, void* user) {
     BenchJob& job = *static_cast<BenchJob*>(user);
     const double cpu = threadCpuMs() - job.frameCpu;
+    job.progress->update(++job.frames);
     if (job.discarding) {
         if (!frame.loading) job.phases[showPhaseAt(frame.showMs)].cpuMs.push_back(cpu);
         return true;
@@ -93,8 +98,11 @@ int captureBench(GLDevice* device, const CaptureOptions& options) {
     job.device = device;
     d3dDevice = device;
     for (int i = 0; i < benchRowCount; ++i) job.phases[i].phase = i < showPhaseCount ? showPhases[i].name : "end";
+    Progress progress("bench", 2 * (loadingFrameCount + gridFramesThrough(showLengthMs, options.fps)));
+    job.progress = &progress;
     runBenchPass(job, options, false);
     runBenchPass(job, options, true);
+    progress.finish(job.frames);
 
     std::printf("quorbel-capture --bench: %u fps virtual clock, loading screen %.0f ms\n", options.fps,
                 job.loadingMs);

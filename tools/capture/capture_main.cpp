@@ -18,6 +18,7 @@
 #include "tools/capture/capture_run.h"
 #include "tools/capture/contact_sheet.h"
 #include "tools/capture/png_file.h"
+#include "tools/capture/progress.h"
 
 namespace {
 
@@ -62,8 +63,9 @@ struct FrameJob {
     uint32_t written = 0;
     ContactSheet sheet;
     FILE* video = nullptr;
-    uint64_t expectedFrames = 0, videoFrames = 0;
-    int shownPercent = -1;
+    uint64_t videoFrames = 0;
+    Progress* progress = nullptr;  // none for the single frames
+    uint64_t counted = 0;          // frames run, for the sheet's progress
 };
 
 void switchGLDrawing(bool on, void* user) { static_cast<FrameJob*>(user)->device->setDrawingEnabled(on); }
@@ -90,6 +92,7 @@ bool writeFrame(const CaptureFrame& frame, void* user) {
                                                                       : framePath(job.options->output, frame.showMs);
     if (!writePng(path, job.pixels.data(), frameWidth, frameHeight, error)) fail(error);
     ++job.written;
+    if (job.progress != nullptr) job.progress->update(job.written);
     return true;
 }
 
@@ -114,27 +117,15 @@ void makeFolder(const std::string& dir) {
     if (failed) fail("cannot make the folder " + dir + ": " + failed.message());
 }
 
+// The run-up between the thumbnails is most of the sheet's work, so every frame counts.
 bool placeSheetFrame(const CaptureFrame& frame, void* user) {
     FrameJob& job = *static_cast<FrameJob*>(user);
+    job.progress->update(++job.counted);
     if (frame.loading || !frame.drawn) return true;
     readPicture(job);
     placeThumbnail(job.sheet, static_cast<int>(frame.showMs / showBarMs), job.pixels.data());
     ++job.written;
     return true;
-}
-
-void showProgress(FrameJob& job) {
-    const uint64_t done = job.videoFrames < job.expectedFrames ? job.videoFrames : job.expectedFrames;
-    const int percent = static_cast<int>(done * 100 / job.expectedFrames);
-    if (percent == job.shownPercent) return;
-    job.shownPercent = percent;
-    constexpr int barWidth = 40;
-    char bar[barWidth + 1];
-    for (int i = 0; i < barWidth; ++i) bar[i] = i < percent * barWidth / 100 ? '#' : '.';
-    bar[barWidth] = '\0';
-    std::fprintf(stderr, "\rquorbel-capture: [%s] %3d%%  frame %llu of %llu", bar, percent,
-                 static_cast<unsigned long long>(job.videoFrames), static_cast<unsigned long long>(job.expectedFrames));
-    std::fflush(stderr);
 }
 
 bool sendVideoFrame(const CaptureFrame&, void* user) {
@@ -145,7 +136,7 @@ bool sendVideoFrame(const CaptureFrame&, void* user) {
         fail("ffmpeg stopped taking frames (see its message above)");
     }
     ++job.videoFrames;
-    showProgress(job);
+    job.progress->update(job.videoFrames);
     return true;
 }
 
@@ -182,8 +173,11 @@ int captureImages(const CaptureOptions& options) {
         plan.extraTimes = {options.fromMs};
         plan.stopAfter = options.toMs;
         plan.frameDone = writeFrame;
+        Progress progress("frames", drawnFrameCount(plan));
+        job.progress = &progress;
         runCapture(plan, lastMs);
         if (lastMs < options.toMs) fail(pastTheEnd(lastMs, options.toMs));
+        progress.finish(job.written);
         std::fprintf(stderr, "quorbel-capture: %u frames in %s\n", job.written, options.output.c_str());
         return 0;
     }
@@ -193,7 +187,10 @@ int captureImages(const CaptureOptions& options) {
     for (int bar = 0; bar < bars; ++bar) plan.extraTimes.push_back(bar * showBarMs + showBarMs / 2);
     plan.stopAfter = plan.extraTimes.back();
     plan.frameDone = placeSheetFrame;
+    Progress progress("sheet", loadingFrameCount + gridFramesThrough(plan.stopAfter, options.fps) + bars);
+    job.progress = &progress;
     runCapture(plan, lastMs);
+    progress.finish(job.counted);
     if (static_cast<int>(job.written) < bars)
         std::fprintf(stderr, "quorbel-capture: warning: %s\n", pastTheEnd(lastMs, plan.stopAfter).c_str());
     std::string error;
@@ -217,7 +214,8 @@ int captureVideo(const CaptureOptions& options) {
     job.device = openGLDevice();
     job.options = &options;
     d3dDevice = job.device;
-    job.expectedFrames = loadingFrameCount + uint64_t(showLengthMs) * options.fps / 1000 + 1;
+    Progress progress("video", loadingFrameCount + gridFramesThrough(showLengthMs, options.fps));
+    job.progress = &progress;
 
     const std::string encode = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s 640x480 -r " +
                                std::to_string(options.fps) +
@@ -232,7 +230,7 @@ int captureVideo(const CaptureOptions& options) {
     plan.frameDone = sendVideoFrame;
     uint32_t lastMs = 0;
     runCapture(plan, lastMs);
-    std::fputc('\n', stderr);
+    progress.finish(job.videoFrames);
     if (pclose(job.video) != 0) fail("ffmpeg could not encode the pictures");
 
     std::string mux;

@@ -81,6 +81,19 @@ CapturePlan capturePlanFor(const CaptureOptions& options, void (*drawing)(bool o
 
 uint32_t gridFrameMs(uint64_t k, uint32_t fps) { return static_cast<uint32_t>(k * 1000u / fps); }
 
+uint64_t gridFramesThrough(uint32_t ms, uint32_t fps) { return ((uint64_t(ms) + 1) * fps + 999) / 1000; }
+
+uint64_t drawnFrameCount(const CapturePlan& run) {
+    const uint32_t to = std::min(run.drawTo, run.stopAfter);
+    uint64_t count = 0;
+    if (run.drawFrom <= to) count = gridFramesThrough(to, run.fps) - (run.drawFrom == 0 ? 0 : gridFramesThrough(run.drawFrom - 1, run.fps));
+    for (uint32_t ms : run.extraTimes) {
+        const bool onGrid = gridFrameMs(gridFramesThrough(ms, run.fps) - 1, run.fps) == ms;
+        if (ms <= run.stopAfter && !(onGrid && ms >= run.drawFrom && ms <= to)) ++count;
+    }
+    return count;
+}
+
 uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {
     plan = &run;
     current = CaptureFrame{true, 0, 0, false};

@@ -38,6 +38,12 @@ CapturePlan capturePlanFor(const CaptureOptions& options, void (*drawing)(bool o
 // Time of frame k of the grid at fps frames a second, in whole milliseconds.
 uint32_t gridFrameMs(uint64_t k, uint32_t fps);
 
+// Frames of the grid at or before ms.
+uint64_t gridFramesThrough(uint32_t ms, uint32_t fps);
+
+// The show frames the plan draws, if the show runs to its stopAfter.
+uint64_t drawnFrameCount(const CapturePlan& plan);
+
 // Runs the show from its start as playIntro does, with d3dDevice already set. Returns the show
 // frames run; lastShowMs is the time of the last one (0 when none ran).
 uint32_t runCapture(const CapturePlan& plan, uint32_t& lastShowMs);
