@@ -10,14 +10,21 @@ const char captureUsage[] =
     "  --frames FROM:TO -o DIR   every frame from FROM to TO ms, one PNG each\n"
     "  --faces MS -o DIR         the six particle face textures after the frame at MS:\n"
     "                            DIR/face0.png ... face5.png, 256 x 256 (--cold as --frame)\n"
-    "  --video FILE.mp4          the whole show with its soundtrack (needs ffmpeg)\n"
+    "  --video FILE.mp4          the whole show with its soundtrack (needs ffmpeg); --until MS\n"
+    "                            ends it after show time MS\n"
     "  --wav FILE.wav            the soundtrack, the exact wave image the show plays\n"
     "  --sheet FILE.png          a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7\n"
     "  --trace MS                the device calls of the frame at MS, one per line, to stdout\n"
     "  --bench [--json FILE]     every frame drawn and timed; a table of frame times per phase\n"
     "  --fps N                   frames per second of the virtual clock (default 60)\n"
     "  --start-tick N            the tick count at start, which feeds the random skip (default 1)\n"
+    "  --jobs N                  --video and --frames in N processes, each drawing its share of\n"
+    "                            the frames (default: the cores over the renderer's threads,\n"
+    "                            LP_NUM_THREADS or all cores: 1 unless LP_NUM_THREADS is set lower)\n"
+    "  --part FROM:TO            one such process: only the frames from FROM to TO ms\n"
     "  --help                    this text\n"
+    "  Long runs (video, frames, sheet, bench) show their progress on stderr: frames done, time\n"
+    "  elapsed and an estimate of the time left.\n"
     "  Pictures of the screen (frames, sheet, video) are opaque, as the window shows them; the\n"
     "  back buffer's alpha is no part of them. Face textures are written as their X8R8G8B8\n"
     "  format holds them: colour only, so opaque too.\n";
@@ -42,6 +49,13 @@ bool fail(std::string& error, const std::string& line) {
     return false;
 }
 
+// FROM:TO in whole milliseconds, FROM not after TO.
+bool parseRange(const char* value, uint32_t& from, uint32_t& to) {
+    const char* colon = std::strchr(value, ':');
+    const std::string first = colon ? std::string(value, colon) : std::string();
+    return colon != nullptr && parseNumber(first.c_str(), from) && parseNumber(colon + 1, to);
+}
+
 }  // namespace
 
 bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& options, std::string& error) {
@@ -61,7 +75,8 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         const bool takesValue = arg == "--frame" || arg == "--trace" || arg == "--faces" || arg == "--frames" || arg == "--video" ||
                                 arg == "--wav" || arg == "--sheet" || arg == "-o" || arg == "--fps" ||
-                                arg == "--start-tick" || arg == "--json";
+                                arg == "--start-tick" || arg == "--json" || arg == "--jobs" || arg == "--until" ||
+                                arg == "--part";
         if (takesValue && value == nullptr) return fail(error, arg + " needs a value");
         if (arg == "--help" || arg == "-h") {
             wantsHelp = true;
@@ -75,10 +90,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             ++i;
         } else if (arg == "--frames") {
             if (!setMode(CaptureMode::Frames, argv[i])) return false;
-            const char* colon = std::strchr(value, ':');
-            const std::string from = colon ? std::string(value, colon) : std::string();
-            if (colon == nullptr || !parseNumber(from.c_str(), options.fromMs) ||
-                !parseNumber(colon + 1, options.toMs))
+            if (!parseRange(value, options.fromMs, options.toMs))
                 return fail(error, std::string("--frames needs FROM:TO in whole milliseconds, not '") + value + "'");
             if (options.fromMs > options.toMs)
                 return fail(error, "--frames " + std::string(value) + ": FROM is after TO");
@@ -101,6 +113,20 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             if (!setMode(CaptureMode::Bench, argv[i])) return false;
         } else if (arg == "--json") {
             options.json = value;
+            ++i;
+        } else if (arg == "--jobs") {
+            if (!parseNumber(value, options.jobs) || options.jobs == 0 || options.jobs > 64)
+                return fail(error, std::string("--jobs needs a whole number from 1 to 64, not '") + value + "'");
+            ++i;
+        } else if (arg == "--until") {
+            if (!parseNumber(value, options.untilMs))
+                return fail(error, std::string("--until needs a show time in whole milliseconds, not '") + value + "'");
+            ++i;
+        } else if (arg == "--part") {
+            if (!parseRange(value, options.partFrom, options.partTo) || options.partFrom > options.partTo)
+                return fail(error, std::string("--part needs FROM:TO in whole milliseconds, FROM not after TO, not '") +
+                                       value + "'");
+            options.part = true;
             ++i;
         } else if (arg == "--cold") {
             options.cold = true;
@@ -130,6 +156,11 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         options.mode != CaptureMode::Trace)
         return fail(error, "--cold goes with --frame, --faces or --trace only");
     if (!options.json.empty() && options.mode != CaptureMode::Bench) return fail(error, "--json goes with --bench only");
+    const bool shared = options.mode == CaptureMode::Video || options.mode == CaptureMode::Frames;
+    if (options.jobs != 0 && !shared) return fail(error, "--jobs goes with --video or --frames only");
+    if (options.part && !shared) return fail(error, "--part goes with --video or --frames only");
+    if (options.part && options.jobs != 0) return fail(error, "--part is one process's share; it takes no --jobs");
+    if (options.untilMs != UINT32_MAX && options.mode != CaptureMode::Video) return fail(error, "--until goes with --video only");
     if (options.mode == CaptureMode::Bench && haveOutput) return fail(error, "--bench prints a table; it takes no -o");
     if (options.output.empty() && options.mode != CaptureMode::Trace && options.mode != CaptureMode::Bench)
         return fail(error, modeName + " needs a file name");

@@ -16,6 +16,10 @@ struct CaptureOptions {
     uint32_t fps = 60;
     uint32_t startTick = 1;     // the tick count start-up reads for the random skip
     std::string json;           // --json FILE: --bench's figures as JSON too
+    uint32_t jobs = 0;          // --jobs N: processes for --video and --frames (0: from the cores)
+    uint32_t untilMs = UINT32_MAX;  // --until MS: the video stops after the frame at show time MS
+    bool part = false;          // --part FROM:TO: one process's share of --video or --frames
+    uint32_t partFrom = 0, partTo = 0;
 };
 
 // False, with one line in error, for anything it does not understand; --help alone is valid.

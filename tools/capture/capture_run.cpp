@@ -17,6 +17,7 @@ uint32_t showFramesRun;
 uint32_t lastRunMs;  // time of the last show frame that ran
 
 bool isDrawn(uint32_t ms) {
+    if (ms < plan->partFrom || ms > plan->partTo) return false;
     if (ms >= plan->drawFrom && ms <= plan->drawTo) return true;
     return std::binary_search(plan->extraTimes.begin(), plan->extraTimes.end(), ms);
 }
@@ -45,7 +46,7 @@ void afterFrame() {
         ++current.index;
         if (current.index < loadingFrameCount) {
             headlessSystem.tick = plan->startTick + gridFrameMs(current.index, plan->fps);
-            setDrawing(plan->drawLoading);
+            setDrawing(plan->drawLoading && plan->partFrom == 0);
             return;
         }
         // startTick is read from this tick right after the music starts: show time 0.
@@ -58,7 +59,7 @@ void afterFrame() {
     }
     ++showFramesRun;
     lastRunMs = current.showMs;
-    if (!keepGoing || current.showMs >= plan->stopAfter) {
+    if (!keepGoing || current.showMs >= plan->stopAfter || current.showMs >= plan->partTo) {
         headlessSystem.escapeHeld = true;
         return;
     }
@@ -84,12 +85,14 @@ uint32_t gridFrameMs(uint64_t k, uint32_t fps) { return static_cast<uint32_t>(k 
 uint64_t gridFramesThrough(uint32_t ms, uint32_t fps) { return ((uint64_t(ms) + 1) * fps + 999) / 1000; }
 
 uint64_t drawnFrameCount(const CapturePlan& run) {
-    const uint32_t to = std::min(run.drawTo, run.stopAfter);
+    const uint32_t to = std::min({run.drawTo, run.stopAfter, run.partTo});
     uint64_t count = 0;
-    if (run.drawFrom <= to) count = gridFramesThrough(to, run.fps) - (run.drawFrom == 0 ? 0 : gridFramesThrough(run.drawFrom - 1, run.fps));
+    const uint32_t from = std::max(run.drawFrom, run.partFrom);
+    if (from <= to) count = gridFramesThrough(to, run.fps) - (from == 0 ? 0 : gridFramesThrough(from - 1, run.fps));
     for (uint32_t ms : run.extraTimes) {
         const bool onGrid = gridFrameMs(gridFramesThrough(ms, run.fps) - 1, run.fps) == ms;
-        if (ms <= run.stopAfter && !(onGrid && ms >= run.drawFrom && ms <= to)) ++count;
+        const bool inPart = ms >= run.partFrom && ms <= std::min(run.stopAfter, run.partTo);
+        if (inPart && !(onGrid && ms >= from && ms <= to)) ++count;
     }
     return count;
 }
@@ -104,7 +107,7 @@ uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {
     headlessSystem.tick = run.startTick;
     headlessSystem.escapeHeld = false;
     endReached = 0;
-    setDrawing(run.drawLoading);
+    setDrawing(run.drawLoading && run.partFrom == 0);
     playIntro(afterFrame);
     startupSteps.stopMusic();
     lastShowMs = lastRunMs;

@@ -24,6 +24,10 @@ struct CapturePlan {
     uint32_t drawFrom = 1, drawTo = 0;    // show frames of the frame-rate grid drawn in this range
     std::vector<uint32_t> extraTimes;     // frames run and drawn besides the grid (ascending)
     uint32_t stopAfter = soundLengthMs;   // Escape after the first frame at or past this time
+    // One process's part of a run shared by several: only the frames in this range are drawn
+    // (the loading screen only with the part from 0), and the run stops at its end. Every part
+    // runs the same frames as the whole run would, so the show's state is the same in each.
+    uint32_t partFrom = 0, partTo = UINT32_MAX;
     // Before each frame: whether it is drawn (the device rasterises or not).
     void (*drawing)(bool on, void* user) = nullptr;
     // After each frame's Present; false ends the show (as Escape would) before the next frame.
