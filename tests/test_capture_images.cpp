@@ -4,8 +4,12 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -82,6 +86,52 @@ TEST(CaptureImagesTest, FacesAreTheSixParticleTextures) {
         EXPECT_GT(lit, 100) << "face " << k << " shows its particles";
         EXPECT_LT(lit, 256 * 256 / 2) << "face " << k << " keeps a black background";
     }
+    std::filesystem::remove_all(dir);
+}
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The pictures of a video, one line per frame with its hash (the header's comments left out).
+std::vector<std::string> frameHashes(const std::filesystem::path& video) {
+    FILE* out = popen(("ffmpeg -loglevel error -i " + video.string() + " -map 0:v -f framemd5 - 2>/dev/null").c_str(), "r");
+    std::vector<std::string> lines;
+    if (out == nullptr) return lines;
+    char line[512];
+    while (std::fgets(line, sizeof line, out) != nullptr)
+        if (line[0] != '#') lines.push_back(line);
+    pclose(out);
+    return lines;
+}
+
+// A part run by its own process runs the show up to it with drawing off, over the same frame
+// times as one process: its pictures are the same to the bit, at the joins too.
+TEST(CaptureImagesTest, FramesFromSeveralProcessesAreTheSameAsFromOne) {
+    const std::filesystem::path dir = outputFolder("jobs");
+    // 1001 is no grid time: the extra frame at FROM is run by every process alike.
+    ASSERT_EQ(capture("--frames 1001:1100 --jobs 1 -o " + (dir / "one").string()), 0);
+    ASSERT_EQ(capture("--frames 1001:1100 --jobs 2 -o " + (dir / "two").string()), 0);
+    std::map<std::string, std::string> one, two;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "one"))
+        one[entry.path().filename().string()] = fileText(entry.path());
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "two"))
+        two[entry.path().filename().string()] = fileText(entry.path());
+    EXPECT_EQ(one.size(), 7u) << "1001, then the grid from 1016 to 1100";
+    EXPECT_TRUE(one == two) << "the same files with the same bytes";
+
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg (scripts/setup.sh installs it)";
+    ASSERT_EQ(capture("--video " + (dir / "one.mp4").string() + " --until 300 --lossless --jobs 1"), 0);
+    ASSERT_EQ(capture("--video " + (dir / "two.mp4").string() + " --until 300 --lossless --jobs 2"), 0);
+    const std::vector<std::string> hashesOne = frameHashes(dir / "one.mp4");
+    EXPECT_EQ(hashesOne.size(), 64u + 19u) << "the loading screen and the show from 0 to 300 ms";
+    EXPECT_EQ(hashesOne, frameHashes(dir / "two.mp4"));
+    const std::vector<std::string> leftOver = {"one.mp4.pictures.mp4", "two.mp4.parts.txt", "two.mp4.part0.mp4",
+                                               "two.mp4.sound.wav"};
+    for (const std::string& name : leftOver) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
     std::filesystem::remove_all(dir);
 }
 

@@ -382,9 +382,10 @@ bool writeBytes(const std::string& path, const void* data, size_t bytes) {
     return std::fclose(file) == 0 && complete;
 }
 
-FILE* startEncoder(const std::string& pictures, uint32_t fps) {
-    const std::string encode = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s 640x480 -r " + std::to_string(fps) +
-                               " -i - -c:v libx264 -preset veryfast -pix_fmt yuv420p " + shellQuoted(pictures);
+FILE* startEncoder(const std::string& pictures, const CaptureOptions& options) {
+    const std::string encode = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s 640x480 -r " +
+                               std::to_string(options.fps) + " -i - -c:v libx264 -preset veryfast " +
+                               (options.lossless ? "-qp 0 " : "") + "-pix_fmt yuv420p " + shellQuoted(pictures);
     FILE* video = popen(encode.c_str(), "w");
     if (video == nullptr) fail("cannot start ffmpeg");
     return video;
@@ -443,6 +444,7 @@ int captureVideoInParts(const CaptureOptions& options, uint32_t jobs) {
         parts.push_back(Part{from, to, file});
         std::vector<std::string> args = {"--video", file};
         if (options.untilMs != UINT32_MAX) args.insert(args.end(), {"--until", std::to_string(options.untilMs)});
+        if (options.lossless) args.push_back("--lossless");
         for (std::string& arg : commonArguments(options, parts.back())) args.push_back(arg);
         arguments.push_back(args);
         // The concat demuxer reads names relative to the list, quoted as the shell quotes them.
@@ -472,7 +474,7 @@ int captureVideo(const CaptureOptions& options) {
     d3dDevice = job.device;
     Progress progress("video", videoFrameCount(options));
     job.progress = &progress;
-    job.video = startEncoder(pictures, options.fps);
+    job.video = startEncoder(pictures, options);
     CapturePlan plan = capturePlanFor(options, switchGLDrawing, &job);
     plan.drawLoading = true;
     plan.drawFrom = 0;

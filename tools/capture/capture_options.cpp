@@ -11,7 +11,8 @@ const char captureUsage[] =
     "  --faces MS -o DIR         the six particle face textures after the frame at MS:\n"
     "                            DIR/face0.png ... face5.png, 256 x 256 (--cold as --frame)\n"
     "  --video FILE.mp4          the whole show with its soundtrack (needs ffmpeg); --until MS\n"
-    "                            ends it after show time MS\n"
+    "                            ends it after show time MS; --lossless encodes the pictures\n"
+    "                            without loss (large; to compare runs frame by frame)\n"
     "  --wav FILE.wav            the soundtrack, the exact wave image the show plays\n"
     "  --sheet FILE.png          a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7\n"
     "  --trace MS                the device calls of the frame at MS, one per line, to stdout\n"
@@ -128,6 +129,8 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
                                        value + "'");
             options.part = true;
             ++i;
+        } else if (arg == "--lossless") {
+            options.lossless = true;
         } else if (arg == "--cold") {
             options.cold = true;
         } else if (arg == "--fps") {
@@ -161,6 +164,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     if (options.part && !shared) return fail(error, "--part goes with --video or --frames only");
     if (options.part && options.jobs != 0) return fail(error, "--part is one process's share; it takes no --jobs");
     if (options.untilMs != UINT32_MAX && options.mode != CaptureMode::Video) return fail(error, "--until goes with --video only");
+    if (options.lossless && options.mode != CaptureMode::Video) return fail(error, "--lossless goes with --video only");
     if (options.mode == CaptureMode::Bench && haveOutput) return fail(error, "--bench prints a table; it takes no -o");
     if (options.output.empty() && options.mode != CaptureMode::Trace && options.mode != CaptureMode::Bench)
         return fail(error, modeName + " needs a file name");
