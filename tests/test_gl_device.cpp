@@ -201,6 +201,34 @@ TEST_F(GLDeviceTest, TexturesCountTheirReferences) {
     ASSERT_EQ(device->SetTexture(0, nullptr), D3D_OK);
 }
 
+// Managed textures reach GL in Direct3D's byte order; sampled and read back they are still
+// R, G, B in place, with X8R8G8B8's fourth byte ignored (alpha 255).
+TEST_F(GLDeviceTest, ManagedTexturesSampleRedGreenBlueAndTheirFormatsAlpha) {
+    for (const D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8}) {
+        SCOPED_TRACE(format == D3DFMT_A8R8G8B8 ? "A8R8G8B8" : "X8R8G8B8");
+        const int alpha = format == D3DFMT_A8R8G8B8 ? 64 : 255;
+        IDirect3DTexture9* texture = nullptr;
+        ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const uint8_t texel[4] = {10, 20, uint8_t(30 + x), 64};  // B G R A
+                std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, texel, 4);
+            }
+        texture->UnlockRect(0);
+        EXPECT_PIXEL(readTexture(texture, 4, 4)[3], 33, 20, 10, alpha, 0);
+        clearBack(0x00000000);
+        device->SetTexture(0, texture);
+        drawTexturedRect(0, 0, 4, 4, 0, 0, 1, 1);  // blending off: the texel's alpha is written
+        readBack();
+        EXPECT_PIXEL(pixel(0, 0), 30, 20, 10, alpha, 0);
+        EXPECT_PIXEL(pixel(3, 3), 33, 20, 10, alpha, 0);
+        device->SetTexture(0, nullptr);
+        texture->Release();
+    }
+}
+
 TEST_F(GLDeviceTest, ManagedTexturesWithAFullChainSampleLevelZeroOnly) {
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(device->CreateTexture(64, 64, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
@@ -298,7 +326,7 @@ TEST_F(GLDeviceTest, PrimitivesWithNonFinitePositionsAreDropped) {
     readBack();
     const GLDeviceStats after = device->stats();
     EXPECT_EQ(after.droppedPrimitives - before.droppedPrimitives, 3u);
-    EXPECT_EQ(after.flushedVertices - before.flushedVertices, 2u * 3 + 3 + 6);
+    EXPECT_EQ(after.flushedVertices - before.flushedVertices, 2u * 3 + 3 + 4);  // a sprite is four corners
     EXPECT_RGB(pixel(50, 50), 255, 255, 255, 0);
     EXPECT_RGB(pixel(150, 50), 0, 0, 0, 0) << "the poisoned triangles drew nothing";
     EXPECT_RGB(pixel(350, 20), 255, 255, 255, 0) << "a huge but finite vertex still draws";

@@ -17,7 +17,8 @@ namespace {
 
 // Mesa's software renderer resets per-vertex state over the whole draw each time its own
 // vertex buffer fills while clipping, so its cost grows with the square of a draw's size:
-// short batches measured cheapest (512 vertices: half the CPU of 48K in the cube scenes).
+// short batches measured cheapest (512 vertices: half the CPU of 48K in the cube scenes; for
+// sprites of four corners too, against 768 and 1024).
 constexpr size_t batchCapacity = 512;  // vertices; a full batch is flushed and restarted
 
 bool fail(char* error, int errorSize, const char* what) {
@@ -129,6 +130,7 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
         uniformColorStage[kind] = glGetUniformLocation(programs[kind], "uColorStage");
         uniformAlphaStage[kind] = glGetUniformLocation(programs[kind], "uAlphaStage");
         uniformTexture[kind] = glGetUniformLocation(programs[kind], "uTexture");
+        uniformSwapRedBlue[kind] = glGetUniformLocation(programs[kind], "uSwapRedBlue");
         glUseProgram(programs[kind]);
         if (uniformTexture[kind] >= 0) glUniform1i(uniformTexture[kind], 0);
     }
@@ -146,6 +148,25 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     glBindVertexArray(vertexArray);
     glGenBuffers(1, &vertexBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(glStreamVertices * sizeof(BatchVertex)), nullptr,
+                 GL_STREAM_DRAW);
+    // Sprite i's corners (top-left, top-right, bottom-left, bottom-right on screen) as two
+    // triangles, first wound clockwise on screen, then, after all of those, counter-clockwise.
+    {
+        constexpr size_t sprites = glStreamVertices / 4;
+        std::vector<uint16_t> indices(sprites * 12);
+        static const uint16_t clockwise[6] = {0, 1, 2, 1, 3, 2};
+        static const uint16_t counterClockwise[6] = {0, 2, 1, 1, 2, 3};
+        for (size_t i = 0; i < sprites; ++i)
+            for (int j = 0; j < 6; ++j) {
+                indices[i * 6 + size_t(j)] = static_cast<uint16_t>(4 * i + clockwise[j]);
+                indices[(sprites + i) * 6 + size_t(j)] = static_cast<uint16_t>(4 * i + counterClockwise[j]);
+            }
+        glGenBuffers(1, &indexBuffer);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);  // kept by the vertex array
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint16_t)),
+                     indices.data(), GL_STATIC_DRAW);
+    }
     const GLsizei stride = sizeof(BatchVertex);
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, x)));
@@ -189,8 +210,100 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
 
     batch.reserve(batchCapacity);
+    warmUp();
     if (glGetError() != GL_NO_ERROR) return fail(error, errorSize, "OpenGL reported an error while the device was set up");
     return true;
+}
+
+// Mesa's software renderer compiles a shader variant the first time a draw meets a new
+// combination of blending, depth, target format and texture format, which cost the show's
+// first frames of each scene tens of milliseconds. Drawing every combination the show uses
+// once, into a throw-away 4 x 4 target with its own depth buffer, pays for them here instead.
+void GLDeviceImpl::warmUp() {
+    const GLDeviceStats counted = counters;
+    GLuint depth = 0;
+    glGenRenderbuffers(1, &depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, depth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 4, 4);
+    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
+    const GLenum formats[2] = {GL_RGBA8, GL_RGB8};  // A8R8G8B8 and X8R8G8B8
+    GLuint targets[2] = {}, framebuffers[2] = {}, textures[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        textures[i] = makeTargetTexture(4, 4, formats[i]);
+        targets[i] = makeTargetTexture(4, 4, formats[i]);
+        glGenFramebuffers(1, &framebuffers[i]);
+        bindFramebuffer(framebuffers[i]);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, targets[i], 0);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
+    }
+    BatchVertex corners[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        corners[i].x = (i & 1) ? 1.0f : -1.0f;
+        corners[i].y = (i & 2) ? 1.0f : -1.0f;
+        corners[i].w = 1.0f;
+        corners[i].fog = 1.0f;
+    }
+    struct Blend {
+        bool on;
+        DWORD source, dest;
+    };
+    const Blend blends[3] = {{false, 0, 0}, {true, D3DBLEND_ONE, D3DBLEND_ONE},
+                             {true, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}};
+    for (int target = 0; target < 2; ++target)
+        for (const Blend& blend : blends)
+            for (int depthMode = 0; depthMode < 3; ++depthMode)  // off, on and written, on and kept
+                for (int texture = 0; texture < 3; ++texture)     // none, A8R8G8B8, X8R8G8B8
+                    for (int primitive = 0; primitive < 3; ++primitive) {
+                        DrawKey key;
+                        std::memset(&key, 0, sizeof key);
+                        key.framebuffer = framebuffers[target];
+                        key.viewportWidth = key.viewportHeight = 4;
+                        key.primitiveClass = static_cast<uint8_t>(primitive);
+                        key.cullMode = static_cast<uint8_t>(primitive == ClassLines ? D3DCULL_NONE : D3DCULL_CCW);
+                        key.blendEnabled = blend.on;
+                        if (blend.on) {
+                            key.blendSource = blendFactorToGl(blend.source);
+                            key.blendDest = blendFactorToGl(blend.dest);
+                            key.blendEquation = GL_FUNC_ADD;
+                        }
+                        key.depthEnabled = depthMode != 0;
+                        if (key.depthEnabled) {
+                            key.depthWrite = depthMode == 1;
+                            key.depthFunc = compareToGl(D3DCMP_LESSEQUAL);
+                        }
+                        key.stageActive = 1;
+                        key.colorOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_MODULATE));
+                        key.colorArg1 = static_cast<int8_t>(shaderTextureArg(texture ? D3DTA_TEXTURE : D3DTA_DIFFUSE));
+                        key.colorArg2 = static_cast<int8_t>(shaderTextureArg(D3DTA_DIFFUSE));
+                        key.alphaOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_SELECTARG1));
+                        key.alphaArg1 = key.colorArg1;
+                        key.alphaArg2 = key.colorArg2;
+                        if (texture) {
+                            key.texture = textures[texture - 1];
+                            key.magFilter = key.minFilter = GL_LINEAR;  // the show's only filter
+                            key.addressU = key.addressV = GL_REPEAT;
+                        }
+                        batchKey = key;
+                        batchOpen = true;
+                        if (primitive == ClassSprites) {
+                            batch.assign(corners, corners + 4);
+                        } else if (primitive == ClassLines) {
+                            batch.assign(corners, corners + 2);
+                        } else {
+                            batch.assign(corners, corners + 3);
+                        }
+                        flush();
+                    }
+    bindFramebuffer(backBuffer.framebuffer);
+    setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
+    bindTexture(0);
+    for (int i = 0; i < 2; ++i) {
+        glDeleteFramebuffers(1, &framebuffers[i]);
+        glDeleteTextures(1, &targets[i]);
+        glDeleteTextures(1, &textures[i]);
+    }
+    glDeleteRenderbuffers(1, &depth);
+    counters = counted;
 }
 
 GLDeviceImpl::~GLDeviceImpl() {
@@ -210,6 +323,7 @@ GLDeviceImpl::~GLDeviceImpl() {
     glDeleteTextures(1, &backBuffer.colorTexture);
     glDeleteRenderbuffers(1, &depthBuffer);
     glDeleteBuffers(1, &vertexBuffer);
+    glDeleteBuffers(1, &indexBuffer);
     glDeleteVertexArrays(1, &vertexArray);
     glDeleteSamplers(1, &sampler);
     if (pixelQuery != 0) glDeleteQueries(1, &pixelQuery);
@@ -542,6 +656,7 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
         // Rows padded to 64 bytes: the show must honour the pitch, as Direct3D asks.
         made->pitch = static_cast<int>((width * 4 + 63) / 64 * 64);
         made->bits.assign(size_t(made->pitch) * height, 0);
+        made->swapRedBlue = true;
         uploadScratch.assign(size_t(width) * height * 4, 0);
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
                         GL_RGBA, GL_UNSIGNED_BYTE, uploadScratch.data());
@@ -576,21 +691,19 @@ HRESULT GLTextureImpl::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RE
     return D3D_OK;
 }
 
-// The locked bytes (B, G, R, A) go to GL as R, G, B, A; the draws already batched still see
-// the old contents because the batch is drawn first.
+// The locked bytes go to GL as they are (B, G, R, A read as R, G, B, A: the shader swaps red
+// and blue back; an X8R8G8B8 texture's RGB storage drops the fourth byte); the draws already
+// batched still see the old contents because the batch is drawn first.
 HRESULT GLTextureImpl::UnlockRect(UINT level) {
     if (level != 0 || !locked) return D3DERR_INVALIDCALL;
     locked = false;
     if (!device) return D3D_OK;
     device->flush();
-    std::vector<uint8_t>& rgba = device->uploadScratch;
-    rgba.resize(size_t(width) * height * 4);
-    const bool opaque = format == D3DFMT_X8R8G8B8;
-    for (UINT y = 0; y < height; ++y)
-        bgraRowToRgba(bits.data() + size_t(y) * size_t(pitch), rgba.data() + size_t(y) * width * 4, width, opaque);
     device->bindTexture(texture);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch / 4);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
-                    GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+                    GL_RGBA, GL_UNSIGNED_BYTE, bits.data());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     return D3D_OK;
 }
 

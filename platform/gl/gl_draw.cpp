@@ -1,5 +1,5 @@
 // gl_draw.cpp: DrawPrimitiveUP on the CPU (software vertex processing: transform, lighting rule,
-// fog factor, point sprites as quads) into one batch per run of equal state, and the cache that
+// fog factor, point sprites as four corners) into one batch per run of equal state, and the cache that
 // keeps GL calls to what changed.
 #include <cmath>
 #include <cstring>
@@ -61,9 +61,10 @@ DrawKey GLDeviceImpl::currentKey(PrimitiveClass primitiveClass) const {
         key.depthWrite = renderStates[D3DRS_ZWRITEENABLE] != 0;
         key.depthFunc = compareToGl(renderStates[D3DRS_ZFUNC]);
     }
-    // Lines are never culled, so their batches ignore the cull mode.
-    key.cullMode = static_cast<uint8_t>(primitiveClass == ClassTriangles ? renderStates[D3DRS_CULLMODE]
-                                                                          : DWORD(D3DCULL_NONE));
+    // Lines are never culled, so their batches ignore the cull mode; sprites pick the winding
+    // it keeps.
+    key.cullMode = static_cast<uint8_t>(primitiveClass != ClassLines ? renderStates[D3DRS_CULLMODE]
+                                                                      : DWORD(D3DCULL_NONE));
 
     // Stage 0 passes the diffuse colour through when it is disabled or when it would read a
     // texture that is not there (never sample "no texture": GL gives opaque black).
@@ -90,6 +91,7 @@ DrawKey GLDeviceImpl::currentKey(PrimitiveClass primitiveClass) const {
         if (readsFactor) key.textureFactor = renderStates[D3DRS_TEXTUREFACTOR];
         if (texture0) {
             key.texture = texture0->texture;
+            key.swapRedBlue = texture0->swapRedBlue;
             key.magFilter = filterToGl(samplerStates[D3DSAMP_MAGFILTER]);
             key.minFilter = filterToGl(samplerStates[D3DSAMP_MINFILTER]);
             key.addressU = addressToGl(samplerStates[D3DSAMP_ADDRESSU]);
@@ -204,8 +206,8 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
     const int kind = key.texture ? ProgramTextured : ProgramUntextured;
     useProgram(programs[kind]);
     auto& uniforms = cache.uniforms[kind];
-    const int stage[7] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
-                          key.alphaOp, key.alphaArg1, key.alphaArg2};
+    const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
+                          key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
     if (!uniforms.valid || uniforms.factor != key.textureFactor) {
         const GLColor f = argbToGlColor(key.textureFactor);
         glUniform4f(uniformFactor[kind], f.r, f.g, f.b, f.a);
@@ -219,6 +221,7 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
     if (!uniforms.valid || std::memcmp(uniforms.stage, stage, sizeof stage) != 0) {
         glUniform4i(uniformColorStage[kind], stage[0], stage[1], stage[2], stage[3]);
         glUniform3i(uniformAlphaStage[kind], stage[4], stage[5], stage[6]);
+        if (uniformSwapRedBlue[kind] >= 0) glUniform1i(uniformSwapRedBlue[kind], stage[7]);
         std::memcpy(uniforms.stage, stage, sizeof stage);
     }
     uniforms.valid = true;
@@ -251,11 +254,29 @@ void GLDeviceImpl::flush() {
     batchOpen = false;
     if (batch.empty()) return;
     applyKey(batchKey);
+    const bool sprites = batchKey.primitiveClass == ClassSprites;
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(batch.size() * sizeof(BatchVertex)), batch.data(),
-                 GL_STREAM_DRAW);
-    glDrawArrays(batchKey.primitiveClass == ClassLines ? GL_LINES : GL_TRIANGLES, 0,
-                 static_cast<GLsizei>(batch.size()));
+    // Into the streaming buffer after the last batch (sprites from a multiple of four, where
+    // their indices start); orphaned and refilled from the start when the batch does not fit.
+    size_t first = sprites ? (streamVertex + 3) / 4 * 4 : streamVertex;
+    if (first + batch.size() > glStreamVertices) {
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(glStreamVertices * sizeof(BatchVertex)), nullptr,
+                     GL_STREAM_DRAW);
+        first = 0;
+    }
+    glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * sizeof(BatchVertex)),
+                    static_cast<GLsizeiptr>(batch.size() * sizeof(BatchVertex)), batch.data());
+    streamVertex = first + batch.size();
+    if (sprites) {
+        // Direct3D never culls sprites: the winding is the one the cull mode keeps.
+        const size_t pattern = batchKey.cullMode == D3DCULL_CW ? glStreamVertices / 4 * 6 : 0;
+        const size_t firstIndex = pattern + first / 4 * 6;
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(batch.size() / 4 * 6), GL_UNSIGNED_SHORT,
+                       reinterpret_cast<const void*>(firstIndex * sizeof(uint16_t)));
+    } else {
+        glDrawArrays(batchKey.primitiveClass == ClassLines ? GL_LINES : GL_TRIANGLES, static_cast<GLint>(first),
+                     static_cast<GLsizei>(batch.size()));
+    }
     ++counters.glDrawCalls;
     counters.flushedVertices += batch.size();
     batch.clear();
@@ -381,23 +402,19 @@ void GLDeviceImpl::appendPointSprite(const uint8_t* vertex) {
     const float halfX = size / float(viewportWidth) * centre.w;
     const float halfY = size / float(viewportHeight) * centre.w;
     const bool sprite = renderStates[D3DRS_POINTSPRITEENABLE] != 0;
-    BatchVertex corner[4];  // top-left, top-right, bottom-left, bottom-right on screen
-    for (int i = 0; i < 4; ++i) {
+    reserve(4);
+    for (int i = 0; i < 4; ++i) {  // top-left, top-right, bottom-left, bottom-right on screen
         const float sx = (i & 1) ? 1.0f : -1.0f;
         const float sy = (i & 2) ? 1.0f : -1.0f;
-        corner[i] = centre;
-        corner[i].x = centre.x + sx * halfX;
-        corner[i].y = centre.y + sy * halfY;
+        BatchVertex corner = centre;
+        corner.x = centre.x + sx * halfX;
+        corner.y = centre.y + sy * halfY;
         if (sprite) {
-            corner[i].u = (i & 1) ? 1.0f : 0.0f;
-            corner[i].v = (i & 2) ? 1.0f : 0.0f;
+            corner.u = (i & 1) ? 1.0f : 0.0f;
+            corner.v = (i & 2) ? 1.0f : 0.0f;
         }
+        batch.push_back(corner);
     }
-    static const int clockwise[6] = {0, 1, 2, 1, 3, 2};
-    static const int counterClockwise[6] = {0, 2, 1, 1, 2, 3};
-    const int* order = renderStates[D3DRS_CULLMODE] == D3DCULL_CW ? counterClockwise : clockwise;
-    reserve(6);
-    for (int i = 0; i < 6; ++i) batch.push_back(corner[order[i]]);
 }
 
 void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* data,
@@ -463,8 +480,9 @@ HRESULT GLDeviceImpl::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount
     if (stride < vertexSize) return D3DERR_INVALIDCALL;
     ++counters.d3dDrawCalls;
     if (!drawingEnabled || primitiveCount == 0) return D3D_OK;
-    const PrimitiveClass primitiveClass =
-        (type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) ? ClassLines : ClassTriangles;
+    const PrimitiveClass primitiveClass = (type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) ? ClassLines
+                                          : type == D3DPT_POINTLIST                            ? ClassSprites
+                                                                                               : ClassTriangles;
     const DrawKey key = currentKey(primitiveClass);
     if (batchOpen && !(key == batchKey)) flush();
     batchKey = key;

@@ -13,6 +13,9 @@
 
 constexpr int glBackBufferWidth = 640;
 constexpr int glBackBufferHeight = 480;
+// The streaming vertex buffer, refilled from its start (orphaned) when a batch no longer fits;
+// the index buffer covers it with both sprite windings, so it stays within 16-bit indices.
+constexpr size_t glStreamVertices = 16384;
 
 // ---- pixel and colour layouts ----
 
@@ -75,7 +78,9 @@ struct BatchVertex {
 };
 static_assert(sizeof(BatchVertex) == 32);
 
-enum PrimitiveClass : uint8_t { ClassTriangles, ClassLines };
+// Sprites are four corners each, drawn through the shared index buffer; they batch apart from
+// triangles so that every sprite batch starts on a multiple of four vertices.
+enum PrimitiveClass : uint8_t { ClassTriangles, ClassLines, ClassSprites };
 
 // Everything GL must be told before a batch draws; two draws with equal keys share a batch.
 struct DrawKey {
@@ -89,7 +94,8 @@ struct DrawKey {
     uint8_t cullMode;         // D3DCULL_*, D3DCULL_NONE for lines
     uint8_t stageActive;
     int8_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
-    uint16_t pad;
+    uint8_t swapRedBlue;      // the texture holds Direct3D's B, G, R, A bytes as uploaded
+    uint8_t pad;
     GLenum blendSource, blendDest, blendEquation, depthFunc;
     GLenum magFilter, minFilter, addressU, addressV;
     uint32_t textureFactor;
@@ -131,6 +137,7 @@ public:
     GLSurfaceImpl surface;        // level 0; a render target's framebuffer lives here
     std::vector<uint8_t> bits;    // level 0 as Direct3D lays it out, pitch bytes a row
     int pitch = 0;
+    bool swapRedBlue = false;     // managed: GL holds the bytes B, G, R, A, the shader swaps
     bool locked = false;
 };
 
@@ -180,7 +187,7 @@ public:
     void bindTexture(GLuint texture);
 
     std::vector<GLTextureImpl*> liveTextures;  // orphaned when the device goes first
-    std::vector<uint8_t> uploadScratch;        // RGBA rows of the texture being uploaded
+    std::vector<uint8_t> uploadScratch;        // zeros for a new texture's first upload
 
 private:
 
@@ -199,6 +206,8 @@ private:
     void setScissor(int x, int y, int width, int height);
     void setViewportAndScissor(int width, int height);
     void setDepthMask(GLboolean mask);
+
+    void warmUp();
 
     // gl_device.cpp: GL objects made through the cache, left bound
     GLuint makeTargetTexture(int width, int height, GLenum internalFormat);
@@ -238,8 +247,9 @@ private:
     // GL objects.
     GLuint programs[ProgramCount] = {};
     GLint uniformFactor[2] = {}, uniformFogColor[2] = {}, uniformColorStage[2] = {},
-          uniformAlphaStage[2] = {}, uniformTexture[2] = {};
-    GLuint vertexArray = 0, vertexBuffer = 0, sampler = 0, depthBuffer = 0;
+          uniformAlphaStage[2] = {}, uniformTexture[2] = {}, uniformSwapRedBlue[2] = {};
+    GLuint vertexArray = 0, vertexBuffer = 0, indexBuffer = 0, sampler = 0, depthBuffer = 0;
+    size_t streamVertex = 0;  // where the next batch goes in the streaming vertex buffer
     GLuint pixelQuery = 0;  // made on the first count
     bool counting = false;
 
@@ -256,7 +266,7 @@ private:
         struct {
             bool valid = false;
             uint32_t factor = 0, fog = 0;
-            int stage[7] = {};
+            int stage[8] = {};
         } uniforms[2];
     } cache;
 };

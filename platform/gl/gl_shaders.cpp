@@ -40,6 +40,7 @@ uniform vec4 uFactor;
 uniform vec3 uFogColor;
 uniform ivec4 uColorStage;
 uniform ivec3 uAlphaStage;
+uniform int uSwapRedBlue;  // the texture holds Direct3D's bytes B, G, R, A as R, G, B, A
 layout(location = 0) out vec4 fragColor;
 
 vec4 stageArg(int which, vec4 texel) {
@@ -61,6 +62,7 @@ vec4 stageOp(int op, vec4 a, vec4 b) {
 void main() {
 #ifdef TEXTURED
     vec4 texel = texture(uTexture, vUv);
+    if (uSwapRedBlue != 0) texel = texel.bgra;
 #else
     vec4 texel = vec4(0.0);
 #endif
