@@ -67,6 +67,21 @@ TEST(CaptureOptionsTest, EachModeWithWhatItNeeds) {
     p = parse({"--frames", "7:7", "-o", "d"});
     EXPECT_TRUE(p.ok) << "a range of one frame";
 
+    p = parse({"--video", "v.mp4", "--jobs", "3", "--until", "3000", "--lossless"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.jobs, 3u);
+    EXPECT_EQ(p.options.untilMs, 3000u);
+    EXPECT_TRUE(p.options.lossless);
+    EXPECT_FALSE(p.options.part);
+    EXPECT_EQ(parse({"--video", "v.mp4"}).options.jobs, 0u) << "from the cores unless told";
+    EXPECT_EQ(parse({"--video", "v.mp4"}).options.untilMs, UINT32_MAX) << "the whole show";
+
+    p = parse({"--frames", "0:900", "-o", "d", "--part", "450:4294967295"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.part);
+    EXPECT_EQ(p.options.partFrom, 450u);
+    EXPECT_EQ(p.options.partTo, UINT32_MAX);
+
     p = parse({"--faces", "20000", "--cold", "-o", "faces"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.mode, CaptureMode::Faces);
@@ -112,6 +127,16 @@ TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
         {{"--bench", "-o", "x"}, "no -o"},
         {{"--bench", "--sheet", "s.png"}, "choose one"},
         {{"frame.png"}, "unknown argument"},
+        {{"--video", "v.mp4", "--jobs", "0"}, "--jobs"},
+        {{"--video", "v.mp4", "--jobs", "65"}, "--jobs"},
+        {{"--sheet", "s.png", "--jobs", "2"}, "--jobs goes with"},
+        {{"--wav", "s.wav", "--until", "5"}, "--until goes with"},
+        {{"--video", "v.mp4", "--until", "soon"}, "--until"},
+        {{"--frames", "0:9", "-o", "d", "--lossless"}, "--lossless goes with"},
+        {{"--video", "v.mp4", "--part", "9:3"}, "--part"},
+        {{"--video", "v.mp4", "--part", "9"}, "--part"},
+        {{"--bench", "--part", "0:9"}, "--part goes with"},
+        {{"--video", "v.mp4", "--part", "0:9", "--jobs", "2"}, "no --jobs"},
     };
     for (const auto& [args, reason] : bad) {
         const Parsed p = parse(args);

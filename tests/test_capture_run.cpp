@@ -116,6 +116,37 @@ TEST_F(CaptureRunTest, ARangeDrawsEveryGridFrameInItStartingAtFrom) {
     EXPECT_EQ(timelineTimes.back(), 200u) << "no frame after the range runs";
 }
 
+// Every part of a run shared by processes runs the same frames as the whole run up to its end,
+// drawing only its own, so that the show's state at each frame is the same in all of them.
+TEST_F(CaptureRunTest, APartRunsTheWholeRunsFramesAndDrawsOnlyItsOwn) {
+    struct Case { uint32_t from, to; std::vector<uint32_t> drawn; bool loading; };
+    const Case cases[] = {
+        {0, 49, {0, 16, 33}, true},
+        {50, 99, {50, 66, 83}, false},
+        {100, UINT32_MAX, {100, 116, 133, 150}, false},
+    };
+    std::vector<uint32_t> whole;
+    for (uint64_t k = 0; gridFrameMs(k, 60) <= 150; ++k) whole.push_back(gridFrameMs(k, 60));
+    for (const Case& c : cases) {
+        timelineTimes.clear();
+        seen = Seen{};
+        plan.drawLoading = true;
+        plan.drawFrom = 0;
+        plan.drawTo = UINT32_MAX;
+        plan.stopAfter = 150;
+        plan.partFrom = c.from;
+        plan.partTo = c.to;
+        uint32_t lastMs = 0;
+        runCapture(plan, lastMs);
+        EXPECT_EQ(drawnShowTimes(), c.drawn) << c.from;
+        EXPECT_EQ(drawnFrameCount(plan), c.drawn.size()) << c.from;
+        EXPECT_EQ(seen.frames.front().drawn, c.loading) << "the loading screen goes with the first part";
+        ASSERT_LE(timelineTimes.size(), whole.size());
+        EXPECT_TRUE(std::equal(timelineTimes.begin(), timelineTimes.end(), whole.begin())) << c.from;
+        EXPECT_GE(timelineTimes.back(), c.drawn.back()) << "runs to its end";
+    }
+}
+
 TEST_F(CaptureRunTest, TheStartTickFeedsTheRandomSkip) {
     plan.startTick = 1;
     plan.stopAfter = 0;
