@@ -5,6 +5,7 @@
 // render targets and clear | read-back
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -107,8 +108,8 @@ GLDeviceImpl::GLDeviceImpl() {
     setIdentity(view);
     setIdentity(projection);
     backBuffer.device = this;
-    backBuffer.width = glBackBufferWidth;
-    backBuffer.height = glBackBufferHeight;
+    backBuffer.width = backBuffer.pixelWidth = glBackBufferWidth;
+    backBuffer.height = backBuffer.pixelHeight = glBackBufferHeight;
     renderTarget = &backBuffer;
 }
 
@@ -343,6 +344,74 @@ GLuint GLDeviceImpl::makeTargetTexture(int width, int height, GLenum internalFor
     return texture;
 }
 
+// Nominal pixels at the device's scale (the back buffer's pixels over its nominal size),
+// rounded to the nearest pixel; the identity at scale 1.
+int GLDeviceImpl::scaled(int nominal, int pixels, int nominalTotal) const {
+    return static_cast<int>((int64_t(nominal) * pixels * 2 + nominalTotal) / (int64_t(nominalTotal) * 2));
+}
+
+// A render target's storage at its nominal size times the scale, left bound.
+void GLDeviceImpl::sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat) {
+    surface.pixelWidth = std::max(1, scaled(surface.width, backBuffer.pixelWidth, glBackBufferWidth));
+    surface.pixelHeight = std::max(1, scaled(surface.height, backBuffer.pixelHeight, glBackBufferHeight));
+    bindTexture(surface.colorTexture);
+    const GLenum format = internalFormat == GL_RGB8 ? GL_RGB : GL_RGBA;
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), surface.pixelWidth, surface.pixelHeight, 0,
+                 format, GL_UNSIGNED_BYTE, nullptr);
+}
+
+bool GLDeviceImpl::setResolution(int width, int height) {
+    if (!hasContext || width <= 0 || height <= 0) return false;
+    GLint largestTexture = 0, largestRenderbuffer = 0, largestViewport[2] = {};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestTexture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestRenderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largestViewport);
+    const int largest = std::min({largestTexture, largestRenderbuffer, largestViewport[0], largestViewport[1]});
+    if (width > largest || height > largest) return false;
+    if (width == backBuffer.pixelWidth && height == backBuffer.pixelHeight) return true;
+    flush();
+    backBuffer.pixelWidth = width;
+    backBuffer.pixelHeight = height;
+    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+    sizeTarget(backBuffer, GL_RGBA8);
+    for (GLTextureImpl* texture : liveTextures)
+        if (texture->surface.framebuffer != 0)
+            sizeTarget(texture->surface, texture->format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8);
+    bindTexture(0);
+    // New storage holds nothing defined: start from black and the far depth, as at creation.
+    setEnabled(GL_SCISSOR_TEST, cache.scissor, false);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearDepthf(1.0f);
+    setDepthMask(GL_TRUE);
+    bindFramebuffer(backBuffer.framebuffer);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    for (GLTextureImpl* texture : liveTextures)
+        if (texture->surface.framebuffer != 0) {
+            bindFramebuffer(texture->surface.framebuffer);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
+    setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
+    bindFramebuffer(renderTarget->framebuffer);
+    targetPixelWidth = renderTarget->pixelWidth;
+    targetPixelHeight = renderTarget->pixelHeight;
+    lineQuads = width > glBackBufferWidth || height > glBackBufferHeight;
+    return glGetError() == GL_NO_ERROR;
+}
+
+void GLDeviceImpl::backBufferSize(int& width, int& height) const {
+    width = backBuffer.pixelWidth;
+    height = backBuffer.pixelHeight;
+}
+
+void GLDeviceImpl::textureSize(IDirect3DTexture9* texture, int& width, int& height) const {
+    const GLTextureImpl* ours = texture ? dynamic_cast<const GLTextureImpl*>(texture) : nullptr;
+    width = height = 0;
+    if (!ours || ours->device != this) return;
+    width = ours->surface.pixelWidth;
+    height = ours->surface.pixelHeight;
+}
+
 // A framebuffer with the colour texture and the shared depth buffer, left bound.
 GLuint GLDeviceImpl::makeFramebuffer(GLuint colorTexture) {
     GLuint framebuffer = 0;
@@ -425,16 +494,6 @@ void GLDeviceImpl::setDrawingEnabled(bool enabled) {
     drawingEnabled = enabled;
 }
 
-GLPresentRect presentRectangle(int drawableWidth, int drawableHeight) {
-    if (drawableWidth <= 0 || drawableHeight <= 0) return {0, 0, 0, 0};
-    int width = drawableWidth, height = drawableHeight;
-    if (int64_t(drawableWidth) * 3 > int64_t(drawableHeight) * 4)
-        width = static_cast<int>(int64_t(drawableHeight) * 4 / 3);
-    else
-        height = static_cast<int>(int64_t(drawableWidth) * 3 / 4);
-    return {(drawableWidth - width) / 2, (drawableHeight - height) / 2, width, height};
-}
-
 // The back buffer scaled into the window with 4:3 kept (black bars), the right way up.
 HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
     flush();
@@ -454,7 +513,7 @@ HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
     bindReadFramebuffer(backBuffer.framebuffer);
     // Destination rows reversed: the back buffer holds Direct3D's top row at GL's row 0.
     if (fit.width > 0 && fit.height > 0)
-        glBlitFramebuffer(0, 0, glBackBufferWidth, glBackBufferHeight, fit.x, fit.y + fit.height,
+        glBlitFramebuffer(0, 0, backBuffer.pixelWidth, backBuffer.pixelHeight, fit.x, fit.y + fit.height,
                           fit.x + fit.width, fit.y, GL_COLOR_BUFFER_BIT, GL_LINEAR);
     bindFramebuffer(presentTarget.framebuffer);
     setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
@@ -630,12 +689,14 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
     made->pool = pool;
     made->surface.device = this;
     made->surface.container = made;
-    made->surface.width = static_cast<int>(width);
-    made->surface.height = static_cast<int>(height);
+    made->surface.width = made->surface.pixelWidth = static_cast<int>(width);
+    made->surface.height = made->surface.pixelHeight = static_cast<int>(height);
     const GLenum internalFormat = format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
     made->texture = makeTargetTexture(static_cast<int>(width), static_cast<int>(height), internalFormat);
     made->surface.colorTexture = made->texture;
     if (target) {
+        if (backBuffer.pixelWidth != glBackBufferWidth || backBuffer.pixelHeight != glBackBufferHeight)
+            sizeTarget(made->surface, internalFormat);
         const GLuint previous = cache.framebuffer;
         made->surface.framebuffer = makeFramebuffer(made->texture);
         if (!boundFramebufferComplete()) {
@@ -731,6 +792,8 @@ HRESULT GLDeviceImpl::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
     renderTarget = ours;
     viewportWidth = ours->width;
     viewportHeight = ours->height;
+    targetPixelWidth = ours->pixelWidth;
+    targetPixelHeight = ours->pixelHeight;
     return D3D_OK;
 }
 
@@ -742,7 +805,7 @@ HRESULT GLDeviceImpl::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DC
     flush();
     if (!drawingEnabled || flags == 0) return D3D_OK;
     bindFramebuffer(renderTarget->framebuffer);
-    setViewportAndScissor(viewportWidth, viewportHeight);
+    setViewportAndScissor(targetPixelWidth, targetPixelHeight);
     GLbitfield mask = 0;
     const GLboolean drawsDepthMask = cache.depthMask;  // Clear writes depth whatever the draws' mask
     if (flags & D3DCLEAR_TARGET) {
@@ -768,10 +831,13 @@ HRESULT GLDeviceImpl::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DC
             const LONG x1 = rects[i].x2 > viewportWidth ? viewportWidth : rects[i].x2;
             const LONG y1 = rects[i].y2 > viewportHeight ? viewportHeight : rects[i].y2;
             if (x0 >= x1 || y0 >= y1) continue;
-            setScissor(x0, y0, x1 - x0, y1 - y0);
+            const int left = scaled(x0, targetPixelWidth, viewportWidth);
+            const int top = scaled(y0, targetPixelHeight, viewportHeight);
+            setScissor(left, top, scaled(x1, targetPixelWidth, viewportWidth) - left,
+                       scaled(y1, targetPixelHeight, viewportHeight) - top);
             glClear(mask);
         }
-        setScissor(0, 0, viewportWidth, viewportHeight);
+        setScissor(0, 0, targetPixelWidth, targetPixelHeight);
     }
     if (flags & D3DCLEAR_ZBUFFER) setDepthMask(drawsDepthMask);
     return D3D_OK;
@@ -783,7 +849,7 @@ void GLDeviceImpl::readBackBuffer(uint8_t* rgba) {
     if (!rgba) return;
     flush();
     bindFramebuffer(backBuffer.framebuffer);
-    glReadPixels(0, 0, glBackBufferWidth, glBackBufferHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glReadPixels(0, 0, backBuffer.pixelWidth, backBuffer.pixelHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
 }
 
 void GLDeviceImpl::readTexture(IDirect3DTexture9* texture, uint8_t* rgba) {
@@ -792,8 +858,7 @@ void GLDeviceImpl::readTexture(IDirect3DTexture9* texture, uint8_t* rgba) {
     if (ours->surface.framebuffer) {
         flush();
         bindFramebuffer(ours->surface.framebuffer);
-        glReadPixels(0, 0, static_cast<GLsizei>(ours->width), static_cast<GLsizei>(ours->height), GL_RGBA,
-                     GL_UNSIGNED_BYTE, rgba);
+        glReadPixels(0, 0, ours->surface.pixelWidth, ours->surface.pixelHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
         return;
     }
     const bool opaque = ours->format == D3DFMT_X8R8G8B8;

@@ -20,7 +20,15 @@ struct GLPresentTarget {
 struct GLPresentRect {
     int x, y, width, height;  // GL window coordinates, origin bottom-left
 };
-GLPresentRect presentRectangle(int drawableWidth, int drawableHeight);
+inline GLPresentRect presentRectangle(int drawableWidth, int drawableHeight) {
+    if (drawableWidth <= 0 || drawableHeight <= 0) return {0, 0, 0, 0};
+    int width = drawableWidth, height = drawableHeight;
+    if (int64_t(drawableWidth) * 3 > int64_t(drawableHeight) * 4)
+        width = static_cast<int>(int64_t(drawableHeight) * 4 / 3);
+    else
+        height = static_cast<int>(int64_t(drawableWidth) * 3 / 4);
+    return {(drawableWidth - width) / 2, (drawableHeight - height) / 2, width, height};
+}
 
 // What the device sent to GL, for benchmarks and the capture tool's reports.
 struct GLDeviceStats {
@@ -39,10 +47,21 @@ public:
     // Present then skips the window and the swap as well.
     virtual void setDrawingEnabled(bool enabled) = 0;
 
-    // The back buffer as 640 x 480 RGBA bytes, row 0 at the top (Direct3D's order).
+    // The picture drawn at width x height pixels instead of 640 x 480: the back buffer's
+    // nominal size times width / 640 and height / 480, and every render target (the show's
+    // own textures keep their size) times the same, so the show's pixel sizes (viewports,
+    // clears, pretransformed vertices, sprite sizes, line widths) are nominal and scaled here.
+    // Targets restart cleared. False, with nothing changed, where GL cannot hold the size.
+    virtual bool setResolution(int width, int height) = 0;
+    // The pixels GL holds: the back buffer's, and level 0 of a texture as readTexture writes it.
+    virtual void backBufferSize(int& width, int& height) const = 0;
+    virtual void textureSize(IDirect3DTexture9* texture, int& width, int& height) const = 0;
+
+    // The back buffer as RGBA bytes of backBufferSize, row 0 at the top (Direct3D's order).
     virtual void readBackBuffer(uint8_t* rgba) = 0;
 
-    // Level 0 of a texture (a render target or a locked one) as RGBA bytes, row 0 at the top.
+    // Level 0 of a texture (a render target or a locked one) as RGBA bytes of textureSize,
+    // row 0 at the top.
     virtual void readTexture(IDirect3DTexture9* texture, uint8_t* rgba) = 0;
 
     virtual GLDeviceStats stats() const = 0;

@@ -32,6 +32,21 @@ void transformPoint(const float m[4][4], float x, float y, float z, float out[4]
 bool usesArg1(DWORD op) { return op != D3DTOP_DISABLE && op != D3DTOP_SELECTARG2; }
 bool usesArg2(DWORD op) { return op != D3DTOP_DISABLE && op != D3DTOP_SELECTARG1; }
 
+// The vertex t of the way from a to b, every attribute with it (colours rounded).
+BatchVertex interpolate(const BatchVertex& a, const BatchVertex& b, float t) {
+    auto mix = [t](float p, float q) { return p + (q - p) * t; };
+    BatchVertex v;
+    v.x = mix(a.x, b.x);
+    v.y = mix(a.y, b.y);
+    v.z = mix(a.z, b.z);
+    v.w = mix(a.w, b.w);
+    for (int i = 0; i < 4; ++i) v.rgba[i] = static_cast<uint8_t>(std::lround(mix(a.rgba[i], b.rgba[i])));
+    v.u = mix(a.u, b.u);
+    v.v = mix(a.v, b.v);
+    v.fog = mix(a.fog, b.fog);
+    return v;
+}
+
 float clampUnit(float f) {
     if (!(f > 0.0f)) return 0.0f;  // NaN too
     return f > 1.0f ? 1.0f : f;
@@ -47,8 +62,8 @@ DrawKey GLDeviceImpl::currentKey(PrimitiveClass primitiveClass) const {
     DrawKey key;
     std::memset(&key, 0, sizeof key);  // padding too: keys are compared bytewise
     key.framebuffer = renderTarget->framebuffer;
-    key.viewportWidth = viewportWidth;
-    key.viewportHeight = viewportHeight;
+    key.viewportWidth = targetPixelWidth;
+    key.viewportHeight = targetPixelHeight;
     key.primitiveClass = primitiveClass;
     key.blendEnabled = renderStates[D3DRS_ALPHABLENDENABLE] != 0;
     if (key.blendEnabled) {
@@ -254,7 +269,8 @@ void GLDeviceImpl::flush() {
     batchOpen = false;
     if (batch.empty()) return;
     applyKey(batchKey);
-    const bool sprites = batchKey.primitiveClass == ClassSprites;
+    const bool lineQuadBatch = batchKey.primitiveClass == ClassLines && lineQuads;
+    const bool sprites = batchKey.primitiveClass == ClassSprites || lineQuadBatch;
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
     // Into the streaming buffer after the last batch (sprites from a multiple of four, where
     // their indices start); orphaned and refilled from the start when the batch does not fit.
@@ -268,7 +284,8 @@ void GLDeviceImpl::flush() {
                     static_cast<GLsizeiptr>(batch.size() * sizeof(BatchVertex)), batch.data());
     streamVertex = first + batch.size();
     if (sprites) {
-        // Direct3D never culls sprites: the winding is the one the cull mode keeps.
+        // Direct3D never culls sprites: the winding is the one the cull mode keeps (lines have
+        // no cull mode).
         const size_t pattern = batchKey.cullMode == D3DCULL_CW ? glStreamVertices / 4 * 6 : 0;
         const size_t firstIndex = pattern + first / 4 * 6;
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(batch.size() / 4 * 6), GL_UNSIGNED_SHORT,
@@ -325,8 +342,8 @@ void GLDeviceImpl::transformVertex(const uint8_t* vertex, BatchVertex& out, floa
         eye[2] = eye4[2];
         transformPoint(worldViewProjection, position[0], position[1], position[2], clip);
     }
-    clip[0] += pixelOffset * clip[3] / width;
-    clip[1] -= pixelOffset * clip[3] / height;
+    clip[0] += pixelOffset * clip[3] / float(targetPixelWidth);
+    clip[1] -= pixelOffset * clip[3] / float(targetPixelHeight);
     out.x = clip[0];
     out.y = -clip[1];                  // upside down into the framebuffer
     out.z = 2.0f * clip[2] - clip[3];  // Direct3D's 0..w depth to GL's -w..w
@@ -417,6 +434,32 @@ void GLDeviceImpl::appendPointSprite(const uint8_t* vertex) {
     }
 }
 
+// A line one nominal pixel wide as a quad of four corners, drawn as sprites are: a and b
+// each moved half the scaled width to either side, across the line's direction on screen.
+void GLDeviceImpl::appendLineQuad(BatchVertex a, BatchVertex b) {
+    // Behind the near plane the direction on screen means nothing: cut the line there first.
+    const float nearA = a.z + a.w, nearB = b.z + b.w;
+    if (nearA < 0.0f && nearB < 0.0f) return;
+    if (nearA < 0.0f) a = interpolate(a, b, nearA / (nearA - nearB));
+    if (nearB < 0.0f) b = interpolate(b, a, nearB / (nearB - nearA));
+    if (!(a.w > 0.0f) || !(b.w > 0.0f)) return;
+    const float width = float(targetPixelWidth), height = float(targetPixelHeight);
+    const float dx = (b.x / b.w - a.x / a.w) * width, dy = (b.y / b.w - a.y / a.w) * height;  // 2 x pixels
+    const float length = std::sqrt(dx * dx + dy * dy);
+    if (!(length > 0.0f)) return;  // no length covers no pixel, as in Direct3D
+    const float lineWidth = 0.5f * (width / float(viewportWidth) + height / float(viewportHeight));
+    // Across the line, half the width to each side, in NDC.
+    const float acrossX = -dy / length * lineWidth / width, acrossY = dx / length * lineWidth / height;
+    reserve(4);
+    for (int i = 0; i < 4; ++i) {
+        BatchVertex corner = i < 2 ? a : b;
+        const float side = (i & 1) ? -1.0f : 1.0f;
+        corner.x += side * acrossX * corner.w;
+        corner.y += side * acrossY * corner.w;
+        batch.push_back(corner);
+    }
+}
+
 void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* data,
                                     UINT stride) {
     updateMatrices();
@@ -434,6 +477,10 @@ void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, 
     auto line = [&](UINT a, UINT b) {
         if (!finitePosition(v[a]) || !finitePosition(v[b])) {
             ++counters.droppedPrimitives;
+            return;
+        }
+        if (lineQuads) {
+            appendLineQuad(v[a], v[b]);
             return;
         }
         reserve(2);

@@ -85,7 +85,7 @@ enum PrimitiveClass : uint8_t { ClassTriangles, ClassLines, ClassSprites };
 // Everything GL must be told before a batch draws; two draws with equal keys share a batch.
 struct DrawKey {
     GLuint framebuffer;
-    int viewportWidth, viewportHeight;
+    int viewportWidth, viewportHeight;  // in the target's pixels
     GLuint texture;           // 0: none
     uint8_t primitiveClass;
     uint8_t blendEnabled;
@@ -115,7 +115,8 @@ public:
     int ownReferences = 0;                     // back buffer only; texture levels count in the container
     GLuint framebuffer = 0;
     GLuint colorTexture = 0;
-    int width = 0, height = 0;
+    int width = 0, height = 0;              // Direct3D's size, which the show's pixels refer to
+    int pixelWidth = 0, pixelHeight = 0;    // GL's: the nominal size at the device's scale
 };
 
 class GLTextureImpl final : public IDirect3DTexture9 {
@@ -171,6 +172,9 @@ public:
     // ---- GLDevice ----
     void setPresentTarget(const GLPresentTarget& target) override;
     void setDrawingEnabled(bool enabled) override;
+    bool setResolution(int width, int height) override;
+    void backBufferSize(int& width, int& height) const override;
+    void textureSize(IDirect3DTexture9* texture, int& width, int& height) const override;
     void readBackBuffer(uint8_t* rgba) override;
     void readTexture(IDirect3DTexture9* texture, uint8_t* rgba) override;
     GLDeviceStats stats() const override;
@@ -199,6 +203,7 @@ private:
     void reserve(int vertices);
     void transformVertex(const uint8_t* vertex, BatchVertex& out, float eye[3]) const;
     void appendPointSprite(const uint8_t* vertex);
+    void appendLineQuad(BatchVertex a, BatchVertex b);
     // The state cache: each helper tells GL only what differs from what GL was last told.
     void bindFramebuffer(GLuint framebuffer);      // draw and read
     void bindReadFramebuffer(GLuint framebuffer);  // read only (Present's blit)
@@ -212,6 +217,8 @@ private:
     // gl_device.cpp: GL objects made through the cache, left bound
     GLuint makeTargetTexture(int width, int height, GLenum internalFormat);
     GLuint makeFramebuffer(GLuint colorTexture);
+    void sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat);  // pixel size from the scale
+    int scaled(int nominal, int pixels, int nominalTotal) const;
     void useProgram(GLuint program);
     void setEnabled(GLenum capability, bool& cached, bool enabled);
 
@@ -231,7 +238,11 @@ private:
     GLTextureImpl* texture0 = nullptr;
     GLSurfaceImpl backBuffer;
     GLSurfaceImpl* renderTarget = nullptr;  // holds a reference while set
-    int viewportWidth = glBackBufferWidth, viewportHeight = glBackBufferHeight;
+    int viewportWidth = glBackBufferWidth, viewportHeight = glBackBufferHeight;     // nominal
+    int targetPixelWidth = glBackBufferWidth, targetPixelHeight = glBackBufferHeight; // GL's
+    // Lines one nominal pixel wide are drawn as quads above scale 1 (GL's core profile has no
+    // wide lines); at scale 1 GL's own lines keep today's pixels.
+    bool lineQuads = false;
 
     // Derived from the transforms on the next draw.
     bool matricesDirty = true;

@@ -39,7 +39,7 @@ double wallMs() {
 struct BenchJob {
     GLDevice* device;
     bool discarding = false;
-    std::vector<uint8_t> pixels = std::vector<uint8_t>(size_t(640) * 480 * 4);
+    std::vector<uint8_t> pixels;  // the back buffer, read to wait for the renderer
     double frameWall = 0, frameCpu = 0;
     double loadingMs = 0;
     PhaseTimes phases[benchRowCount];
@@ -97,6 +97,9 @@ int captureBench(GLDevice* device, const CaptureOptions& options) {
     BenchJob job;
     job.device = device;
     d3dDevice = device;
+    int width = 0, height = 0;
+    device->backBufferSize(width, height);
+    job.pixels.resize(size_t(width) * size_t(height) * 4);
     for (int i = 0; i < benchRowCount; ++i) job.phases[i].phase = i < showPhaseCount ? showPhases[i].name : "end";
     Progress progress("bench", 2 * (loadingFrameCount + gridFramesThrough(showLengthMs, options.fps)));
     job.progress = &progress;
@@ -104,8 +107,8 @@ int captureBench(GLDevice* device, const CaptureOptions& options) {
     runBenchPass(job, options, true);
     progress.finish(job.frames);
 
-    std::printf("quorbel-capture --bench: %u fps virtual clock, loading screen %.0f ms\n", options.fps,
-                job.loadingMs);
+    std::printf("quorbel-capture --bench: %u fps virtual clock, drawn at %d x %d, loading screen %.0f ms\n",
+                options.fps, width, height, job.loadingMs);
     std::printf("%-15s %7s %10s %10s %10s %12s %12s %9s %9s\n", "phase", "frames", "median ms", "p95 ms", "worst ms",
                 "cpu med ms", "cpu worst ms", "Mpix med", "Mpix max");
     FILE* json = nullptr;

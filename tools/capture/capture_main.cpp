@@ -23,6 +23,7 @@
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_run.h"
 #include "tools/capture/contact_sheet.h"
+#include "tools/capture/picture.h"
 #include "tools/capture/png_file.h"
 #include "tools/capture/progress.h"
 
@@ -54,10 +55,19 @@ std::string shellQuoted(const std::string& text) {
 
 // ---- devices ----
 
-GLDevice* openGLDevice() {
+PictureLayout layoutOf(const CaptureOptions& options) {
+    return pictureLayoutFor(options.width, options.height, options.supersample);
+}
+
+// The device, drawing at the size the pictures need.
+GLDevice* openGLDevice(const CaptureOptions& options) {
     std::string error;
     GLDevice* device = startHeadlessDevice(error);
     if (device == nullptr) fail(error);
+    const PictureLayout layout = layoutOf(options);
+    if (!device->setResolution(layout.drawnWidth(), layout.drawnHeight()))
+        fail("the renderer cannot draw pictures of " + std::to_string(layout.drawnWidth()) + " x " +
+             std::to_string(layout.drawnHeight()) + " pixels; ask for a smaller --size or --supersample");
     return device;
 }
 
@@ -75,7 +85,9 @@ bool stopAfterLoading(const CaptureFrame&, void*) { return false; }
 struct FrameJob {
     GLDevice* device;
     const CaptureOptions* options;
-    std::vector<uint8_t> pixels = std::vector<uint8_t>(frameWidth * frameHeight * 4);
+    PictureLayout layout;
+    std::vector<uint8_t> drawn;   // the back buffer as read
+    std::vector<uint8_t> pixels;  // the picture written
     uint32_t written = 0;
     ContactSheet sheet;
     FILE* video = nullptr;
@@ -96,11 +108,20 @@ void countFrame(FrameJob& job, uint64_t done) {
 
 void switchGLDrawing(bool on, void* user) { static_cast<FrameJob*>(user)->device->setDrawingEnabled(on); }
 
-// The picture as the window shows it: the back buffer's alpha is no part of it (an image
-// viewer would show the letterbox bars as transparent and the streak frames washed out).
+FrameJob makeFrameJob(const CaptureOptions& options) {
+    FrameJob job;
+    job.device = openGLDevice(options);
+    job.options = &options;
+    job.layout = layoutOf(options);
+    job.drawn.resize(size_t(job.layout.drawnWidth()) * size_t(job.layout.drawnHeight()) * 4);
+    return job;
+}
+
+// The picture as the window shows it, opaque: the back buffer's alpha is no part of it (an
+// image viewer would show the letterbox bars as transparent and the streak frames washed out).
 void readPicture(FrameJob& job) {
-    job.device->readBackBuffer(job.pixels.data());
-    for (size_t i = 3; i < job.pixels.size(); i += 4) job.pixels[i] = 255;
+    job.device->readBackBuffer(job.drawn.data());
+    composePicture(job.layout, job.drawn.data(), job.pixels);
 }
 
 std::string framePath(const std::string& dir, uint32_t ms) {
@@ -116,7 +137,7 @@ bool writeFrame(const CaptureFrame& frame, void* user) {
     std::string error;
     const std::string path = job.options->mode == CaptureMode::Frame ? job.options->output
                                                                       : framePath(job.options->output, frame.showMs);
-    if (!writePng(path, job.pixels.data(), frameWidth, frameHeight, error)) fail(error);
+    if (!writePng(path, job.pixels.data(), job.layout.width, job.layout.height, error)) fail(error);
     ++job.written;
     countFrame(job, job.written);
     return true;
@@ -126,12 +147,17 @@ bool writeFrame(const CaptureFrame& frame, void* user) {
 bool writeFaces(const CaptureFrame& frame, void* user) {
     FrameJob& job = *static_cast<FrameJob*>(user);
     if (frame.loading || !frame.drawn) return true;
-    std::vector<uint8_t> face(size_t(256) * 256 * 4);
     for (int k = 0; k < 6; ++k) {
+        int width = 0, height = 0;
+        job.device->textureSize(faceTextures[k], width, height);
+        std::vector<uint8_t> face(size_t(width) * size_t(height) * 4);
         job.device->readTexture(faceTextures[k], face.data());
+        const int n = job.layout.samples;
+        std::vector<uint8_t> filtered(size_t(width / n) * size_t(height / n) * 4);
+        boxFilter(face.data(), width, height, n, filtered.data());  // opaque too, as X8R8G8B8 holds it
         const std::string path = (std::filesystem::path(job.options->output) / ("face" + std::to_string(k) + ".png")).string();
         std::string error;
-        if (!writePng(path, face.data(), 256, 256, error)) fail(error);
+        if (!writePng(path, filtered.data(), width / n, height / n, error)) fail(error);
     }
     ++job.written;
     return true;
@@ -278,7 +304,9 @@ void runParts(std::vector<Part>& parts, const std::vector<std::vector<std::strin
 }
 
 std::vector<std::string> commonArguments(const CaptureOptions& options, const Part& part) {
-    return {"--fps", std::to_string(options.fps), "--start-tick", std::to_string(options.startTick), "--part",
+    return {"--fps", std::to_string(options.fps), "--start-tick", std::to_string(options.startTick),
+            "--size", std::to_string(options.width) + "x" + std::to_string(options.height),
+            "--supersample", std::to_string(options.supersample), "--part",
             std::to_string(part.fromMs) + ":" + std::to_string(part.toMs)};
 }
 
@@ -310,9 +338,7 @@ int captureFramesInParts(const CaptureOptions& options, uint32_t jobs) {
 }
 
 int captureImages(const CaptureOptions& options) {
-    FrameJob job;
-    job.device = openGLDevice();
-    job.options = &options;
+    FrameJob job = makeFrameJob(options);
     d3dDevice = job.device;
     CapturePlan plan = capturePlanFor(options, switchGLDrawing, &job);
     uint32_t lastMs = 0;
@@ -333,6 +359,16 @@ int captureImages(const CaptureOptions& options) {
         plan.frameDone = written;
         runCapture(plan, lastMs);
         if (job.written == 0) fail(pastTheEnd(lastMs, options.frameMs));
+        return 0;
+    }
+    if (options.mode == CaptureMode::Frames && !options.frameList.empty()) {
+        makeFolder(options.output);
+        plan.extraTimes = options.frameList;
+        plan.stopAfter = options.frameList.back();
+        plan.frameDone = writeFrame;
+        runCapture(plan, lastMs);
+        if (job.written < options.frameList.size()) fail(pastTheEnd(lastMs, options.frameList.back()));
+        std::fprintf(stderr, "quorbel-capture: %u frames in %s\n", job.written, options.output.c_str());
         return 0;
     }
     if (options.mode == CaptureMode::Frames) {
@@ -360,7 +396,7 @@ int captureImages(const CaptureOptions& options) {
     }
     // The sheet: the middle of every bar, so that no thumbnail falls on a cut.
     const int bars = static_cast<int>(showLengthMs / showBarMs);
-    job.sheet = makeContactSheet(bars);
+    job.sheet = makeContactSheet(bars, job.layout.width, job.layout.height);
     for (int bar = 0; bar < bars; ++bar) plan.extraTimes.push_back(bar * showBarMs + showBarMs / 2);
     plan.stopAfter = plan.extraTimes.back();
     plan.frameDone = placeSheetFrame;
@@ -383,7 +419,8 @@ bool writeBytes(const std::string& path, const void* data, size_t bytes) {
 }
 
 FILE* startEncoder(const std::string& pictures, const CaptureOptions& options) {
-    const std::string encode = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s 640x480 -r " +
+    const std::string size = std::to_string(options.width) + "x" + std::to_string(options.height);
+    const std::string encode = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " + size + " -r " +
                                std::to_string(options.fps) + " -i - -c:v libx264 -preset veryfast " +
                                (options.lossless ? "-qp 0 " : "") + "-pix_fmt yuv420p " + shellQuoted(pictures);
     FILE* video = popen(encode.c_str(), "w");
@@ -468,9 +505,7 @@ int captureVideo(const CaptureOptions& options) {
     // A part's pictures are its file; the whole run's wait for the soundtrack.
     const std::string pictures = options.part ? options.output : options.output + ".pictures.mp4";
     if (!options.part) temporaryFiles.push_back(pictures);
-    FrameJob job;
-    job.device = openGLDevice();
-    job.options = &options;
+    FrameJob job = makeFrameJob(options);
     d3dDevice = job.device;
     Progress progress("video", videoFrameCount(options));
     job.progress = &progress;
@@ -559,14 +594,14 @@ int main(int argc, char** argv) {
     switch (options.mode) {
         case CaptureMode::Frame:
         case CaptureMode::Frames:
-            if (!options.part && jobCount(options) > 1) return captureFramesInParts(options, jobCount(options));
+            if (!options.part && options.frameList.empty() && jobCount(options) > 1) return captureFramesInParts(options, jobCount(options));
             return captureImages(options);
         case CaptureMode::Faces:
         case CaptureMode::Sheet: return captureImages(options);
         case CaptureMode::Video: return captureVideo(options);
         case CaptureMode::Wav:
         case CaptureMode::Trace: return captureWithRecorder(options);
-        case CaptureMode::Bench: return captureBench(openGLDevice(), options);
+        case CaptureMode::Bench: return captureBench(openGLDevice(options), options);
         case CaptureMode::Help: break;
     }
     return 0;

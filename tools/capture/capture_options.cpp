@@ -7,7 +7,8 @@ const char captureUsage[] =
     "usage: quorbel-capture MODE [--fps N] [--start-tick N]\n"
     "  --frame MS -o FILE.png    the frame shown at show time MS (ms), reached by running the\n"
     "                            show from its start; add --cold to draw it directly\n"
-    "  --frames FROM:TO -o DIR   every frame from FROM to TO ms, one PNG each\n"
+    "  --frames FROM:TO -o DIR   every frame from FROM to TO ms, one PNG each; or MS,MS,...:\n"
+    "                            those frames only\n"
     "  --faces MS -o DIR         the six particle face textures after the frame at MS:\n"
     "                            DIR/face0.png ... face5.png, 256 x 256 (--cold as --frame)\n"
     "  --video FILE.mp4          the whole show with its soundtrack (needs ffmpeg); --until MS\n"
@@ -17,6 +18,12 @@ const char captureUsage[] =
     "  --sheet FILE.png          a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7\n"
     "  --trace MS                the device calls of the frame at MS, one per line, to stdout\n"
     "  --bench [--json FILE]     every frame drawn and timed; a table of frame times per phase\n"
+    "  --size WxH                pictures of W x H pixels (every mode; default 640x480): the 4:3\n"
+    "                            picture drawn at the largest size that fits, centred between\n"
+    "                            black bars (1920x1080: 1440 x 1080 with bars left and right);\n"
+    "                            the face textures scale with it (256 x 256 at 640 x 480)\n"
+    "  --supersample N           draw at N times the size each way (1 to 4) and average each\n"
+    "                            N x N block: smoother edges, N x N times the renderer's work\n"
     "  --fps N                   frames per second of the virtual clock (default 60)\n"
     "  --start-tick N            the tick count at start, which feeds the random skip (default 1)\n"
     "  --jobs N                  --video and --frames in N processes, each drawing its share of\n"
@@ -50,6 +57,33 @@ bool fail(std::string& error, const std::string& line) {
     return false;
 }
 
+// WxH, each a whole number from 1 to 8192.
+bool parseSize(const char* value, int& width, int& height) {
+    const char* x = std::strchr(value, 'x');
+    uint32_t w = 0, h = 0;
+    if (x == nullptr || !parseNumber(std::string(value, x).c_str(), w) || !parseNumber(x + 1, h)) return false;
+    if (w == 0 || h == 0 || w > 8192 || h > 8192) return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
+// MS,MS,... ascending, at least two (one is --frame).
+bool parseList(const char* value, std::vector<uint32_t>& list) {
+    list.clear();
+    std::string text = value;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = text.find(',', start);
+        uint32_t ms = 0;
+        if (!parseNumber(text.substr(start, comma - start).c_str(), ms)) return false;
+        if (!list.empty() && ms <= list.back()) return false;
+        list.push_back(ms);
+        if (comma == std::string::npos) return list.size() >= 2;
+        start = comma + 1;
+    }
+}
+
 // FROM:TO in whole milliseconds, FROM not after TO.
 bool parseRange(const char* value, uint32_t& from, uint32_t& to) {
     const char* colon = std::strchr(value, ':');
@@ -77,7 +111,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         const bool takesValue = arg == "--frame" || arg == "--trace" || arg == "--faces" || arg == "--frames" || arg == "--video" ||
                                 arg == "--wav" || arg == "--sheet" || arg == "-o" || arg == "--fps" ||
                                 arg == "--start-tick" || arg == "--json" || arg == "--jobs" || arg == "--until" ||
-                                arg == "--part";
+                                arg == "--part" || arg == "--size" || arg == "--supersample";
         if (takesValue && value == nullptr) return fail(error, arg + " needs a value");
         if (arg == "--help" || arg == "-h") {
             wantsHelp = true;
@@ -91,8 +125,18 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             ++i;
         } else if (arg == "--frames") {
             if (!setMode(CaptureMode::Frames, argv[i])) return false;
+            if (std::strchr(value, ',') != nullptr) {
+                if (!parseList(value, options.frameList))
+                    return fail(error, std::string("--frames needs MS,MS,... in whole milliseconds, ascending, not '") +
+                                           value + "'");
+                options.fromMs = options.frameList.front();
+                options.toMs = options.frameList.back();
+                ++i;
+                continue;
+            }
             if (!parseRange(value, options.fromMs, options.toMs))
-                return fail(error, std::string("--frames needs FROM:TO in whole milliseconds, not '") + value + "'");
+                return fail(error, std::string("--frames needs FROM:TO or MS,MS,... in whole milliseconds, not '") +
+                                       value + "'");
             if (options.fromMs > options.toMs)
                 return fail(error, "--frames " + std::string(value) + ": FROM is after TO");
             ++i;
@@ -128,6 +172,18 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
                 return fail(error, std::string("--part needs FROM:TO in whole milliseconds, FROM not after TO, not '") +
                                        value + "'");
             options.part = true;
+            ++i;
+        } else if (arg == "--size") {
+            if (!parseSize(value, options.width, options.height))
+                return fail(error, std::string("--size needs WxH, each from 1 to 8192 pixels, not '") + value + "'");
+            if (options.width < 4 || options.height < 3)
+                return fail(error, std::string("--size ") + value + " has no room for a 4:3 picture");
+            ++i;
+        } else if (arg == "--supersample") {
+            uint32_t n = 0;
+            if (!parseNumber(value, n) || n < 1 || n > 4)
+                return fail(error, std::string("--supersample needs a whole number from 1 to 4, not '") + value + "'");
+            options.supersample = static_cast<int>(n);
             ++i;
         } else if (arg == "--lossless") {
             options.lossless = true;
@@ -165,6 +221,13 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     if (options.part && options.jobs != 0) return fail(error, "--part is one process's share; it takes no --jobs");
     if (options.untilMs != UINT32_MAX && options.mode != CaptureMode::Video) return fail(error, "--until goes with --video only");
     if (options.lossless && options.mode != CaptureMode::Video) return fail(error, "--lossless goes with --video only");
+    if (!options.frameList.empty() && (options.jobs != 0 || options.part))
+        return fail(error, "--frames MS,MS,... runs in one process; it takes no --jobs or --part");
+    if (options.mode == CaptureMode::Video && (options.width % 2 != 0 || options.height % 2 != 0))
+        return fail(error, "--video needs an even width and height (the encoder halves the colour planes)");
+    if ((options.width != 640 || options.height != 480 || options.supersample != 1) &&
+        (options.mode == CaptureMode::Wav || options.mode == CaptureMode::Trace))
+        return fail(error, "--size and --supersample go with the modes that draw pictures");
     if (options.mode == CaptureMode::Bench && haveOutput) return fail(error, "--bench prints a table; it takes no -o");
     if (options.output.empty() && options.mode != CaptureMode::Trace && options.mode != CaptureMode::Bench)
         return fail(error, modeName + " needs a file name");

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class CaptureMode { Help, Frame, Frames, Faces, Video, Wav, Sheet, Trace, Bench };
 
@@ -12,6 +13,7 @@ struct CaptureOptions {
     bool cold = false;          // --cold: draw at MS without running the frames before it
     uint32_t fromMs = 0;        // --frames FROM:TO
     uint32_t toMs = 0;
+    std::vector<uint32_t> frameList;  // --frames MS,MS,...: these frames only (ascending)
     std::string output;         // -o FILE.png or DIR, or the file after --video/--wav/--sheet
     uint32_t fps = 60;
     uint32_t startTick = 1;     // the tick count start-up reads for the random skip
@@ -21,6 +23,8 @@ struct CaptureOptions {
     bool lossless = false;      // --lossless: the video's pictures without loss, for comparing runs
     bool part = false;          // --part FROM:TO: one process's share of --video or --frames
     uint32_t partFrom = 0, partTo = 0;
+    int width = 640, height = 480;  // --size WxH: the pictures written, the 4:3 picture within
+    int supersample = 1;            // --supersample N: drawn at N times the size, filtered down
 };
 
 // False, with one line in error, for anything it does not understand; --help alone is valid.

@@ -1,14 +1,20 @@
 // contact_sheet.cpp: shrinking frames into thumbnails and placing them on the sheet.
 #include "tools/capture/contact_sheet.h"
 
-#include <cstddef>
+#include <cstring>
 
-ContactSheet makeContactSheet(int thumbs) {
+#include "tools/capture/picture.h"
+
+ContactSheet makeContactSheet(int thumbs, int frameWidth, int frameHeight) {
     ContactSheet sheet;
     sheet.thumbs = thumbs;
+    sheet.frameWidth = frameWidth;
+    sheet.frameHeight = frameHeight;
+    sheet.thumbWidth = frameWidth / thumbShrink;
+    sheet.thumbHeight = frameHeight / thumbShrink;
     const int rows = (thumbs + sheetColumns - 1) / sheetColumns;
-    sheet.width = sheetGap + sheetColumns * (thumbWidth + sheetGap);
-    sheet.height = sheetGap + rows * (thumbHeight + sheetGap);
+    sheet.width = sheetGap + sheetColumns * (sheet.thumbWidth + sheetGap);
+    sheet.height = sheetGap + rows * (sheet.thumbHeight + sheetGap);
     sheet.rgba.resize(static_cast<size_t>(sheet.width) * sheet.height * 4);
     for (size_t i = 0; i < sheet.rgba.size(); i += 4) {
         sheet.rgba[i] = sheet.rgba[i + 1] = sheet.rgba[i + 2] = 32;
@@ -19,21 +25,12 @@ ContactSheet makeContactSheet(int thumbs) {
 
 void placeThumbnail(ContactSheet& sheet, int slot, const uint8_t* frame) {
     if (slot < 0 || slot >= sheet.thumbs) return;
-    const int left = sheetGap + (slot % sheetColumns) * (thumbWidth + sheetGap);
-    const int top = sheetGap + (slot / sheetColumns) * (thumbHeight + sheetGap);
-    for (int y = 0; y < thumbHeight; ++y) {
-        for (int x = 0; x < thumbWidth; ++x) {
-            uint32_t sum[4] = {0, 0, 0, 0};
-            for (int dy = 0; dy < thumbShrink; ++dy) {
-                const uint8_t* p = frame + ((static_cast<size_t>(y) * thumbShrink + dy) * frameWidth +
-                                            static_cast<size_t>(x) * thumbShrink) * 4;
-                for (int dx = 0; dx < thumbShrink; ++dx)
-                    for (int c = 0; c < 4; ++c) sum[c] += p[dx * 4 + c];
-            }
-            uint8_t* out = &sheet.rgba[(static_cast<size_t>(top + y) * sheet.width + left + x) * 4];
-            constexpr uint32_t n = thumbShrink * thumbShrink;
-            for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((sum[c] + n / 2) / n);
-            out[3] = 255;  // the back buffer's alpha is no part of the picture
-        }
-    }
+    const int left = sheetGap + (slot % sheetColumns) * (sheet.thumbWidth + sheetGap);
+    const int top = sheetGap + (slot / sheetColumns) * (sheet.thumbHeight + sheetGap);
+    std::vector<uint8_t> thumb(size_t(sheet.thumbWidth) * size_t(sheet.thumbHeight) * 4);
+    boxFilter(frame, sheet.frameWidth, sheet.frameHeight, thumbShrink, thumb.data());
+    const size_t rowBytes = size_t(sheet.thumbWidth) * 4;
+    for (int y = 0; y < sheet.thumbHeight; ++y)
+        std::memcpy(&sheet.rgba[(size_t(top + y) * size_t(sheet.width) + size_t(left)) * 4],
+                    &thumb[size_t(y) * rowBytes], rowBytes);
 }
