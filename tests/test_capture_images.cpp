@@ -1,9 +1,12 @@
 // test_capture_images.cpp: what quorbel-capture writes, read back as a viewer reads it: frames
-// opaque with black letterbox rows, and the six face textures with their particles lit.
+// opaque with black letterbox rows, the six face textures with their particles lit, and the
+// same pictures drawn at twice the size.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +15,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tools/capture/picture.h"
 
 namespace {
 
@@ -85,6 +90,84 @@ TEST(CaptureImagesTest, FacesAreTheSixParticleTextures) {
         }
         EXPECT_GT(lit, 100) << "face " << k << " shows its particles";
         EXPECT_LT(lit, 256 * 256 / 2) << "face " << k << " keeps a black background";
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// How far a picture drawn at 2x, box-filtered to 640 x 480, is from the one drawn at 1x.
+struct Fidelity {
+    double meanDifference = 0;  // per channel, over the frame
+    double worstBlock = 0;      // the largest difference of a 16 x 16 block's mean, any channel
+};
+
+Fidelity compare(const Image& once, const Image& twiceFiltered) {
+    constexpr int block = 16;
+    Fidelity f;
+    uint64_t total = 0;
+    for (size_t i = 0; i < once.rgba.size(); ++i)
+        if (i % 4 != 3) total += uint64_t(std::abs(int(once.rgba[i]) - int(twiceFiltered.rgba[i])));
+    f.meanDifference = double(total) / (double(once.width) * once.height * 3);
+    for (int by = 0; by < once.height; by += block)
+        for (int bx = 0; bx < once.width; bx += block)
+            for (int c = 0; c < 3; ++c) {
+                int64_t sum = 0;
+                for (int y = by; y < by + block; ++y)
+                    for (int x = bx; x < bx + block; ++x) sum += int(once.at(x, y)[c]) - int(twiceFiltered.at(x, y)[c]);
+                f.worstBlock = std::max(f.worstBlock, std::abs(double(sum)) / (block * block));
+            }
+    return f;
+}
+
+// Rows from the top that are black across the whole width.
+int blackRowsFromTop(const Image& image) {
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            if (image.at(x, y)[0] + image.at(x, y)[1] + image.at(x, y)[2] > 0) return y;
+    return image.height;
+}
+
+// Drawn at 1280 x 960 and filtered down, a frame of every phase looks as at 640 x 480. Thin
+// lines and sprite edges fall on other pixels at 2x (a 1-pixel GL line against a quad centred
+// on the line), so single pixels differ a lot; over a 16 x 16 block the light is the same within
+// what additive saturation and edge coverage move: up to 17 measured, 22 with the noise, where
+// lines drawn one pixel wide at 2x reach 34 to 59 and sprites of unscaled size 58 to 123. The
+// noise texture is drawn 2.4 texels a pixel at 1x: its stripes alias differently at 2x, so its
+// frames differ pixel by pixel (mean 16 over the full-screen noise) and agree by the block.
+TEST(CaptureImagesTest, FramesAtTwiceTheSizeFilterDownToTheFramesAtOnce) {
+    struct Case {
+        uint32_t ms;
+        const char* what;
+        double meanLimit, blockLimit;
+    };
+    const Case cases[] = {
+        {4000, "opening text", 3, 30},      {10000, "noise", 20, 30},        {20000, "boxed cube", 3, 30},
+        {38400, "tunnel, letterbox", 12, 30}, {52000, "cube field", 3, 30}, {100000, "second tunnel", 5, 30},
+        {124380, "exploding cube, streaks", 3, 30}, {150000, "closing text", 3, 30},
+    };
+    std::string list;
+    for (const Case& c : cases) list += (list.empty() ? "" : ",") + std::to_string(c.ms);
+    const std::filesystem::path dir = outputFolder("scale");
+    ASSERT_EQ(capture("--frames " + list + " -o " + (dir / "once").string()), 0);
+    ASSERT_EQ(capture("--frames " + list + " --size 1280x960 -o " + (dir / "twice").string()), 0);
+    for (const Case& c : cases) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%06u.png", c.ms);
+        const Image once = readPng((dir / "once" / name).string());
+        const Image twice = readPng((dir / "twice" / name).string());
+        ASSERT_EQ(once.width, 640) << c.what;
+        ASSERT_EQ(twice.width, 1280) << c.what;
+        ASSERT_EQ(twice.height, 960) << c.what;
+        Image filtered{640, 480, std::vector<uint8_t>(once.rgba.size())};
+        boxFilter(twice.rgba.data(), 1280, 960, 2, filtered.rgba.data());
+        const Fidelity f = compare(once, filtered);
+        EXPECT_LE(f.meanDifference, c.meanLimit) << c.what << " at " << c.ms << " ms";
+        EXPECT_LE(f.worstBlock, c.blockLimit) << c.what << " at " << c.ms << " ms";
+        std::printf("%-24s %6u ms: mean difference %.2f, worst block %.1f\n", c.what, c.ms, f.meanDifference,
+                    f.worstBlock);
+        if (c.ms == 38400) {
+            EXPECT_EQ(blackRowsFromTop(once), 64);
+            EXPECT_EQ(blackRowsFromTop(twice), 128) << "the letterbox scales with the picture";
+        }
     }
     std::filesystem::remove_all(dir);
 }

@@ -274,3 +274,74 @@ TEST_F(GLRulesTest, BurstFaceAddsDiscTimesColourOfEveryParticle) {
 }
 
 }  // namespace
+
+namespace {
+
+// The back buffer at whatever size the device draws, and the pixels near a colour in a
+// rectangle of it.
+struct ScaledFrame {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+    int count(uint32_t rgb, int x0, int y0, int x1, int y1) const {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const uint8_t* p = &rgba[(size_t(y) * width + x) * 4];
+                n += std::abs(p[0] - int(rgb >> 16 & 255)) <= 8 && std::abs(p[1] - int(rgb >> 8 & 255)) <= 8 &&
+                     std::abs(p[2] - int(rgb & 255)) <= 8;
+            }
+        return n;
+    }
+};
+
+ScaledFrame readScaled(GLDevice* device) {
+    ScaledFrame frame;
+    device->backBufferSize(frame.width, frame.height);
+    frame.rgba.resize(size_t(frame.width) * frame.height * 4);
+    device->readBackBuffer(frame.rgba.data());
+    return frame;
+}
+
+}  // namespace
+
+// At 1280 x 960 every size the show gives in pixels is in the back buffer's nominal 640 x 480
+// and comes out twice as large: clear rectangles, pretransformed quads, sprite sides, line
+// widths and render targets.
+TEST_F(GLRulesTest, AtTwiceTheSizeEveryNominalPixelSizeDoubles) {
+    ASSERT_TRUE(device->setResolution(1280, 960));
+    showStates();
+    device->SetRenderState(D3DRS_POINTSCALEENABLE, FALSE);
+    device->SetRenderState(D3DRS_POINTSIZE, d3dFloatBits(8.0f));
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    const D3DRECT rect = {10, 20, 30, 40};
+    device->Clear(1, &rect, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+    drawRect(100, 100, 110, 110, 0xFF00FF00);
+    const RhwColorVertex point = {320, 240, 0, 1, 0xFF0000FF};
+    device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point);
+    const RhwColorVertex line[2] = {{300, 400, 0, 1, 0xFFFFFFFF}, {400, 400, 0, 1, 0xFFFFFFFF}};
+    device->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof line[0]);
+    const ScaledFrame frame = readScaled(device);
+    ASSERT_EQ(frame.width, 1280);
+    ASSERT_EQ(frame.height, 960);
+    EXPECT_EQ(frame.count(0xFF0000, 0, 0, 1280, 960), 40 * 40) << "the clear rectangle";
+    EXPECT_EQ(frame.count(0xFF0000, 20, 40, 60, 80), 40 * 40) << "at twice its place";
+    EXPECT_EQ(frame.count(0x00FF00, 200, 200, 220, 220), 20 * 20) << "the quad";
+    EXPECT_EQ(frame.count(0x0000FF, 0, 0, 1280, 960), 16 * 16) << "the sprite";
+    EXPECT_EQ(frame.count(0xFFFFFF, 700, 0, 701, 960), 2) << "a line two pixels wide";
+    EXPECT_NEAR(frame.count(0xFFFFFF, 0, 0, 1280, 960), 2 * 200, 4) << "and as long as it was";
+
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(device->CreateTexture(256, 256, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target,
+                                    nullptr), D3D_OK);
+    int width = 0, height = 0;
+    device->textureSize(target, width, height);
+    EXPECT_EQ(width, 512);
+    EXPECT_EQ(height, 512);
+    EXPECT_FALSE(device->setResolution(1 << 20, 960)) << "larger than GL can hold";
+    device->backBufferSize(width, height);
+    EXPECT_EQ(width, 1280) << "and nothing changed";
+    ASSERT_TRUE(device->setResolution(640, 480));
+    device->textureSize(target, width, height);
+    EXPECT_EQ(width, 256) << "targets follow a later size too";
+    target->Release();
+}
