@@ -3,19 +3,24 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "platform/sdl/window_options.h"
 
 namespace {
 
 const char usage[] =
-    "usage: quorbel [--window | --fullscreen | --help]\n"
+    "usage: quorbel [--window | --fullscreen] [--size WxH] [--scale 1] [--help]\n"
     "  Plays the show (161 s); Escape ends it. Without an option it asks whether to run full\n"
     "  screen; --window and --fullscreen answer that question in advance.\n"
+    "  The picture is drawn at the size it is shown at (4:3, black bars around it).\n"
+    "  --size WxH   a resizable window of W x H pixels instead of the borderless 640 x 480\n"
+    "  --scale 1    draw at 640 x 480 and scale that up to the window or the screen\n"
     "  Without a display, record the show instead: build/quorbel-capture --video quorbel.mp4\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     ScreenChoice choice = ScreenChoice::Ask;
+    WindowOptions windowOptions;
     for (int i = 1; i < argc; ++i) {
         const bool window = std::strcmp(argv[i], "--window") == 0;
         if (window || std::strcmp(argv[i], "--fullscreen") == 0) {
@@ -25,6 +30,22 @@ int main(int argc, char** argv) {
                 return 2;
             }
             choice = chosen;
+        } else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+            int width = 0, height = 0;
+            char end = 0;
+            if (std::sscanf(argv[++i], "%dx%d%c", &width, &height, &end) != 2 || width < 4 || height < 3 ||
+                width > 16384 || height > 16384) {
+                std::fprintf(stderr, "quorbel: --size needs WxH, from 4x3 to 16384x16384 pixels, not '%s'\n", argv[i]);
+                return 2;
+            }
+            windowOptions.width = width;
+            windowOptions.height = height;
+        } else if (std::strcmp(argv[i], "--scale") == 0 && i + 1 < argc) {
+            if (std::strcmp(argv[++i], "1") != 0) {
+                std::fprintf(stderr, "quorbel: --scale takes 1 (the 640 x 480 picture scaled up), not '%s'\n", argv[i]);
+                return 2;
+            }
+            windowOptions.fixedScale = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(usage, stdout);
             return 0;
@@ -33,5 +54,6 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    setWindowOptions(windowOptions);
     runIntro(choice);
 }

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 #include "tests/require.h"
@@ -559,6 +560,43 @@ TEST(QuestionBox, ThatCannotBeDrawnWarnsOnceAndPlaysInAWindow) {
     ASSERT_EQ(run.lines.size(), 1u) << run.text();
     EXPECT_NE(run.lines[0].find("the show plays in a window"), std::string::npos) << run.lines[0];
     EXPECT_FALSE(display.askedFullScreen(window));
+}
+
+// ---- a window of the size asked ----
+
+// Lit pixels of the window as the X server holds it: the picture the show presented.
+int litPixels(Display* x, Window window, int width, int height) {
+    XImage* image = XGetImage(x, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    if (image == nullptr) return -1;
+    int lit = 0;
+    for (int y = 0; y < height; y += 2)
+        for (int i = 0; i < width; i += 2) lit += (XGetPixel(image, i, y) & 0xFFFFFF) != 0;
+    XDestroyImage(image);
+    return lit;
+}
+
+TEST(WindowSize, SizeAskedGivesAWindowOfThatSizeThatShowsThePictureAndFollowsAResize) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "1600x1200x24");
+    ScratchDir scratch;
+    ShowProcess show(scratch, {"--window", "--size", "1280x960"}, display.env({{"SDL_AUDIODRIVER", "dummy"}}));
+    const Window window = display.waitForWindow("Quorbel", show);
+    ASSERT_NE(window, 0u) << show.finish(startLimit).text();
+    const Geometry geometry = geometryOf(display.x, window);
+    EXPECT_EQ(geometry.width, 1280);
+    EXPECT_EQ(geometry.height, 960);
+    EXPECT_EQ(geometry.x, 160) << "centred";
+    EXPECT_TRUE(waitFor(startLimit, [&] { return litPixels(display.x, window, 1280, 960) > 1000; }))
+        << "a frame is presented";
+    // Resized under it, the show draws its targets again at the new size and goes on.
+    XResizeWindow(display.x, window, 800, 600);
+    XSync(display.x, False);
+    EXPECT_TRUE(waitFor(startLimit, [&] { return geometryOf(display.x, window).width == 800; }));
+    EXPECT_TRUE(waitFor(startLimit, [&] { return litPixels(display.x, window, 800, 600) > 1000; }));
+    display.sendKey(window, XK_Escape);
+    const Outcome run = show.finish(startLimit);
+    ASSERT_TRUE(run.exited) << run.text();
+    EXPECT_EQ(run.status, 0) << run.text();
 }
 
 // ---- placement on a narrow screen ----

@@ -16,6 +16,7 @@
 #include "platform/gl/gl_device.h"
 #include "platform/sdl/sound_start.h"
 #include "platform/sdl/wave_chunks.h"
+#include "platform/sdl/window_options.h"
 #include "platform/system.h"
 
 namespace {
@@ -26,6 +27,8 @@ bool escapeLatched;                 // pressed since the last test
 std::atomic<bool> windowClosed;     // closing the window ends the show, like Escape
 bool windowLost;                    // another client destroyed the window under the show
 int leavingCode = -1;               // the exit code once the show is on its way out
+WindowOptions windowOptions;
+bool resolutionRefused;             // warned once: the drawable is larger than GL can draw
 
 // The capture tool is built beside the show: name it as it is typed from here.
 std::string captureHint() {
@@ -148,12 +151,21 @@ void pacedSwap(void*) {
     }
 }
 
+// The picture is drawn at the size it is shown at: the largest 4:3 rectangle of the drawable
+// (in pixels, so HiDPI screens get theirs), unless --scale 1 keeps it at 640 x 480.
 void updatePresentTarget() {
     if (device == nullptr) return;
     GLPresentTarget target;
     SDL_GL_GetDrawableSize(window, &target.drawableWidth, &target.drawableHeight);
     target.swap = pacedSwap;
     device->setPresentTarget(target);
+    const GLPresentRect fit = presentRectangle(target.drawableWidth, target.drawableHeight);
+    if (windowOptions.fixedScale || fit.width <= 0 || fit.height <= 0) return;
+    if (!device->setResolution(fit.width, fit.height) && !resolutionRefused) {
+        resolutionRefused = true;
+        std::fprintf(stderr, "quorbel: warning: OpenGL cannot draw the picture at %d x %d; it is drawn smaller and "
+                             "scaled up\n", fit.width, fit.height);
+    }
 }
 
 // ---- events ----
@@ -306,7 +318,17 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
 
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
+    // The show's own window is borderless; one of a size asked on the command line is a
+    // window like any other, which the user may resize (the picture follows).
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_RESIZABLE;
+    if (windowOptions.width > 0) {
+        x += (width - windowOptions.width) / 2;
+        y += (height - windowOptions.height) / 2;
+        width = windowOptions.width;
+        height = windowOptions.height;
+    } else {
+        flags |= SDL_WINDOW_BORDERLESS;
+    }
     if (params->Windowed == FALSE) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     holdXErrors();
     window = SDL_CreateWindow("Quorbel", x, y, width, height, flags);
@@ -345,6 +367,8 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
     updatePresentTarget();
     return device;
 }
+
+void setWindowOptions(const WindowOptions& options) { windowOptions = options; }
 
 void systemHideCursor() { SDL_ShowCursor(SDL_DISABLE); }
 

@@ -1,0 +1,11 @@
+// window_options.h: what the show's command line asks of its window beyond the show's own
+// request (a borderless 640 x 480 window, or the full screen).
+#pragma once
+
+struct WindowOptions {
+    int width = 0, height = 0;  // --size WxH: a window of this size (0: the show's 640 x 480)
+    bool fixedScale = false;    // --scale 1: the 640 x 480 picture scaled up, not drawn at size
+};
+
+// Before the show starts; the window made later follows it.
+void setWindowOptions(const WindowOptions& options);
