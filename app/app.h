@@ -42,12 +42,20 @@ D3DPRESENT_PARAMETERS showPresentParameters(bool fullScreen);
 // hides the cursor. Sets d3dDevice.
 void openDisplay(ScreenChoice choice);
 
+// The question of the full-screen box and its caption.
+extern const char fullScreenQuestion[];
+extern const char fullScreenCaption[];
+
 void initIntro();               // the one-time initialisation, in its fixed order
 void loadingFrame(int32_t i);   // loading frame i of 0 ... 63: one song row, the two dissolving texts
+void startShowClock();          // startTick from the tick count: show time 0, once the music is heard
 void showFrame();               // one frame of the show at the current tick
+// The frame loop's one turn: false (and nothing drawn) once Escape was pressed or the show
+// reached its end, otherwise one showFrame.
+bool showStep();
 
-// initIntro, the loading screen, the music and the clock, then the frame loop until Escape or
-// endReached. afterFrame (may be null) runs after every Present, loading frames included: the
+// initIntro, the loading screen, the music and the clock, then showStep until it is false.
+// afterFrame (may be null) runs after every Present, loading frames included: the
 // capture tool steps its virtual clock there.
 void playIntro(void (*afterFrame)());
 

@@ -39,6 +39,9 @@ IDirect3DTexture9* createScreenTexture() {
 
 }  // namespace
 
+const char fullScreenQuestion[] = "Fullscreen ?";
+const char fullScreenCaption[] = "Quorbel by the Vantreli";
+
 D3DPRESENT_PARAMETERS showPresentParameters(bool fullScreen) {
     D3DPRESENT_PARAMETERS params = {};
     params.BackBufferWidth = 640;
@@ -61,7 +64,7 @@ D3DPRESENT_PARAMETERS showPresentParameters(bool fullScreen) {
 void openDisplay(ScreenChoice choice) {
     bool fullScreen = choice == ScreenChoice::FullScreen;
     if (choice == ScreenChoice::Ask)
-        fullScreen = systemAskYesNo("Fullscreen ?", "Quorbel by the Vantreli");
+        fullScreen = systemAskYesNo(fullScreenQuestion, fullScreenCaption);
     const D3DPRESENT_PARAMETERS params = showPresentParameters(fullScreen);
     // Height first, as the show always asked; C++ division truncates toward zero, so a screen
     // narrower than 640 puts the window at a negative x, unchanged.
@@ -122,6 +125,8 @@ void loadingFrame(int32_t i) {
     d3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
 }
 
+void startShowClock() { startTick = systemTickCount(); }
+
 void showFrame() {
     d3dDevice->BeginScene();
     // Unsigned subtraction: a wrap of the tick counter still gives the elapsed time.
@@ -136,6 +141,13 @@ void showFrame() {
     d3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
 }
 
+bool showStep() {
+    if (systemEscapePressed()) return false;
+    if (endReached != 0) return false;
+    showFrame();
+    return true;
+}
+
 void playIntro(void (*afterFrame)()) {
     initIntro();
     startupSteps.initWaveBuffer();
@@ -145,13 +157,9 @@ void playIntro(void (*afterFrame)()) {
         if (afterFrame != nullptr) afterFrame();
     }
     startupSteps.startMusic();
-    startTick = systemTickCount();
-    for (;;) {
-        if (systemEscapePressed()) break;
-        if (endReached != 0) break;
-        showFrame();
+    startShowClock();
+    while (showStep())
         if (afterFrame != nullptr) afterFrame();
-    }
 }
 
 void runIntro(ScreenChoice choice) {
