@@ -3,7 +3,11 @@
 //
 // Sections: creation | reference counts | scene and present | state setters | textures |
 // render targets and clear | read-back
+#ifdef __EMSCRIPTEN__
+#include <emscripten/html5.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <cstddef>
@@ -32,6 +36,12 @@ void setIdentity(D3DMATRIX& m) {
     m._11 = m._22 = m._33 = m._44 = 1.0f;
 }
 
+#ifdef __EMSCRIPTEN__
+bool contextIsCurrent() { return emscripten_webgl_get_current_context() != 0; }
+
+// WebGL2 is GLES 3.0: "OpenGL ES 3.0 (WebGL 2.0 ...)".
+bool versionServes(const char* version) { return std::strncmp(version, "OpenGL ES 3", 11) == 0; }
+#else
 // libepoxy aborts the process on the first GL call without a current context, so ask the two
 // window-system libraries the process may have loaded (EGL, GLX) before calling GL at all.
 bool contextIsCurrent() {
@@ -42,6 +52,9 @@ bool contextIsCurrent() {
     }
     return false;
 }
+
+bool versionServes(const char*) { return epoxy_is_desktop_gl() && epoxy_gl_version() >= 33; }
+#endif
 
 bool boundFramebufferComplete() { return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
 
@@ -118,9 +131,10 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     hasContext = true;
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     if (!version) return fail(error, errorSize, "no OpenGL context is current");
-    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
+    if (!versionServes(version)) {
         char line[160];
-        std::snprintf(line, sizeof line, "OpenGL 3.3 core is needed, the context offers %s", version);
+        std::snprintf(line, sizeof line, "%s is needed, the context offers %s",
+                      glShadersForEs ? "WebGL 2 (OpenGL ES 3.0)" : "OpenGL 3.3 core", version);
         return fail(error, errorSize, line);
     }
     for (int kind = 0; kind < ProgramCount; ++kind) {
@@ -137,11 +151,8 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     }
     glUseProgram(0);
 
-    glGenRenderbuffers(1, &depthBuffer);
-    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, glBackBufferWidth, glBackBufferHeight);
     backBuffer.colorTexture = makeTargetTexture(glBackBufferWidth, glBackBufferHeight, GL_RGBA8);
-    backBuffer.framebuffer = makeFramebuffer(backBuffer.colorTexture);
+    backBuffer.framebuffer = makeFramebuffer(backBuffer.colorTexture, glBackBufferWidth, glBackBufferHeight);
     if (!boundFramebufferComplete())
         return fail(error, errorSize, "the back buffer's framebuffer is incomplete");
 
@@ -226,7 +237,6 @@ void GLDeviceImpl::warmUp() {
     glGenRenderbuffers(1, &depth);
     glBindRenderbuffer(GL_RENDERBUFFER, depth);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 4, 4);
-    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
     const GLenum formats[2] = {GL_RGBA8, GL_RGB8};  // A8R8G8B8 and X8R8G8B8
     GLuint targets[2] = {}, framebuffers[2] = {}, textures[2] = {};
     for (int i = 0; i < 2; ++i) {
@@ -322,7 +332,7 @@ GLDeviceImpl::~GLDeviceImpl() {
     }
     glDeleteFramebuffers(1, &backBuffer.framebuffer);
     glDeleteTextures(1, &backBuffer.colorTexture);
-    glDeleteRenderbuffers(1, &depthBuffer);
+    deleteDepthBuffers();
     glDeleteBuffers(1, &vertexBuffer);
     glDeleteBuffers(1, &indexBuffer);
     glDeleteVertexArrays(1, &vertexArray);
@@ -372,13 +382,21 @@ bool GLDeviceImpl::setResolution(int width, int height) {
     flush();
     backBuffer.pixelWidth = width;
     backBuffer.pixelHeight = height;
-    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
     sizeTarget(backBuffer, GL_RGBA8);
     for (GLTextureImpl* texture : liveTextures)
         if (texture->surface.framebuffer != 0)
             sizeTarget(texture->surface, texture->format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8);
     bindTexture(0);
+    // Depth buffers of the new sizes in every framebuffer.
+    deleteDepthBuffers();
+    auto attachDepth = [this](const GLSurfaceImpl& surface) {
+        const GLuint depth = depthBufferFor(surface.pixelWidth, surface.pixelHeight);
+        bindFramebuffer(surface.framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
+    };
+    attachDepth(backBuffer);
+    for (GLTextureImpl* texture : liveTextures)
+        if (texture->surface.framebuffer != 0) attachDepth(texture->surface);
     // New storage holds nothing defined: start from black and the far depth, as at creation.
     setEnabled(GL_SCISSOR_TEST, cache.scissor, false);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
@@ -389,7 +407,7 @@ bool GLDeviceImpl::setResolution(int width, int height) {
     for (GLTextureImpl* texture : liveTextures)
         if (texture->surface.framebuffer != 0) {
             bindFramebuffer(texture->surface.framebuffer);
-            glClear(GL_COLOR_BUFFER_BIT);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         }
     setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
     bindFramebuffer(renderTarget->framebuffer);
@@ -412,13 +430,14 @@ void GLDeviceImpl::textureSize(IDirect3DTexture9* texture, int& width, int& heig
     height = ours->surface.pixelHeight;
 }
 
-// A framebuffer with the colour texture and the shared depth buffer, left bound.
-GLuint GLDeviceImpl::makeFramebuffer(GLuint colorTexture) {
+// A framebuffer with the colour texture and the depth buffer of its size, left bound.
+GLuint GLDeviceImpl::makeFramebuffer(GLuint colorTexture, int width, int height) {
+    const GLuint depth = depthBufferFor(width, height);
     GLuint framebuffer = 0;
     glGenFramebuffers(1, &framebuffer);
     bindFramebuffer(framebuffer);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture, 0);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
     return framebuffer;
 }
 
@@ -491,6 +510,13 @@ void GLDeviceImpl::setPresentTarget(const GLPresentTarget& target) { presentTarg
 
 void GLDeviceImpl::setDrawingEnabled(bool enabled) {
     flush();
+    // Depth is carried between target sizes only while drawing: bring the two in line here.
+    if (hasContext && enabled != drawingEnabled) {
+        if (enabled)
+            carryDepth(backBuffer, *renderTarget);
+        else
+            carryDepth(*renderTarget, backBuffer);
+    }
     drawingEnabled = enabled;
 }
 
@@ -625,6 +651,12 @@ DWORD GLDeviceImpl::samplerState(D3DSAMPLERSTATETYPE type) const { return type <
 
 GLDeviceStats GLDeviceImpl::stats() const { return counters; }
 
+#ifdef __EMSCRIPTEN__
+// The benchmark's tools are desktop GL's; in a browser they do nothing and count nothing.
+void GLDeviceImpl::setRasterizerDiscard(bool) {}
+void GLDeviceImpl::beginPixelCount() {}
+uint64_t GLDeviceImpl::endPixelCount() { return 0; }
+#else
 void GLDeviceImpl::setRasterizerDiscard(bool on) {
     if (!hasContext) return;
     flush();
@@ -648,6 +680,7 @@ uint64_t GLDeviceImpl::endPixelCount() {
     glGetQueryObjectui64v(pixelQuery, GL_QUERY_RESULT, &samples);
     return samples;
 }
+#endif
 
 // ---- textures ----
 
@@ -698,7 +731,7 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
         if (backBuffer.pixelWidth != glBackBufferWidth || backBuffer.pixelHeight != glBackBufferHeight)
             sizeTarget(made->surface, internalFormat);
         const GLuint previous = cache.framebuffer;
-        made->surface.framebuffer = makeFramebuffer(made->texture);
+        made->surface.framebuffer = makeFramebuffer(made->texture, made->surface.pixelWidth, made->surface.pixelHeight);
         if (!boundFramebufferComplete()) {
             glDeleteFramebuffers(1, &made->surface.framebuffer);
             glDeleteTextures(1, &made->texture);
@@ -786,6 +819,7 @@ HRESULT GLDeviceImpl::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
     GLSurfaceImpl* ours = dynamic_cast<GLSurfaceImpl*>(surface);
     if (!ours || ours->device != this || ours->framebuffer == 0) return D3DERR_INVALIDCALL;
     flush();
+    if (drawingEnabled) carryDepth(*renderTarget, *ours);
     if (ours->container) ours->container->addReference();
     if (renderTarget->container) renderTarget->container->Release();
     if (ours != renderTarget) ++counters.stateChanges;

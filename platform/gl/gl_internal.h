@@ -2,7 +2,7 @@
 // share (enum mappings, shaders, the GL state cache).
 #pragma once
 
-#include <epoxy/gl.h>
+#include "platform/gl/gl_api.h"
 
 #include <cstdint>
 #include <string>
@@ -65,7 +65,7 @@ enum ShaderProgramKind { ProgramUntextured, ProgramTextured, ProgramCount };
 
 // Source of one stage of a program, with the prologue for GLSL 3.30 core or GLSL ES 3.00.
 std::string deviceShaderSource(ShaderProgramKind kind, bool fragment, bool es);
-// Compiles and links with the 3.30 prologue; 0 and one line in error on failure.
+// Compiles and links with the prologue of the GL built against; 0 and one line in error on failure.
 GLuint buildDeviceProgram(ShaderProgramKind kind, char* error, int errorSize);
 
 // ---- the vertex handed to GL, already in final clip space ----
@@ -216,9 +216,15 @@ private:
 
     // gl_device.cpp: GL objects made through the cache, left bound
     GLuint makeTargetTexture(int width, int height, GLenum internalFormat);
-    GLuint makeFramebuffer(GLuint colorTexture);
+    GLuint makeFramebuffer(GLuint colorTexture, int width, int height);
     void sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat);  // pixel size from the scale
     int scaled(int nominal, int pixels, int nominalTotal) const;
+
+    // gl_depth.cpp: Direct3D's one depth-stencil buffer as one per target size
+    GLuint depthBufferFor(int width, int height);
+    void carryDepth(const GLSurfaceImpl& from, const GLSurfaceImpl& to);
+    void blitDepth(GLuint fromFramebuffer, GLuint toFramebuffer, int width, int height);
+    void deleteDepthBuffers();
     void useProgram(GLuint program);
     void setEnabled(GLenum capability, bool& cached, bool enabled);
 
@@ -259,7 +265,14 @@ private:
     GLuint programs[ProgramCount] = {};
     GLint uniformFactor[2] = {}, uniformFogColor[2] = {}, uniformColorStage[2] = {},
           uniformAlphaStage[2] = {}, uniformTexture[2] = {}, uniformSwapRedBlue[2] = {};
-    GLuint vertexArray = 0, vertexBuffer = 0, indexBuffer = 0, sampler = 0, depthBuffer = 0;
+    GLuint vertexArray = 0, vertexBuffer = 0, indexBuffer = 0, sampler = 0;
+    // The depth-stencil buffer of each render-target size; the back buffer's ([0], made first)
+    // stands for Direct3D's whole buffer, of which the others hold the top-left part.
+    struct DepthBuffer {
+        int width, height;
+        GLuint renderbuffer;
+    };
+    std::vector<DepthBuffer> depthBuffers;
     size_t streamVertex = 0;  // where the next batch goes in the streaming vertex buffer
     GLuint pixelQuery = 0;  // made on the first count
     bool counting = false;

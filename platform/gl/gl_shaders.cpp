@@ -106,9 +106,9 @@ std::string deviceShaderSource(ShaderProgramKind kind, bool fragment, bool es) {
 }
 
 GLuint buildDeviceProgram(ShaderProgramKind kind, char* error, int errorSize) {
-    GLuint vertex = compile(GL_VERTEX_SHADER, deviceShaderSource(kind, false, false), error, errorSize);
+    GLuint vertex = compile(GL_VERTEX_SHADER, deviceShaderSource(kind, false, glShadersForEs), error, errorSize);
     if (!vertex) return 0;
-    GLuint fragment = compile(GL_FRAGMENT_SHADER, deviceShaderSource(kind, true, false), error, errorSize);
+    GLuint fragment = compile(GL_FRAGMENT_SHADER, deviceShaderSource(kind, true, glShadersForEs), error, errorSize);
     if (!fragment) {
         glDeleteShader(vertex);
         return 0;
