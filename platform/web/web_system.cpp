@@ -1,0 +1,256 @@
+// web_system.cpp: the system services in a browser: the question and the end line as page
+// elements, the canvas's WebGL2 context, keys and the page's clock, and the soundtrack through
+// Web Audio. The page (index.html) owns the elements and the key handlers; this file asks it.
+#include "platform/web/web_system.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/gl/gl_device.h"
+#include "platform/headless/headless_system.h"
+#include "platform/sdl/wave_chunks.h"
+#include "platform/system.h"
+
+// The check modes' clock and keys, read by the capture tool's run (tools/capture/capture_run).
+HeadlessSystemState headlessSystem;
+
+void resetHeadlessSystem() { headlessSystem = HeadlessSystemState{}; }
+
+namespace {
+
+bool virtualClock = false;
+GLDevice* display = nullptr;
+double playedAt = -1.0;  // the page's clock (ms) when systemPlayWave started the sound
+bool warnedSilent = false;
+
+// ---- the page ----
+
+EM_JS(int, pageHasWebGL2, (), { return typeof WebGL2RenderingContext !== 'undefined' ? 1 : 0; });
+
+EM_JS(void, pageAsk, (const char* text, const char* caption), {
+    Module.quorbelAsk(UTF8ToString(text), UTF8ToString(caption));
+});
+
+EM_JS(int, pageAnswer, (), { return Module.quorbelAnswer === undefined ? -1 : Module.quorbelAnswer; });
+
+EM_JS(int, pageTakeEscape, (), {
+    const pressed = Module.quorbelEscape ? 1 : 0;
+    Module.quorbelEscape = false;
+    return pressed;
+});
+
+EM_JS(void, pageReport, (const char* stage, int loadingFrames, double showMs), {
+    const status = Module.quorbelStatus;
+    status.stage = UTF8ToString(stage);
+    status.loadingFrames = loadingFrames;
+    status.showMs = showMs;
+    const now = performance.now();
+    if (status.firstFrameAt === undefined && loadingFrames > 0) status.firstFrameAt = now;
+    if (status.showStartedAt === undefined && status.stage === 'show') status.showStartedAt = now;
+});
+
+EM_JS(void, pageSetTitle, (const char* title), { document.title = UTF8ToString(title); });
+
+EM_JS(void, pageShowEnd, (), { Module.quorbelShowEnd(); });
+
+EM_JS(void, pageFail, (const char* message), { Module.quorbelFail(UTF8ToString(message)); });
+
+EM_JS(void, pageQuery, (char* text, int size), { stringToUTF8(location.search.substring(1), text, size); });
+
+EM_JS(void, pageHideCursor, (), { Module.canvas.style.cursor = 'none'; });
+
+EM_JS(int, pageScreenWidth, (), { return screen.width | 0; });
+EM_JS(int, pageScreenHeight, (), { return screen.height | 0; });
+
+// The canvas's drawing buffer follows its size on the page, in device pixels; true when it changed.
+EM_JS(int, pageFitCanvas, (), {
+    const canvas = Module.canvas;
+    const ratio = window.devicePixelRatio || 1;
+    const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
+    const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
+    if (canvas.width === width && canvas.height === height) return 0;
+    canvas.width = width;
+    canvas.height = height;
+    return 1;
+});
+
+EM_JS(int, pageCanvasWidth, (), { return Module.canvas.width; });
+EM_JS(int, pageCanvasHeight, (), { return Module.canvas.height; });
+
+// ---- the sound: the wave image's samples (16-bit stereo, interleaved) into one AudioBuffer ----
+
+EM_JS(int, pagePlay, (const int16_t* samples, int frames), {
+    const audio = Module.quorbelAudio;
+    if (!audio) return 0;
+    try {
+        const buffer = audio.createBuffer(2, frames, 44100);
+        const left = buffer.getChannelData(0), right = buffer.getChannelData(1);
+        const pcm = HEAP16.subarray(samples >> 1, (samples >> 1) + 2 * frames);
+        for (let i = 0; i < frames; ++i) {
+            left[i] = pcm[2 * i] / 32768;
+            right[i] = pcm[2 * i + 1] / 32768;
+        }
+        const source = audio.createBufferSource();
+        source.buffer = buffer;
+        source.connect(audio.destination);
+        source.start();
+        Module.quorbelSource = source;
+        // The samples reach the speaker this much after the context's clock passes them.
+        Module.quorbelHeardAt = audio.currentTime + (audio.outputLatency || audio.baseLatency || 0);
+        Module.quorbelStatus.audio = 'playing';
+        return 1;
+    } catch (e) {
+        console.warn(e);
+        return 0;
+    }
+});
+
+// 1 heard, 0 not yet, -1 the context does not run (suspended or closed).
+EM_JS(int, pageHeard, (), {
+    const audio = Module.quorbelAudio;
+    if (!audio || audio.state !== 'running') return -1;
+    return audio.currentTime >= Module.quorbelHeardAt ? 1 : 0;
+});
+
+EM_JS(void, pageStop, (), {
+    if (Module.quorbelSource) Module.quorbelSource.stop();
+    Module.quorbelSource = null;
+    if (Module.quorbelStatus.audio === 'playing') Module.quorbelStatus.audio = 'stopped';
+});
+
+void fitPresentTarget() {
+    pageFitCanvas();
+    GLPresentTarget target;
+    target.drawableWidth = pageCanvasWidth();
+    target.drawableHeight = pageCanvasHeight();
+    display->setPresentTarget(target);  // the browser shows the canvas when the frame's task ends
+}
+
+}  // namespace
+
+// ---- platform/web/web_system.h ----
+
+void webUseVirtualClock() { virtualClock = true; }
+
+void webAskQuestion(const char* text, const char* caption) { pageAsk(text, caption); }
+
+int webAnswer() { return pageAnswer(); }
+
+bool webWaveAudible() {
+    if (playedAt < 0.0) return true;  // nothing plays
+    const int heard = pageHeard();
+    if (heard > 0) return true;
+    if (emscripten_get_now() - playedAt < 1000.0) return false;
+    if (!warnedSilent) systemWarn("the page's audio did not start within a second; the show goes on without waiting");
+    warnedSilent = true;
+    return true;
+}
+
+void webReport(const char* stage, int32_t loadingFrames, uint32_t showMs) {
+    pageReport(stage, loadingFrames, static_cast<double>(showMs));
+}
+
+void webSetTitle(const char* title) { pageSetTitle(title); }
+
+void webShowEnd() { pageShowEnd(); }
+
+void webQueryString(char* text, int size) { pageQuery(text, size); }
+
+// ---- platform/system.h ----
+
+void systemStart() {
+    if (!pageHasWebGL2()) systemFail("this browser has no WebGL 2, which the show needs");
+}
+
+// The page asked already (webAskQuestion): its answer, and No while there is none.
+bool systemAskYesNo(const char*, const char*) { return webAnswer() == 1; }
+
+int32_t systemScreenHeight() { return virtualClock ? headlessSystem.screenHeight : pageScreenHeight(); }
+int32_t systemScreenWidth() { return virtualClock ? headlessSystem.screenWidth : pageScreenWidth(); }
+
+// Full screen was asked for by the page when the question was answered (a user gesture is
+// needed for it); the canvas fills the page either way, the picture 4:3 within it.
+IDirect3DDevice9* systemCreateDisplay(int32_t, int32_t, int32_t, int32_t, const D3DPRESENT_PARAMETERS*) {
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.majorVersion = 2;
+    attributes.minorVersion = 0;
+    attributes.alpha = EM_FALSE;  // the back buffer's alpha is no part of the picture
+    attributes.depth = EM_FALSE;  // the device draws into framebuffers of its own
+    attributes.stencil = EM_FALSE;
+    attributes.antialias = EM_FALSE;
+    attributes.premultipliedAlpha = EM_FALSE;
+    // The check modes' frame stays readable after the browser has shown it.
+    attributes.preserveDrawingBuffer = virtualClock ? EM_TRUE : EM_FALSE;
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context("#canvas", &attributes);
+    if (context <= 0) systemFail("the browser gives the canvas no WebGL 2 context (is hardware acceleration off?)");
+    emscripten_webgl_make_context_current(context);
+    char error[256] = "";
+    display = createGLDevice(error, sizeof error);
+    if (display == nullptr) systemFail(error);
+    fitPresentTarget();
+    return display;
+}
+
+void systemHideCursor() { pageHideCursor(); }
+
+uint32_t systemTickCount() {
+    if (virtualClock) return headlessSystem.tick;
+    // The page's clock in whole milliseconds, wrapping at 2^32 as a tick count does.
+    return static_cast<uint32_t>(static_cast<uint64_t>(emscripten_get_now()));
+}
+
+bool systemEscapePressed() {
+    if (virtualClock) {
+        ++headlessSystem.escapeTests;
+        return headlessSystem.escapeHeld;
+    }
+    if (display != nullptr) fitPresentTarget();
+    return pageTakeEscape() != 0;
+}
+
+void systemPlayWave(const void* image, uint32_t bytes) {
+    if (virtualClock) {
+        headlessSystem.waveImage = image;
+        headlessSystem.waveBytes = bytes;
+        headlessSystem.waveStopped = false;
+        return;
+    }
+    const WaveData data = findWaveData(static_cast<const uint8_t*>(image), bytes);
+    if (data.data == nullptr) {
+        systemWarn("the wave image has no sample data; the show plays silently");
+        return;
+    }
+    if (!pagePlay(reinterpret_cast<const int16_t*>(data.data), static_cast<int>(data.bytes / 4))) {
+        systemWarn("the page has no audio; the show plays silently");
+        return;
+    }
+    playedAt = emscripten_get_now();
+}
+
+void systemStopWave() {
+    if (virtualClock) {
+        headlessSystem.waveStopped = true;
+        return;
+    }
+    pageStop();
+    playedAt = -1.0;
+}
+
+// The runtime stays, so the page keeps its end line; nothing runs any more.
+void systemExit(int) {
+    emscripten_cancel_main_loop();
+    emscripten_exit_with_live_runtime();
+}
+
+void systemWarn(const char* message) { std::fprintf(stderr, "quorbel: warning: %s\n", message); }
+
+void systemFail(const char* message) {
+    std::fprintf(stderr, "quorbel: %s\n", message);
+    pageFail(message);
+    emscripten_cancel_main_loop();
+    emscripten_exit_with_live_runtime();
+}

@@ -1,0 +1,33 @@
+// web_system.h: what the browser's entry point needs of the web system services beyond
+// platform/system.h: the page's question, the moment the sound is heard, the end line and the
+// check modes' virtual clock.
+#pragma once
+
+#include <cstdint>
+
+// The check modes run on the headless services' virtual clock (headlessSystem): the tick count,
+// Escape and the played wave image are then what the caller set, as in the capture tool.
+void webUseVirtualClock();
+
+// Shows the question as a page element. The answer comes from a key (Return Yes, Escape No)
+// or a click, in whose handler the page starts its audio and asks for full screen.
+void webAskQuestion(const char* text, const char* caption);
+// -1 while the question waits, then 0 for No, 1 for Yes.
+int webAnswer();
+
+// After systemPlayWave: true once its first samples can be heard (at once without sound; after
+// a second with a warning when the page's audio never starts).
+bool webWaveAudible();
+
+// Where the page's scripts and tests see the run: its stage, the loading frames drawn and the
+// show time of the last frame.
+void webReport(const char* stage, int32_t loadingFrames, uint32_t showMs);
+
+// document.title, which the check modes use to say they are done.
+void webSetTitle(const char* title);
+
+// The last frame, black, and the line that says the show has ended (with a way to see it again).
+void webShowEnd();
+
+// The question string of the page's address (location.search without the '?'), in text.
+void webQueryString(char* text, int size);

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# web.sh: builds the show for the browser into build-web/site/ (index.html, quorbel.js,
+# quorbel.wasm), a folder any static web server can serve. Needs Debian's emscripten
+# (scripts/setup.sh installs it). The objects stay in build-web/, so a second run only
+# rebuilds what changed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if ! command -v emcmake >/dev/null || ! command -v em++ >/dev/null; then
+  echo "web.sh: emscripten is not installed (apt-get install emscripten)" >&2
+  exit 1
+fi
+# Debian's emscripten finds its JavaScript tools (acorn) only through NODE_PATH.
+export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+if [ ! -f build-web/CMakeCache.txt ]; then
+  emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORBEL_WERROR=ON >/dev/null
+fi
+cmake --build build-web -j2 --target quorbel-web
+echo "web.sh: the page is in build-web/site/ (serve it, then open index.html)" >&2

@@ -1,0 +1,168 @@
+// web_main.cpp: the show in a browser. The browser owns the loop: one step per animation
+// frame, through the same start-up, loading-frame and show-frame functions as the native show
+// and the capture tool. The page's address chooses the check modes, which run as the capture
+// tool does, on its virtual clock and with its options:
+//   ?frame=MS[&fps=N&start-tick=N]  the frame at show time MS in the canvas, then the title
+//                                   "quorbel: frame MS"
+//   ?soundtrack                     the wave image built; the title "quorbel: soundtrack SHA256"
+#include <emscripten.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "platform/gl/gl_device.h"
+#include "platform/headless/headless_system.h"
+#include "platform/system.h"
+#include "platform/web/web_system.h"
+#include "tools/capture/capture_options.h"
+#include "tools/capture/capture_run.h"
+
+namespace {
+
+// ---- the show, one step per animation frame ----
+
+enum class Stage { Asking, Loading, Hearing, Showing };
+Stage stage = Stage::Asking;
+int32_t loadingDone = 0;
+
+void showStepOfPage() {
+    switch (stage) {
+        case Stage::Asking: {
+            const int answer = webAnswer();
+            if (answer < 0) return;
+            openDisplay(answer == 1 ? ScreenChoice::FullScreen : ScreenChoice::Window);
+            initIntro();
+            startupSteps.initWaveBuffer();
+            stage = Stage::Loading;
+            return;
+        }
+        case Stage::Loading:
+            // Escape is not looked at here: the soundtrack must be complete before the show starts.
+            loadingFrame(loadingDone++);
+            webReport("loading", loadingDone, 0);
+            if (loadingDone == loadingFrameCount) {
+                startupSteps.startMusic();
+                stage = Stage::Hearing;
+            }
+            return;
+        case Stage::Hearing:
+            // The clock starts when the first samples are heard, as systemPlayWave promises natively.
+            if (!webWaveAudible()) return;
+            startShowClock();
+            stage = Stage::Showing;
+            [[fallthrough]];
+        case Stage::Showing:
+            if (showStep()) {
+                webReport("show", loadingDone, demoTimeMs);
+                return;
+            }
+            startupSteps.stopMusic();
+            webReport("ended", loadingDone, demoTimeMs);
+            webShowEnd();
+            systemExit(0);
+    }
+}
+
+// ---- the check modes ----
+
+// The address's parameters as the capture tool's command line: frame, fps and start-tick are
+// its --frame, --fps and --start-tick; soundtrack is --wav.
+bool optionsFromQuery(const std::string& query, CaptureOptions& options, std::string& error) {
+    std::vector<std::string> args = {"quorbel-web"};
+    size_t at = 0;
+    while (at < query.size()) {
+        size_t end = query.find('&', at);
+        if (end == std::string::npos) end = query.size();
+        const std::string pair = query.substr(at, end - at);
+        at = end + 1;
+        if (pair.empty()) continue;
+        const size_t equals = pair.find('=');
+        const std::string key = pair.substr(0, equals);
+        const std::string value = equals == std::string::npos ? "" : pair.substr(equals + 1);
+        if (key == "soundtrack" && equals == std::string::npos) {
+            args.insert(args.end(), {"--wav", "page"});
+        } else if (key == "frame") {
+            args.insert(args.end(), {"--frame", value, "-o", "canvas"});
+        } else if (key == "fps" || key == "start-tick") {
+            args.insert(args.end(), {"--" + key, value});
+        } else {
+            error = "unknown parameter '" + pair + "' (the page knows frame=MS, fps=N, start-tick=N and soundtrack)";
+            return false;
+        }
+    }
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    return parseCaptureOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+void switchDrawing(bool on, void* user) { static_cast<GLDevice*>(user)->setDrawingEnabled(on); }
+
+bool frameDrawn = false;
+bool noteDrawnFrame(const CaptureFrame& frame, void*) {
+    if (!frame.loading && frame.drawn) frameDrawn = true;
+    return true;
+}
+
+bool stopAfterLoading(const CaptureFrame&, void*) { return false; }
+
+// The SHA-256 of the image, from the browser's own implementation, into the title.
+EM_JS(void, pageTitleSoundtrackHash, (const uint8_t* image, uint32_t bytes), {
+    if (!(window.crypto && crypto.subtle)) {
+        document.title = 'quorbel: failed: the page needs a secure context (http://127.0.0.1 or https) to hash';
+        return;
+    }
+    crypto.subtle.digest('SHA-256', HEAPU8.slice(image, image + bytes)).then(digest => {
+        const hex = Array.from(new Uint8Array(digest), b => b.toString(16).padStart(2, '0')).join("");
+        document.title = 'quorbel: soundtrack ' + hex;
+    });
+});
+
+void runCheck(const CaptureOptions& options) {
+    webUseVirtualClock();
+    resetHeadlessSystem();
+    systemStart();
+    const D3DPRESENT_PARAMETERS params = showPresentParameters(false);
+    GLDevice* device = static_cast<GLDevice*>(systemCreateDisplay(0, 0, 640, 480, &params));
+    d3dDevice = device;
+    CapturePlan plan = capturePlanFor(options, switchDrawing, device);
+    uint32_t lastMs = 0;
+    if (options.mode == CaptureMode::Wav) {
+        plan.frameDone = stopAfterLoading;
+        runCapture(plan, lastMs);
+        if (headlessSystem.waveImage == nullptr) systemFail("the show played no soundtrack");
+        pageTitleSoundtrackHash(static_cast<const uint8_t*>(headlessSystem.waveImage), headlessSystem.waveBytes);
+        return;
+    }
+    plan.extraTimes = {options.frameMs};
+    plan.stopAfter = options.frameMs;
+    plan.frameDone = noteDrawnFrame;
+    runCapture(plan, lastMs);
+    if (!frameDrawn) {
+        const std::string line = "the show ended at " + std::to_string(lastMs) + " ms, before " +
+                                 std::to_string(options.frameMs) + " ms";
+        systemFail(line.c_str());
+    }
+    webSetTitle(("quorbel: frame " + std::to_string(options.frameMs)).c_str());
+}
+
+}  // namespace
+
+int main() {
+    char query[512] = "";
+    webQueryString(query, sizeof query);
+    if (query[0] != '\0') {
+        CaptureOptions options;
+        std::string error;
+        if (!optionsFromQuery(query, options, error)) systemFail(error.c_str());
+        runCheck(options);
+        return 0;
+    }
+    systemStart();
+    webAskQuestion(fullScreenQuestion, fullScreenCaption);
+    webReport("question", 0, 0);
+    emscripten_set_main_loop(showStepOfPage, 0, false);
+    return 0;
+}
