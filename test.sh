@@ -12,6 +12,11 @@ if [ "${1:-}" = "--sanitize" ]; then dir=build-sanitize type=Sanitize; fi
 quorbel_install_packages
 quorbel_configure "$dir" "$type"
 cmake --build "$dir" -j"$(nproc)"
+if [ "$dir" = build ]; then
+  # The browser build and the driver its test needs (tests/web: run by CTest with the rest).
+  quorbel_install_web_driver
+  scripts/web.sh
+fi
 mkdir -p "$dir/mesa-cache"
 # What Mesa's driver still holds when a test process exits is not our leak; ours are reported.
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan-mesa.supp:print_suppressions=0

@@ -8,7 +8,18 @@ quorbel_packages=(
   xvfb xauth x11-utils xfonts-base xdotool imagemagick ffmpeg sox
   desktop-file-utils dpkg-dev  # the install test: the menu entry and the Debian package
   clang libclang-rt-14-dev  # libFuzzer, for scripts/fuzz.sh
+  emscripten chromium nodejs npm python3  # the browser build (scripts/web.sh) and its test in headless Chromium
 )
+
+# The test's driver of Chromium, from npm, into the browser build's folder (ignored by git).
+quorbel_web_driver_version=1.65
+quorbel_install_web_driver() {
+  [ -d build-web/node/node_modules/playwright-core ] && return 0
+  echo "Installing playwright-core $quorbel_web_driver_version (npm) into build-web/node/" >&2
+  mkdir -p build-web/node
+  npm install --prefix build-web/node --no-audit --no-fund --loglevel=error \
+    "playwright-core@$quorbel_web_driver_version" >/dev/null
+}
 
 quorbel_install_packages() {
   local missing=()
