@@ -75,6 +75,45 @@ TEST_F(GLDeviceTest, TextureTargetsShareTheBackBuffersDepth) {
     target->Release();
 }
 
+// A texture target's depth is the shared buffer's top-left part however the pass uses it: a
+// whole clear then a draw, a clear of one rectangle (after the first case left other depths in
+// the target's size), or no depth at all. Afterwards a red square at depth 0.5 over the back
+// buffer's top-left 300 x 300 (cleared to depth 1) shows only where the pass left nothing nearer.
+TEST_F(GLDeviceTest, TextureTargetPassesLeaveTheSharedDepthAsDirect3DDoes) {
+    struct Case {
+        const char* pass;
+        bool clearWhole, clearRect, drawNear, depthTest;
+        bool redAt[4];  // at (20, 20), (50, 50), (150, 150), (280, 280)
+    };
+    const Case cases[] = {
+        {"cleared, then drawn near", true, false, true, true, {false, false, true, true}},
+        {"40 x 40 cleared to 0", false, true, false, true, {false, true, true, true}},
+        {"drawn without depth", false, false, true, false, {true, true, true, true}},
+    };
+    const int at[4] = {20, 50, 150, 280};
+    for (const Case& c : cases) {
+        clearBack(0xFF000000, 1.0f);
+        IDirect3DTexture9* target = renderTargetTexture();
+        IDirect3DSurface9 *level = nullptr, *back = nullptr;
+        target->GetSurfaceLevel(0, &level);
+        device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+        device->SetRenderTarget(0, level);
+        if (c.clearWhole) device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        const D3DRECT rect = {0, 0, 40, 40};
+        if (c.clearRect) device->Clear(1, &rect, D3DCLEAR_ZBUFFER, 0, 0.0f, 0);
+        device->SetRenderState(D3DRS_ZENABLE, c.depthTest ? D3DZB_TRUE : D3DZB_FALSE);
+        if (c.drawNear) drawRect(0, 0, 100, 100, 0xFFFFFFFF, 0.2f);
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+        device->SetRenderTarget(0, back);
+        drawRect(0, 0, 300, 300, 0xFFFF0000, 0.5f);
+        readBack();
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(pixel(at[i], at[i]).r == 255, c.redAt[i]) << c.pass << " at " << at[i];
+        level->Release();
+        back->Release();
+        target->Release();
+    }
+}
+
 // A mark drawn at the top-left of a texture target is at the top-left of the screen when the
 // texture is drawn with v = 0 on top.
 TEST_F(GLDeviceTest, RenderToTextureKeepsDirect3DsRowOrder) {

@@ -413,6 +413,8 @@ bool GLDeviceImpl::setResolution(int width, int height) {
     bindFramebuffer(renderTarget->framebuffer);
     targetPixelWidth = renderTarget->pixelWidth;
     targetPixelHeight = renderTarget->pixelHeight;
+    // Every depth buffer was just cleared alike, so the current target's is in line.
+    targetDepth = renderTarget == &backBuffer ? TargetDepth::Whole : TargetDepth::Current;
     lineQuads = width > glBackBufferWidth || height > glBackBufferHeight;
     return glGetError() == GL_NO_ERROR;
 }
@@ -510,13 +512,6 @@ void GLDeviceImpl::setPresentTarget(const GLPresentTarget& target) { presentTarg
 
 void GLDeviceImpl::setDrawingEnabled(bool enabled) {
     flush();
-    // Depth is carried between target sizes only while drawing: bring the two in line here.
-    if (hasContext && enabled != drawingEnabled) {
-        if (enabled)
-            carryDepth(backBuffer, *renderTarget);
-        else
-            carryDepth(*renderTarget, backBuffer);
-    }
     drawingEnabled = enabled;
 }
 
@@ -819,7 +814,7 @@ HRESULT GLDeviceImpl::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
     GLSurfaceImpl* ours = dynamic_cast<GLSurfaceImpl*>(surface);
     if (!ours || ours->device != this || ours->framebuffer == 0) return D3DERR_INVALIDCALL;
     flush();
-    if (drawingEnabled) carryDepth(*renderTarget, *ours);
+    depthLeaves(*ours);
     if (ours->container) ours->container->addReference();
     if (renderTarget->container) renderTarget->container->Release();
     if (ours != renderTarget) ++counters.stateChanges;
@@ -838,6 +833,7 @@ HRESULT GLDeviceImpl::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DC
         return D3DERR_INVALIDCALL;
     flush();
     if (!drawingEnabled || flags == 0) return D3D_OK;
+    if (flags & D3DCLEAR_ZBUFFER) depthCleared(count == 0, z < 0.0f ? 0.0f : z > 1.0f ? 1.0f : z);
     bindFramebuffer(renderTarget->framebuffer);
     setViewportAndScissor(targetPixelWidth, targetPixelHeight);
     GLbitfield mask = 0;

@@ -268,6 +268,7 @@ void GLDeviceImpl::flush() {
     if (!batchOpen) return;
     batchOpen = false;
     if (batch.empty()) return;
+    depthUsed(batchKey);
     applyKey(batchKey);
     const bool lineQuadBatch = batchKey.primitiveClass == ClassLines && lineQuads;
     const bool sprites = batchKey.primitiveClass == ClassSprites || lineQuadBatch;

@@ -220,10 +220,12 @@ private:
     void sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat);  // pixel size from the scale
     int scaled(int nominal, int pixels, int nominalTotal) const;
 
-    // gl_depth.cpp: Direct3D's one depth-stencil buffer as one per target size
+    // gl_depth.cpp: Direct3D's one depth buffer as one per target size
     GLuint depthBufferFor(int width, int height);
-    void carryDepth(const GLSurfaceImpl& from, const GLSurfaceImpl& to);
-    void blitDepth(GLuint fromFramebuffer, GLuint toFramebuffer, int width, int height);
+    void depthLeaves(const GLSurfaceImpl& to);
+    void depthUsed(const DrawKey& key);
+    void depthCleared(bool whole, float depth);
+    void copyDepth(GLuint fromFramebuffer, GLuint toFramebuffer, int width, int height);
     void deleteDepthBuffers();
     void useProgram(GLuint program);
     void setEnabled(GLenum capability, bool& cached, bool enabled);
@@ -273,6 +275,12 @@ private:
         GLuint renderbuffer;
     };
     std::vector<DepthBuffer> depthBuffers;
+    // The current target's depth buffer against the back buffer's: the back buffer's own
+    // (Whole), its part not yet copied in (Stale), a copy (Current), cleared to
+    // targetClearDepth or drawn into since (both still to be carried back).
+    enum class TargetDepth : uint8_t { Whole, Stale, Current, Cleared, Drawn };
+    TargetDepth targetDepth = TargetDepth::Whole;
+    float targetClearDepth = 1.0f;
     size_t streamVertex = 0;  // where the next batch goes in the streaming vertex buffer
     GLuint pixelQuery = 0;  // made on the first count
     bool counting = false;

@@ -218,4 +218,7 @@ function compare(a, b) {
            moved: +(moved / pixels).toFixed(5) };
 }
 
-function withinThresholds(measure) { return measure.mean <= 100 && measure.moved <= 1; }
+// Measured here: mean 0.01-0.75, moved at most 0.06 % (178 pixels, line ends and edges of the
+// first tunnel). A scene, a line of text, a face texture or the fog gone wrong moves thousands
+// of pixels or shifts the mean by several levels, so three times the worst seen is the limit.
+function withinThresholds(measure) { return measure.mean <= 2 && measure.moved <= 0.002; }
