@@ -8,8 +8,12 @@ quorbel_packages=(
   xvfb xauth x11-utils xfonts-base xdotool imagemagick ffmpeg sox
   desktop-file-utils dpkg-dev  # the install test: the menu entry and the Debian package
   clang libclang-rt-14-dev  # libFuzzer, for scripts/fuzz.sh
-  emscripten chromium nodejs npm python3  # the browser build (scripts/web.sh) and its test in headless Chromium
 )
+
+# The browser build (scripts/web.sh) and its test in headless Chromium: installed only where the
+# command is missing, since a machine may have them from elsewhere (a Node.js that brings its
+# own npm conflicts with Debian's npm package).
+quorbel_web_commands=(emcc:emscripten chromium:chromium node:nodejs npm:npm python3:python3)
 
 # The test's driver of Chromium, from npm, into the browser build's folder (ignored by git).
 quorbel_web_driver_version=1.65
@@ -27,6 +31,10 @@ quorbel_install_packages() {
   for package in "${quorbel_packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
       missing+=("$package")
+  done
+  local pair
+  for pair in "${quorbel_web_commands[@]}"; do
+    command -v "${pair%%:*}" >/dev/null || missing+=("${pair#*:}")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing: ${missing[*]}" >&2
