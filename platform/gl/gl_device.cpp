@@ -360,10 +360,14 @@ int GLDeviceImpl::scaled(int nominal, int pixels, int nominalTotal) const {
     return static_cast<int>((int64_t(nominal) * pixels * 2 + nominalTotal) / (int64_t(nominalTotal) * 2));
 }
 
-// A render target's storage at its nominal size times the scale, left bound.
-void GLDeviceImpl::sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat) {
+void GLDeviceImpl::scalePixelSize(GLSurfaceImpl& surface) const {
     surface.pixelWidth = std::max(1, scaled(surface.width, backBuffer.pixelWidth, glBackBufferWidth));
     surface.pixelHeight = std::max(1, scaled(surface.height, backBuffer.pixelHeight, glBackBufferHeight));
+}
+
+// A render target's storage at its nominal size times the scale, left bound.
+void GLDeviceImpl::sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat) {
+    scalePixelSize(surface);
     bindTexture(surface.colorTexture);
     const GLenum format = internalFormat == GL_RGB8 ? GL_RGB : GL_RGBA;
     glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), surface.pixelWidth, surface.pixelHeight, 0,
@@ -719,12 +723,11 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
     made->surface.container = made;
     made->surface.width = made->surface.pixelWidth = static_cast<int>(width);
     made->surface.height = made->surface.pixelHeight = static_cast<int>(height);
+    if (target) scalePixelSize(made->surface);  // textures the show writes keep their size
     const GLenum internalFormat = format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
-    made->texture = makeTargetTexture(static_cast<int>(width), static_cast<int>(height), internalFormat);
+    made->texture = makeTargetTexture(made->surface.pixelWidth, made->surface.pixelHeight, internalFormat);
     made->surface.colorTexture = made->texture;
     if (target) {
-        if (backBuffer.pixelWidth != glBackBufferWidth || backBuffer.pixelHeight != glBackBufferHeight)
-            sizeTarget(made->surface, internalFormat);
         const GLuint previous = cache.framebuffer;
         made->surface.framebuffer = makeFramebuffer(made->texture, made->surface.pixelWidth, made->surface.pixelHeight);
         if (!boundFramebufferComplete()) {

@@ -217,7 +217,8 @@ private:
     // gl_device.cpp: GL objects made through the cache, left bound
     GLuint makeTargetTexture(int width, int height, GLenum internalFormat);
     GLuint makeFramebuffer(GLuint colorTexture, int width, int height);
-    void sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat);  // pixel size from the scale
+    void scalePixelSize(GLSurfaceImpl& surface) const;               // from its nominal size
+    void sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat);  // storage at that size
     int scaled(int nominal, int pixels, int nominalTotal) const;
 
     // gl_depth.cpp: Direct3D's one depth buffer as one per target size
