@@ -4,10 +4,7 @@
 #include "particles/particles.h"
 
 void initParticleSystems() {
-    for (int32_t k = 0; k < particleSystemCount; ++k) {
-        resetParticleSystem(particlePrograms[k], particleSystems[k]);
-        particleProgramDecodes(particlePrograms[k]);  // decoded now: no allocation during the show
-    }
+    for (int32_t k = 0; k < particleSystemCount; ++k) resetParticleSystem(particlePrograms[k], particleSystems[k]);
     createSpriteTexture();
 }
 

@@ -14,6 +14,7 @@
 //   system 5: a burst of 250 coloured particles every 5 seconds
 //   the containers
 #include "particles/particle_assembler.h"
+#include "particles/particle_compiler.h"
 #include "particles/particles.h"
 
 namespace {
@@ -557,6 +558,13 @@ static_assert(fountainBytes[4 * 14 + 1] == 2 && fireworkBytes[4 * 20 + 1] == 4 &
               streakBytes[4 * 16 + 1] == 4 && trailBytes[4 * 5 + 1] == 2 &&
               orbitBytes[4 * 13 + 1] == 4 && burstBytes[4 * 10 + 1] == 2);
 
+constexpr auto fountainRuns = particle_machine::compileContainer<fountainBytes>();
+constexpr auto fireworkRuns = particle_machine::compileContainer<fireworkBytes>();
+constexpr auto streakRuns = particle_machine::compileContainer<streakBytes>();
+constexpr auto trailRuns = particle_machine::compileContainer<trailBytes>();
+constexpr auto orbitRuns = particle_machine::compileContainer<orbitBytes>();
+constexpr auto burstRuns = particle_machine::compileContainer<burstBytes>();
+
 }  // namespace
 
 const ParticleProgram particlePrograms[particleSystemCount] = {
@@ -566,4 +574,14 @@ const ParticleProgram particlePrograms[particleSystemCount] = {
     {trailBytes.data(), trailBytes.size()},        // face 3
     {orbitBytes.data(), orbitBytes.size()},        // face 4
     {burstBytes.data(), burstBytes.size()},        // face 5
+};
+
+// The same containers compiled: every entry but system 2's root loop (run once, interpreted).
+const particle_machine::CompiledContainer particle_machine::compiledParticlePrograms[particleSystemCount] = {
+    {fountainBytes.data(), fountainBytes.size(), fountainRuns.size() / 2, fountainRuns.data()},
+    {fireworkBytes.data(), fireworkBytes.size(), fireworkRuns.size() / 2, fireworkRuns.data()},
+    {streakBytes.data(), streakBytes.size(), streakRuns.size() / 2, streakRuns.data()},
+    {trailBytes.data(), trailBytes.size(), trailRuns.size() / 2, trailRuns.data()},
+    {orbitBytes.data(), orbitBytes.size(), orbitRuns.size() / 2, orbitRuns.data()},
+    {burstBytes.data(), burstBytes.size(), burstRuns.size() / 2, burstRuns.data()},
 };

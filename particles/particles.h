@@ -93,20 +93,15 @@ void createSpriteTexture();
 int32_t runParticle(const ParticleProgram& container, ParticleSystem& system, int32_t i, float t);
 
 // Runs every occupied slot once in slot order and writes the survivors' vertices to out:
-// their count, or -1 when a run failed (the slots after it are not run). Validated containers
-// run pre-decoded, all others through the checked interpreter, with identical results.
+// their count, or -1 when a run failed (the slots after it are not run). The six containers of
+// particlePrograms run compiled, all others through the checked interpreter, with identical results.
 int32_t emitParticleVertices(const ParticleProgram& container, ParticleSystem& system,
                              ParticleVertices& out, float t);
 
-// The same pass through the checked interpreter alone, whatever the container: for the tests and
-// the fuzzer, which compare it with the pre-decoded form that emitParticleVertices runs.
+// The same pass through the checked interpreter alone, whatever the container: for the tests,
+// which compare it with the compiled form that emitParticleVertices runs.
 int32_t emitParticleVerticesChecked(const ParticleProgram& container, ParticleSystem& system,
                                     ParticleVertices& out, float t);
-
-// Whether the container passes the one-time validation, so that emitParticleVertices runs it in
-// its pre-decoded form; decodes it into the engine's small cache when first seen (the six systems
-// from initParticleSystems).
-bool particleProgramDecodes(const ParticleProgram& container);
 
 // Advances the six systems to t (seconds, demoTimeSec) and draws system k into faceTextures[k]
 // on a clear of clearColour. Called by the cube scenes before they draw the cube.

@@ -2,15 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <random>
 #include <utility>
 #include <vector>
 
 #include "core/core.h"
+#include "particles/particle_compiler.h"
 #include "particles/particles.h"
 
 namespace {
@@ -487,54 +488,61 @@ TEST_F(ParticleEngineTest, ErrorsKeepWhatTheRunWroteSoFar) {
     EXPECT_EQ(testSystem[0].r[13], 0.0f);
 }
 
-// ---- the pre-decoded form against the checked interpreter ----
+// ---- the compiled form against the checked interpreter ----
 
-Particle fastSystem[particleSlots];
-ParticleVertices fastVertices;
+Particle compiledSystem[particleSlots];
+ParticleVertices compiledVertices;
 
 void startBothFromTestSystem() {
-    std::memcpy(fastSystem, testSystem, sizeof testSystem);
-    std::memcpy(fastVertices, testVertices, sizeof testVertices);
+    std::memcpy(compiledSystem, testSystem, sizeof testSystem);
+    std::memcpy(compiledVertices, testVertices, sizeof testVertices);
 }
 
-// One pass of testSystem through the interpreter and of fast, its copy, through whatever form
-// emitParticleVertices picks, from the same generator state: both must leave every bit the same
-// (registers, states, programs, parents, vertices, count and generator).
-::testing::AssertionResult samePass(const ParticleProgram& c, float t, ParticleSystem& fast = fastSystem) {
+// One pass of testSystem through the interpreter and of other, its copy, through emit, from the
+// same generator state: both must leave every bit the same (registers, states, programs,
+// parents, vertices, count and generator).
+template <typename Emit>
+::testing::AssertionResult samePass(const ParticleProgram& c, float t, ParticleSystem& other, Emit emit) {
     const uint32_t seed = randomSeed;
     const int32_t checked = emitParticleVerticesChecked(c, testSystem, testVertices, t);
     const uint32_t checkedSeed = randomSeed;
     randomSeed = seed;
-    const int32_t count = emitParticleVertices(c, fast, fastVertices, t);
+    const int32_t count = emit(other, t);
     if (count != checked) return ::testing::AssertionFailure() << "count " << count << " for " << checked;
     if (randomSeed != checkedSeed) return ::testing::AssertionFailure() << "a different number of draws";
-    if (std::memcmp(fast, testSystem, sizeof testSystem) != 0)
+    if (std::memcmp(other, testSystem, sizeof testSystem) != 0)
         for (int32_t i = 0;; ++i)
-            if (std::memcmp(&fast[i], &testSystem[i], sizeof(Particle)) != 0)
+            if (std::memcmp(&other[i], &testSystem[i], sizeof(Particle)) != 0)
                 return ::testing::AssertionFailure() << "slot " << i << " differs";
-    if (std::memcmp(fastVertices, testVertices, sizeof testVertices) != 0)
+    if (std::memcmp(compiledVertices, testVertices, sizeof testVertices) != 0)
         return ::testing::AssertionFailure() << "the vertices differ";
     return ::testing::AssertionSuccess();
 }
 
-TEST_F(ParticleEngineTest, TheSixSystemsRunPreDecodedToTheBit) {
+TEST_F(ParticleEngineTest, TheSixSystemsRunCompiledToTheBit) {
     // 40 s from the start, and 2 s at 60 passes a second from later times, with other seeds. The
-    // pre-decoded side runs in the show's own systems, whose passes stop at their occupied bound.
+    // compiled side runs in the show's own systems, whose passes stop at their occupied bound.
     struct Run { float start; uint32_t seed; int32_t passes; int32_t perSecond; };
     const Run runs[] = {{0.0f, 1u, 600, 15}, {61.3f, 0xC0FFEEu, 120, 60}, {118.05f, 987654321u, 120, 60}};
     for (int32_t k = 0; k < particleSystemCount; ++k) {
-        ASSERT_TRUE(particleProgramDecodes(particlePrograms[k])) << "system " << k;
+        // Every entry is compiled but the one whose loop runs once, system 2's root.
+        const particle_machine::CompiledContainer& compiled = particle_machine::compiledParticlePrograms[k];
+        ASSERT_EQ(compiled.bytes, particlePrograms[k].bytes);
+        for (int32_t e = 0; e < 2 * compiled.programs; ++e)
+            EXPECT_EQ(compiled.runs[e] == nullptr, k == 2 && e == 2 * (compiled.programs - 1)) << "system " << k << " entry " << e;
         for (const Run& run : runs) {
             std::memset(testSystem, 0, sizeof testSystem);
             std::memset(particleSystems[k], 0, sizeof particleSystems[k]);
             ASSERT_EQ(resetParticleSystem(particlePrograms[k], testSystem), 0);
             ASSERT_EQ(resetParticleSystem(particlePrograms[k], particleSystems[k]), 0);
-            std::memcpy(fastVertices, testVertices, sizeof testVertices);
+            std::memcpy(compiledVertices, testVertices, sizeof testVertices);
             randomSeed = run.seed;
             int32_t peak = 0;
             for (int32_t n = 0; n < run.passes; ++n) {
                 const float t = static_cast<float>(run.start + static_cast<double>(n) / run.perSecond);
-                ASSERT_TRUE(samePass(particlePrograms[k], t, particleSystems[k])) << "system " << k << " at " << t << " s";
+                ASSERT_TRUE(samePass(particlePrograms[k], t, particleSystems[k], [k](ParticleSystem& s, float time) {
+                    return emitParticleVertices(particlePrograms[k], s, compiledVertices, time);
+                })) << "system " << k << " at " << t << " s";
                 peak = std::max(peak, occupied());
             }
             EXPECT_GT(peak, 20) << "system " << k << " from " << run.start << " s drew too little to compare";
@@ -542,109 +550,190 @@ TEST_F(ParticleEngineTest, TheSixSystemsRunPreDecodedToTheBit) {
     }
 }
 
-TEST_F(ParticleEngineTest, WhatValidationCannotProveRunsThroughTheInterpreter) {
-    struct Case {
-        const char* what;
-        Container c;
-        bool decodes;
+}  // namespace
+
+// ---- containers compiled here, at build time, as the six are ----
+
+namespace {
+
+// A container of constants and (new, live) code pairs as constexpr bytes, N in all: what the
+// code does not fill is invalid bytes, so a run that strays there is an error in both forms.
+template <std::size_t N>
+constexpr std::array<uint8_t, N> compileTimeContainer(std::initializer_list<float> constants,
+                                                      std::initializer_list<std::initializer_list<uint8_t>> codes) {
+    std::array<uint8_t, N> b{};
+    b.fill(0xFB);
+    uint32_t at = 0;
+    b[at++] = static_cast<uint8_t>(constants.size());
+    for (float f : constants)
+        for (int byte = 0; byte < 4; ++byte) b[at++] = static_cast<uint8_t>(std::bit_cast<uint32_t>(f) >> (8 * byte));
+    b[at++] = static_cast<uint8_t>(codes.size() / 2);
+    uint32_t table = at, code = at + 2 * static_cast<uint32_t>(codes.size());
+    for (const auto& entry : codes) {
+        b[table++] = static_cast<uint8_t>(code);
+        b[table++] = static_cast<uint8_t>(code >> 8);
+        for (uint8_t byte : entry) b[code++] = byte;
+    }
+    return b;
+}
+
+// A compiled container of the tests and its pass, beside the interpreter's.
+struct CompiledCase {
+    const char* what;
+    ParticleProgram container;
+    particle_machine::CompiledContainer compiled;
+};
+
+template <const auto& B>
+CompiledCase compiledCase(const char* what) {
+    static constexpr auto runs = particle_machine::compileContainer<B>();
+    const ParticleProgram container = {B.data(), static_cast<uint32_t>(B.size())};
+    return {what, container, {B.data(), container.size, static_cast<int32_t>(runs.size() / 2), runs.data()}};
+}
+
+::testing::AssertionResult sameCompiledPass(const CompiledCase& c, float t) {
+    return samePass(c.container, t, compiledSystem, [&c](ParticleSystem& s, float time) {
+        return particle_machine::emitParticleVerticesCompiled(c.container, c.compiled, s, compiledVertices, time);
+    });
+}
+
+constexpr float nanA = std::bit_cast<float>(0x7FC00001u), nanB = std::bit_cast<float>(0xFFC00002u);
+constexpr auto arithmetic = compileTimeContainer<64>({2.0f, 1.0f}, {{K(0), R(3), opMultiply, P(3), opDivide, S(10), opRandom, opSin, S(11),
+                                                                    R(11), opCos, opSqrt, opAbs, opNegate, S(12), opEnd}, {opEnd}});
+constexpr auto nans = compileTimeContainer<64>({nanA, nanB}, {{K(0), S(1), K(1), R(1), opMultiply, S(2), K(1), R(1), opAdd, S(4), R(1), R(2),
+                                                              opMultiply, S(5), K(0), K(1), R(1), opMultiply, opAdd, S(6), opEnd}, {opEnd}});
+constexpr auto loop = compileTimeContainer<64>({}, {{opRandom, S(10), JMP, 0xFE}, {opEnd}});
+constexpr auto jumpAfterPush = compileTimeContainer<64>({1.0f, 2.0f}, {{K(0), K(0), K(0), K(1), JGT, 6, S(2), JMP, 2, R(1), opAdd, S(3), opEnd}, {opEnd}});
+constexpr auto spawnBeyond = compileTimeContainer<64>({1.0f, 5.0f}, {{K(0), K(1), opSpawn, opEnd}, {opEnd}});
+constexpr auto spawns = compileTimeContainer<64>({2.0f, 0.0f, 1.0f, -3.0f}, {{K(0), K(1), opSpawn, R(3), S(10), opEnd}, {K(2), K(2), opSpawn, opKill},
+                                                                     {K(3), K(1), opSpawn, opEnd}, {opKill}});
+constexpr auto pastTheEnd = compileTimeContainer<20>({}, {{JMP, 100, opEnd}, {opEnd}});
+constexpr auto overflowNotTaken = compileTimeContainer<64>({1.0f}, {{K(0), K(0), JGT, 3, opEnd, R(0), R(0), R(0), R(0), R(0), R(0), R(0), R(0), R(0), opEnd}, {opEnd}});
+constexpr auto twoDepths = compileTimeContainer<64>({1.0f}, {{K(0), K(0), K(0), JGT, 3, R(0), S(1), opEnd}, {opEnd}});
+constexpr auto ontoAnOperand = compileTimeContainer<64>({}, {{JMP, R(0), S(1), opEnd}, {opEnd}});
+constexpr auto underflow = compileTimeContainer<64>({1.0f}, {{K(0), S(1), S(2), opEnd}, {R(3), opAdd, S(1), opEnd}});
+constexpr auto constantBeyond = compileTimeContainer<64>({1.0f}, {{K(1), S(1), opEnd}, {opEnd}});
+constexpr auto longRun = [] {  // a new entry 647 moves long, a live entry of one end
+    std::array<uint8_t, 1302> b = compileTimeContainer<1302>({}, {{}, {}});
+    for (uint32_t at = 6; at < 1300; at += 2) b[at] = R(3), b[at + 1] = S(10 + at % 8);
+    b[1300] = b[1301] = opEnd;
+    b[4] = 1301 & 0xFF, b[5] = 1301 >> 8;
+    return b;
+}();
+
+TEST_F(ParticleEngineTest, CompiledContainersRunAsTheInterpreterRunsThem) {
+    const CompiledCase cases[] = {
+        compiledCase<arithmetic>("arithmetic, draws, the parent and a missing one"),
+        compiledCase<nans>("NaNs of other payloads met"),
+        compiledCase<loop>("a loop, left to the interpreter"),
+        compiledCase<jumpAfterPush>("a jump onto the operation after a push"),
+        compiledCase<spawnBeyond>("a spawn of a program beyond the container"),
+        compiledCase<spawns>("spawns above and below, one of every free slot, and kills"),
+        compiledCase<pastTheEnd>("a jump past the end"),
+        compiledCase<overflowNotTaken>("an overflow on a path not taken"),
+        compiledCase<twoDepths>("two depths where paths meet"),
+        compiledCase<ontoAnOperand>("a jump onto an operand byte"),
+        compiledCase<underflow>("pops and an operation on too short a stack"),
+        compiledCase<constantBeyond>("a constant beyond the list"),
+        compiledCase<longRun>("a straight run longer than the step limit, left to the interpreter"),
     };
-    Container farEntry = single({}, {opEnd});
-    farEntry.bytes[2] = 0xFF;
-    // Constants 1, 1: the comparisons below never jump, so their targets are never run.
-    const Case cases[] = {
-        {"arithmetic, draws, the parent", single({2.0f, 1.0f}, {K(0), R(3), opMultiply, P(3), opDivide, S(10),
-                                                               opRandom, opSin, S(11), opEnd}), true},
-        {"a missing parent", single({}, {P(3), S(10), opEnd}), true},
-        {"NaNs of other payloads met", single({std::bit_cast<float>(0x7FC00001u), std::bit_cast<float>(0xFFC00002u)},
-                                             {K(0), S(1), K(1), R(1), opMultiply, S(2), K(1), R(1), opAdd, S(4),
-                                              R(1), R(2), opMultiply, S(5), K(0), K(1), R(1), opMultiply, opAdd, S(6),
-                                              opEnd}), true},
-        {"a loop the step limit ends mid-way", single({}, {opRandom, S(10), JMP, 0xFE}), true},
-        {"a loop the step limit ends inside a fused run",  // 1024 = 7 x 146 + 2: inside K(0), opAdd, S(1)
-         single({1.0f}, {R(1), K(0), opAdd, S(1), opRandom, S(10), JMP, 0xFA}), true},
-        {"a jump onto the operation after a push",  // it jumps: r3 = 1 + 1, not through the push
-         single({1.0f, 2.0f}, {K(0), K(0), K(0), K(1), JGT, 6, S(2), JMP, 2, R(1), opAdd, S(3), opEnd}), true},
-        {"a straight run longer than the step limit", [] {
-             Code moves;
-             for (int n = 0; n < 600; ++n) moves.insert(moves.end(), {R(3), S(10 + n % 8)});
-             moves.push_back(opEnd);
-             return single({}, moves);
-         }(), true},
-        {"a spawn of a program beyond the container", single({1.0f, 5.0f}, {K(0), K(1), opSpawn, opEnd}), true},
-        {"a jump past the end", single({}, {JMP, 100, opEnd}), false},
-        {"an overflow on a path not taken", single({1.0f}, {K(0), K(0), JGT, 3, opEnd, R(0), R(0), R(0), R(0),
-                                                            R(0), R(0), R(0), R(0), R(0), opEnd}), false},
-        {"two depths where paths meet", single({1.0f}, {K(0), K(0), K(0), JGT, 3, R(0), S(1), opEnd}), false},
-        {"a jump onto an operand byte", single({}, {JMP, R(0), S(1), opEnd}), false},
-        {"an invalid byte on a path not taken", single({1.0f}, {K(0), K(0), JGT, 3, opEnd, 0xFB}), false},
-        {"a constant beyond the list", single({1.0f}, {K(1), S(1), opEnd}), false},
-        {"an entry beyond the end", farEntry, false},
-    };
-    for (const Case& test : cases) {
+    for (const CompiledCase& test : cases) {
         std::memset(testSystem, 0, sizeof testSystem);
         place(0, 0, 1);  // slot 0 has a parent, slot 1 none
         place(1, 0, -1);
+        place(2, 0, 0);
+        place(3, 1, 0);
         testSystem[0].r[3] = 3.0f;
         testSystem[1].r[3] = 0.75f;
         startBothFromTestSystem();
         randomSeed = 7;
-        EXPECT_EQ(particleProgramDecodes(test.c.view()), test.decodes) << test.what;
-        for (float t : {1.0f, 2.0f}) EXPECT_TRUE(samePass(test.c.view(), t)) << test.what;
+        for (float t : {1.0f, 2.0f, 3.0f}) EXPECT_TRUE(sameCompiledPass(test, t)) << test.what << " at " << t;
     }
+    EXPECT_EQ(compiledCase<loop>("").compiled.runs[0], nullptr);
+    EXPECT_EQ(compiledCase<longRun>("").compiled.runs[0], nullptr);
+    EXPECT_NE(compiledCase<longRun>("").compiled.runs[1], nullptr);
 }
 
-}  // namespace
+// Random programs of the shapes the six are made of, made at build time: pushes of own, parent's
+// and constant values and of random numbers, operations, pops, comparisons that skip a
+// push-and-pop, a spawn of two children now and then, and sometimes a kill at the end. Equal
+// registers (all start at zero) meet the comparisons' equal cases as often as the others.
+constexpr uint32_t nextDraw(uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+}
 
-namespace {
+constexpr uint32_t codeBytes = 160;  // the longest random code is 134 bytes
 
-// A random program the validator accepts, of the shapes the six are made of: pushes of own,
-// parent's and constant values and of random numbers, operations, pops, comparisons that skip a push-and-pop, a spawn
-// of two children now and then, and sometimes a kill at the end.
-Code randomProgram(std::mt19937& random) {
-    auto pick = [&](int n) { return static_cast<int>(random() % uint32_t(n)); };
-    static const uint8_t unary[] = {opCos, opSin, opSqrt, opAbs, opNegate};
-    static const uint8_t binary[] = {opAdd, opSubtract, opMultiply, opDivide};
-    Code code;
+constexpr std::array<uint8_t, codeBytes> randomCode(uint32_t& random) {
+    std::array<uint8_t, codeBytes> code{};
+    uint32_t size = 0;
+    auto pick = [&](uint32_t n) { return nextDraw(random) % n; };
+    constexpr uint8_t unary[] = {opCos, opSin, opSqrt, opAbs, opNegate};
+    constexpr uint8_t binary[] = {opAdd, opSubtract, opMultiply, opDivide};
     int depth = 0;
-    for (int step = 0, steps = 8 + pick(24); step < steps; ++step) {
-        const int choice = pick(10);
+    for (uint32_t step = 0, steps = 8 + pick(24); step < steps; ++step) {
+        const uint32_t choice = pick(10);
         if (depth < particleStackDepth && (depth == 0 || choice < 4)) {
-            const int kind = pick(4), a = pick(kind == 2 ? 6 : 12);
-            code.push_back(kind == 0 ? P(a) : kind == 1 ? R(a) : kind == 2 ? K(a) : uint8_t(opRandom));
+            const uint32_t kind = pick(4), a = pick(kind == 2 ? 6 : 12);
+            code[size++] = kind == 0 ? P(int(a)) : kind == 1 ? R(int(a)) : kind == 2 ? K(int(a)) : uint8_t(opRandom);
             ++depth;
         } else if (choice < 5) {
-            code.push_back(unary[pick(5)]);
+            code[size++] = unary[pick(5)];
         } else if (choice < 7 && depth >= 2) {
-            code.push_back(binary[pick(4)]);
+            code[size++] = binary[pick(4)];
             --depth;
         } else if (choice < 8 && depth >= 2) {
-            code.insert(code.end(), {pick(2) ? JGT : JLT, 4, R(pick(12)), S(8 + pick(8))});
+            code[size++] = pick(2) ? JGT : JLT;
+            code[size++] = 4;
+            code[size++] = R(int(pick(12)));
+            code[size++] = S(int(8 + pick(8)));
             depth -= 2;
         } else if (choice < 9 && depth < particleStackDepth - 1 && pick(4) == 0) {
-            code.insert(code.end(), {K(1), K(0), opSpawn});  // two children of program 0
+            code[size++] = K(1);  // two children of program 0
+            code[size++] = K(0);
+            code[size++] = opSpawn;
         } else {
-            code.push_back(S(pick(16)));
+            code[size++] = S(int(pick(16)));
             --depth;
         }
     }
-    while (depth-- > 0) code.push_back(S(pick(16)));
-    code.push_back(pick(8) == 0 ? opKill : opEnd);
+    while (depth-- > 0) code[size++] = S(int(pick(16)));
+    code[size++] = pick(8) == 0 ? opKill : opEnd;
     return code;
 }
 
-// Equal registers (all start at zero) meet the comparisons' equal cases as often as the others.
-TEST_F(ParticleEngineTest, RandomValidProgramsRunPreDecodedToTheBit) {
-    std::mt19937 random(20261209);
-    const std::vector<float> constants = {0.0f, 2.0f, 0.5f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 1e30f};
-    for (int n = 0; n < 200; ++n) {
-        const Container c = makeContainer(constants, {{randomProgram(random), randomProgram(random)}});
-        ASSERT_TRUE(particleProgramDecodes(c.view())) << "program " << n;
+constexpr std::array<uint8_t, 30 + 2 * codeBytes> randomContainer(uint32_t seed) {
+    std::array<uint8_t, 30 + 2 * codeBytes> b{};
+    uint32_t random = seed * 2654435761u + 1;
+    const std::array<uint8_t, codeBytes> first = randomCode(random), second = randomCode(random);
+    b[0] = 6;
+    const float constants[] = {0.0f, 2.0f, 0.5f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 1e30f};
+    for (uint32_t j = 0; j < 6; ++j)
+        for (uint32_t byte = 0; byte < 4; ++byte) b[1 + 4 * j + byte] = static_cast<uint8_t>(std::bit_cast<uint32_t>(constants[j]) >> (8 * byte));
+    b[25] = 1;
+    b[26] = 30, b[28] = 30 + codeBytes;  // new and live entries
+    for (uint32_t at = 0; at < codeBytes; ++at) b[30 + at] = first[at], b[30 + codeBytes + at] = second[at];
+    return b;
+}
+
+template <uint32_t Seed>
+constexpr auto randomBytes = randomContainer(Seed);
+
+template <uint32_t... Seeds>
+std::vector<CompiledCase> randomCases(std::integer_sequence<uint32_t, Seeds...>) {
+    return {compiledCase<randomBytes<Seeds>>("a random program")...};
+}
+
+TEST_F(ParticleEngineTest, RandomProgramsRunCompiledToTheBit) {
+    const std::vector<CompiledCase> cases = randomCases(std::make_integer_sequence<uint32_t, 48>());
+    for (uint32_t n = 0; n < cases.size(); ++n) {
         std::memset(testSystem, 0, sizeof testSystem);
         place(0, 0, 1);
         place(1, 0, n % 2 == 0 ? 0 : -1);  // every other program meets a missing parent
         startBothFromTestSystem();
-        randomSeed = uint32_t(n);
-        for (float t : {0.5f, 1.0f, 1.5f}) ASSERT_TRUE(samePass(c.view(), t)) << "program " << n << " at " << t;
+        randomSeed = n;
+        for (float t : {0.5f, 1.0f, 1.5f}) ASSERT_TRUE(sameCompiledPass(cases[n], t)) << "program " << n << " at " << t;
     }
 }
 
