@@ -41,11 +41,16 @@ void drawNoise(uint32_t mode) {
     D3DLOCKED_RECT locked = {};
     if (noiseTexture->LockRect(0, &locked, nullptr, D3DLOCK_NOSYSLOCK) != D3D_OK || locked.pBits == nullptr)
         return;
+    // Stripes repeat one row; lines fill each row with one level.
     auto* bits = static_cast<uint8_t*>(locked.pBits);
+    uint8_t stripes[256 * 4];
+    for (int x = 0; x < 256; ++x) std::memset(stripes + 4 * x, noiseLevels[x], 4);
     for (int y = 0; y < 256; ++y) {
-        uint8_t* texel = bits + static_cast<std::ptrdiff_t>(y) * locked.Pitch;
-        for (int x = 0; x < 256; ++x, texel += 4)
-            std::memset(texel, mode != 0 ? noiseLevels[x] : noiseLevels[y], 4);
+        uint8_t* row = bits + static_cast<std::ptrdiff_t>(y) * locked.Pitch;
+        if (mode != 0)
+            std::memcpy(row, stripes, sizeof stripes);
+        else
+            std::memset(row, noiseLevels[y], sizeof stripes);
     }
     noiseTexture->UnlockRect(0);
 

@@ -308,6 +308,31 @@ TEST_F(GLDeviceTest, DrawingDisabledKeepsStatesButTouchesNoPixel) {
     EXPECT_RGB(pixel(10, 10), 255, 255, 255, 0);
 }
 
+// A texture written while drawing is off reaches GL when drawing comes back: the last bytes
+// written, however often it was written meanwhile.
+TEST_F(GLDeviceTest, TexturesWrittenWhileDrawingIsOffAreDrawnWithTheirLastBytes) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    const auto fill = [texture](uint8_t value) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 4; ++y) std::memset(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, value, 16);
+        texture->UnlockRect(0);
+    };
+    fill(0x20);
+    device->setDrawingEnabled(false);
+    fill(0x40);
+    fill(0x90);
+    device->setDrawingEnabled(true);
+    clearBack(0xFF000000);
+    device->SetTexture(0, texture);
+    drawTexturedRect(0, 0, 4, 4, 0, 0, 1, 1);
+    readBack();
+    EXPECT_RGB(pixel(1, 1), 0x90, 0x90, 0x90, 0);
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
 // The benchmark's two measures: the pixels a frame shades, and the frame with no pixel work.
 TEST_F(GLDeviceTest, PixelCountAndRasterizerDiscardForBenchmarks) {
     clearBack(0xFF000000);

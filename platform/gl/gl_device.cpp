@@ -517,6 +517,9 @@ void GLDeviceImpl::setPresentTarget(const GLPresentTarget& target) { presentTarg
 void GLDeviceImpl::setDrawingEnabled(bool enabled) {
     flush();
     drawingEnabled = enabled;
+    if (enabled)
+        for (GLTextureImpl* texture : liveTextures)
+            if (texture->uploadPending) upload(*texture);
 }
 
 // The back buffer scaled into the window with 4:3 kept (black bars), the right way up.
@@ -786,17 +789,25 @@ HRESULT GLTextureImpl::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RE
 // The locked bytes go to GL as they are (B, G, R, A read as R, G, B, A: the shader swaps red
 // and blue back; an X8R8G8B8 texture's RGB storage drops the fourth byte); the draws already
 // batched still see the old contents because the batch is drawn first.
+// While drawing is off (the run-up to a frame), the bytes wait for drawing to come back on:
+// the noise texture alone would otherwise cost a 256 KB upload every frame of the run-up.
 HRESULT GLTextureImpl::UnlockRect(UINT level) {
     if (level != 0 || !locked) return D3DERR_INVALIDCALL;
     locked = false;
     if (!device) return D3D_OK;
-    device->flush();
-    device->bindTexture(texture);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch / 4);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
-                    GL_RGBA, GL_UNSIGNED_BYTE, bits.data());
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    uploadPending = true;
+    if (device->drawing()) device->upload(*this);
     return D3D_OK;
+}
+
+void GLDeviceImpl::upload(GLTextureImpl& texture) {
+    flush();
+    bindTexture(texture.texture);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, texture.pitch / 4);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(texture.width), static_cast<GLsizei>(texture.height),
+                    GL_RGBA, GL_UNSIGNED_BYTE, texture.bits.data());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    texture.uploadPending = false;
 }
 
 // ---- render targets and clear ----

@@ -140,6 +140,7 @@ public:
     int pitch = 0;
     bool swapRedBlue = false;     // managed: GL holds the bytes B, G, R, A, the shader swaps
     bool locked = false;
+    bool uploadPending = false;   // unlocked while drawing was off: GL holds older bytes
 };
 
 class GLDeviceImpl final : public GLDevice {
@@ -187,6 +188,8 @@ public:
 
     // ---- for textures and surfaces ----
     void flush();
+    bool drawing() const { return drawingEnabled; }
+    void upload(GLTextureImpl& texture);  // its bytes to GL
     void textureGone(GLTextureImpl* texture);  // unbinds a released texture
     void bindTexture(GLuint texture);
 
