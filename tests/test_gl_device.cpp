@@ -145,6 +145,46 @@ TEST_F(GLDeviceTest, RenderToTextureKeepsDirect3DsRowOrder) {
     target->Release();
 }
 
+// Targets of one size share an array texture, 8 layers each: ten of them take two arrays, a
+// released one's layer goes to the next, and draws that sample different ones are one GL draw,
+// each showing its own target.
+TEST_F(GLDeviceTest, RenderTargetsOfOneSizeAreSampledInOneDraw) {
+    IDirect3DSurface9* back = nullptr;
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    std::vector<IDirect3DTexture9*> targets;
+    const auto colour = [](int i) { return D3DCOLOR(0xFF000000u | uint32_t(20 * i + 10) << 16 | uint32_t(200 - 15 * i)); };
+    const auto fill = [&](int i) {
+        IDirect3DSurface9* level = nullptr;
+        targets[size_t(i)]->GetSurfaceLevel(0, &level);
+        device->SetRenderTarget(0, level);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, colour(i), 1.0f, 0);
+        level->Release();
+    };
+    for (int i = 0; i < 10; ++i) {
+        targets.push_back(renderTargetTexture(64));
+        fill(i);
+    }
+    targets[3]->Release();  // its layer is free again
+    targets[3] = renderTargetTexture(64);
+    fill(3);
+    device->SetRenderTarget(0, back);
+    clearBack(0xFF000000);
+    const uint64_t drawsBefore = device->stats().glDrawCalls;
+    for (int i = 0; i < 10; ++i) {
+        device->SetTexture(0, targets[size_t(i)]);
+        drawTexturedRect(float(40 * i), 0, float(40 * i + 32), 32, 0, 0, 1, 1);
+    }
+    readBack();
+    EXPECT_EQ(device->stats().glDrawCalls - drawsBefore, 2u) << "one draw for each array";
+    for (int i = 0; i < 10; ++i) {
+        const D3DCOLOR c = colour(i);
+        EXPECT_RGB(pixel(40 * i + 16, 16), int(c >> 16 & 255), 0, int(c & 255), 0) << "target " << i;
+    }
+    device->SetTexture(0, nullptr);
+    for (IDirect3DTexture9* target : targets) target->Release();
+    back->Release();
+}
+
 TEST_F(GLDeviceTest, SetRenderTargetResetsTheViewportToTheTarget) {
     IDirect3DTexture9* target = renderTargetTexture(128);
     IDirect3DSurface9 *level = nullptr, *back = nullptr;

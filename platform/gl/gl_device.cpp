@@ -7,6 +7,7 @@
 #include <emscripten/html5.h>
 #else
 #include <dlfcn.h>
+#include <malloc.h>
 #endif
 
 #include <algorithm>
@@ -137,6 +138,16 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
                       glShadersForEs ? "WebGL 2 (OpenGL ES 3.0)" : "OpenGL 3.3 core", version);
         return fail(error, errorSize, line);
     }
+#ifdef __GLIBC__
+    // Mesa's software renderer allocates its vertices' storage, tens of kilobytes, on every draw
+    // and frees it after: glibc handed the top of the heap back each time, and every draw paid
+    // the page faults of taking it again.
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (renderer && std::strstr(renderer, "llvmpipe")) {
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    }
+#endif
     for (int kind = 0; kind < ProgramCount; ++kind) {
         programs[kind] = buildDeviceProgram(static_cast<ShaderProgramKind>(kind), error, errorSize);
         if (!programs[kind]) return false;
@@ -152,7 +163,7 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     glUseProgram(0);
 
     backBuffer.colorTexture = makeTargetTexture(glBackBufferWidth, glBackBufferHeight, GL_RGBA8);
-    backBuffer.framebuffer = makeFramebuffer(backBuffer.colorTexture, glBackBufferWidth, glBackBufferHeight);
+    backBuffer.framebuffer = makeFramebuffer(backBuffer);
     if (!boundFramebufferComplete())
         return fail(error, errorSize, "the back buffer's framebuffer is incomplete");
 
@@ -189,6 +200,8 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, u)));
     glEnableVertexAttribArray(3);
     glVertexAttribPointer(3, 1, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, fog)));
+    glEnableVertexAttribArray(4);
+    glVertexAttribPointer(4, 1, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, layer)));
 
     glGenSamplers(1, &sampler);
     glBindSampler(0, sampler);
@@ -238,7 +251,13 @@ void GLDeviceImpl::warmUp() {
     glBindRenderbuffer(GL_RENDERBUFFER, depth);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 4, 4);
     const GLenum formats[2] = {GL_RGBA8, GL_RGB8};  // A8R8G8B8 and X8R8G8B8
-    GLuint targets[2] = {}, framebuffers[2] = {}, textures[2] = {};
+    GLuint targets[2] = {}, framebuffers[2] = {}, textures[3] = {};
+    TargetArray faces;  // the show samples X8R8G8B8 targets
+    faces.width = faces.height = 4;
+    faces.internalFormat = GL_RGB8;
+    glGenTextures(1, &faces.texture);
+    sizeTargetArray(faces);
+    textures[2] = faces.texture;
     for (int i = 0; i < 2; ++i) {
         textures[i] = makeTargetTexture(4, 4, formats[i]);
         targets[i] = makeTargetTexture(4, 4, formats[i]);
@@ -263,7 +282,7 @@ void GLDeviceImpl::warmUp() {
     for (int target = 0; target < 2; ++target)
         for (const Blend& blend : blends)
             for (int depthMode = 0; depthMode < 3; ++depthMode)  // off, on and written, on and kept
-                for (int texture = 0; texture < 3; ++texture)     // none, A8R8G8B8, X8R8G8B8
+                for (int texture = 0; texture < 4; ++texture)     // none, A8R8G8B8, X8R8G8B8, targets
                     for (int primitive = 0; primitive < 3; ++primitive) {
                         DrawKey key;
                         std::memset(&key, 0, sizeof key);
@@ -291,6 +310,7 @@ void GLDeviceImpl::warmUp() {
                         key.alphaArg2 = key.colorArg2;
                         if (texture) {
                             key.texture = textures[texture - 1];
+                            key.targetLayers = texture == 3;
                             key.magFilter = key.minFilter = GL_LINEAR;  // the show's only filter
                             key.addressU = key.addressV = GL_REPEAT;
                         }
@@ -308,11 +328,12 @@ void GLDeviceImpl::warmUp() {
     bindFramebuffer(backBuffer.framebuffer);
     setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
     bindTexture(0);
+    bindTexture(0, true);
     for (int i = 0; i < 2; ++i) {
         glDeleteFramebuffers(1, &framebuffers[i]);
         glDeleteTextures(1, &targets[i]);
-        glDeleteTextures(1, &textures[i]);
     }
+    glDeleteTextures(3, textures);
     glDeleteRenderbuffers(1, &depth);
     counters = counted;
 }
@@ -325,13 +346,15 @@ GLDeviceImpl::~GLDeviceImpl() {
     renderTarget = &backBuffer;
     for (GLTextureImpl* texture : liveTextures) {
         glDeleteFramebuffers(1, &texture->surface.framebuffer);
-        glDeleteTextures(1, &texture->texture);
+        if (!texture->targets) glDeleteTextures(1, &texture->texture);
+        texture->targets = nullptr;
         texture->surface.framebuffer = 0;
         texture->texture = 0;
         texture->device = nullptr;
     }
     glDeleteFramebuffers(1, &backBuffer.framebuffer);
     glDeleteTextures(1, &backBuffer.colorTexture);
+    deleteTargetArrays();
     deleteDepthBuffers();
     glDeleteBuffers(1, &vertexBuffer);
     glDeleteBuffers(1, &indexBuffer);
@@ -387,15 +410,17 @@ bool GLDeviceImpl::setResolution(int width, int height) {
     backBuffer.pixelWidth = width;
     backBuffer.pixelHeight = height;
     sizeTarget(backBuffer, GL_RGBA8);
+    for (TargetArray* array : targetArrays) sizeTargetArray(*array);
     for (GLTextureImpl* texture : liveTextures)
-        if (texture->surface.framebuffer != 0)
-            sizeTarget(texture->surface, texture->format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8);
+        if (texture->surface.framebuffer != 0) scalePixelSize(texture->surface);
     bindTexture(0);
+    bindTexture(0, true);
     // Depth buffers of the new sizes in every framebuffer.
     deleteDepthBuffers();
     auto attachDepth = [this](const GLSurfaceImpl& surface) {
         const GLuint depth = depthBufferFor(surface.pixelWidth, surface.pixelHeight);
         bindFramebuffer(surface.framebuffer);
+        attachColor(surface);  // the layer's storage is new
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
     };
     attachDepth(backBuffer);
@@ -436,15 +461,23 @@ void GLDeviceImpl::textureSize(IDirect3DTexture9* texture, int& width, int& heig
     height = ours->surface.pixelHeight;
 }
 
-// A framebuffer with the colour texture and the depth buffer of its size, left bound.
-GLuint GLDeviceImpl::makeFramebuffer(GLuint colorTexture, int width, int height) {
-    const GLuint depth = depthBufferFor(width, height);
+// A framebuffer with the surface's colour and the depth buffer of its size, left bound.
+GLuint GLDeviceImpl::makeFramebuffer(const GLSurfaceImpl& surface) {
+    const GLuint depth = depthBufferFor(surface.pixelWidth, surface.pixelHeight);
     GLuint framebuffer = 0;
     glGenFramebuffers(1, &framebuffer);
     bindFramebuffer(framebuffer);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture, 0);
+    attachColor(surface);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
     return framebuffer;
+}
+
+void GLDeviceImpl::attachColor(const GLSurfaceImpl& surface) {
+    const GLTextureImpl* texture = surface.container;
+    if (texture && texture->targets)
+        glFramebufferTextureLayer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, texture->texture, 0, texture->layer);
+    else
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, surface.colorTexture, 0);
 }
 
 GLDevice* createGLDevice(char* error, int errorSize) {
@@ -492,9 +525,13 @@ void GLDeviceImpl::textureGone(GLTextureImpl* texture) {
             liveTextures.pop_back();
             break;
         }
-    if (cache.texture == texture->texture) bindTexture(0);
     if (cache.framebuffer == texture->surface.framebuffer) bindFramebuffer(backBuffer.framebuffer);
     glDeleteFramebuffers(1, &texture->surface.framebuffer);
+    if (texture->targets) {
+        targetGone(*texture);
+        return;
+    }
+    if (cache.texture == texture->texture) bindTexture(0);
     glDeleteTextures(1, &texture->texture);
 }
 
@@ -727,15 +764,13 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
     made->surface.width = made->surface.pixelWidth = static_cast<int>(width);
     made->surface.height = made->surface.pixelHeight = static_cast<int>(height);
     if (target) scalePixelSize(made->surface);  // textures the show writes keep their size
-    const GLenum internalFormat = format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
-    made->texture = makeTargetTexture(made->surface.pixelWidth, made->surface.pixelHeight, internalFormat);
-    made->surface.colorTexture = made->texture;
     if (target) {
         const GLuint previous = cache.framebuffer;
-        made->surface.framebuffer = makeFramebuffer(made->texture, made->surface.pixelWidth, made->surface.pixelHeight);
+        placeTarget(*made);
+        made->surface.framebuffer = makeFramebuffer(made->surface);
         if (!boundFramebufferComplete()) {
             glDeleteFramebuffers(1, &made->surface.framebuffer);
-            glDeleteTextures(1, &made->texture);
+            targetGone(*made);
             delete made;
             bindFramebuffer(renderTarget->framebuffer);
             bindTexture(0);
@@ -748,6 +783,8 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
         setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
         bindFramebuffer(previous);
     } else {
+        made->texture = makeTargetTexture(made->surface.pixelWidth, made->surface.pixelHeight,
+                                          format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8);
         // Rows padded to 64 bytes: the show must honour the pitch, as Direct3D asks.
         made->pitch = static_cast<int>((width * 4 + 63) / 64 * 64);
         made->bits.assign(size_t(made->pitch) * height, 0);

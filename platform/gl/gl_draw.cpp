@@ -44,6 +44,7 @@ BatchVertex interpolate(const BatchVertex& a, const BatchVertex& b, float t) {
     v.u = mix(a.u, b.u);
     v.v = mix(a.v, b.v);
     v.fog = mix(a.fog, b.fog);
+    v.layer = a.layer;
     return v;
 }
 
@@ -107,6 +108,7 @@ DrawKey GLDeviceImpl::currentKey(PrimitiveClass primitiveClass) const {
         if (texture0) {
             key.texture = texture0->texture;
             key.swapRedBlue = texture0->swapRedBlue;
+            key.targetLayers = texture0->targets != nullptr;
             key.magFilter = filterToGl(samplerStates[D3DSAMP_MAGFILTER]);
             key.minFilter = filterToGl(samplerStates[D3DSAMP_MINFILTER]);
             key.addressU = addressToGl(samplerStates[D3DSAMP_ADDRESSU]);
@@ -174,10 +176,11 @@ void GLDeviceImpl::useProgram(GLuint program) {
     glUseProgram(program);
 }
 
-void GLDeviceImpl::bindTexture(GLuint texture) {
-    if (cache.texture == texture) return;
-    cache.texture = texture;
-    glBindTexture(GL_TEXTURE_2D, texture);
+void GLDeviceImpl::bindTexture(GLuint texture, bool targetLayers) {
+    GLuint& bound = targetLayers ? cache.targetArray : cache.texture;
+    if (bound == texture) return;
+    bound = texture;
+    glBindTexture(targetLayers ? GL_TEXTURE_2D_ARRAY : GL_TEXTURE_2D, texture);
 }
 
 void GLDeviceImpl::applyKey(const DrawKey& key) {
@@ -218,7 +221,7 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
         }
     }
 
-    const int kind = key.texture ? ProgramTextured : ProgramUntextured;
+    const int kind = !key.texture ? ProgramUntextured : key.targetLayers ? ProgramTargets : ProgramTextured;
     useProgram(programs[kind]);
     auto& uniforms = cache.uniforms[kind];
     const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
@@ -242,7 +245,7 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
     uniforms.valid = true;
 
     if (key.texture) {
-        bindTexture(key.texture);
+        bindTexture(key.texture, key.targetLayers);
         if (cache.magFilter != key.magFilter) {
             cache.magFilter = key.magFilter;
             glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(key.magFilter));
@@ -369,6 +372,7 @@ void GLDeviceImpl::transformVertex(const uint8_t* vertex, BatchVertex& out, floa
     }
 
     // Vertex fog from camera-space depth; pretransformed vertices carry no fog (no specular).
+    out.layer = drawLayer;
     out.fog = 1.0f;
     if (!pretransformed && renderStates[D3DRS_FOGENABLE] && renderStates[D3DRS_FOGTABLEMODE] == D3DFOG_NONE) {
         const float distance = renderStates[D3DRS_RANGEFOGENABLE]
@@ -533,6 +537,7 @@ HRESULT GLDeviceImpl::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount
                                                                                                : ClassTriangles;
     const DrawKey key = currentKey(primitiveClass);
     if (batchOpen && !(key == batchKey)) flush();
+    drawLayer = key.targetLayers ? float(texture0->layer) : 0.0f;
     batchKey = key;
     batchOpen = true;
     appendPrimitives(type, primitiveCount, static_cast<const uint8_t*>(vertices), stride);

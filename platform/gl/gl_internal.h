@@ -16,6 +16,8 @@ constexpr int glBackBufferHeight = 480;
 // The streaming vertex buffer, refilled from its start (orphaned) when a batch no longer fits;
 // the index buffer covers it with both sprite windings, so it stays within 16-bit indices.
 constexpr size_t glStreamVertices = 16384;
+// Render-target textures of one size and format are layers of one array texture, this many each.
+constexpr int glTargetLayers = 8;
 
 // ---- pixel and colour layouts ----
 
@@ -61,7 +63,8 @@ void reportUnsupported(const char* what, DWORD value);
 
 // ---- shaders (gl_shaders.cpp) ----
 
-enum ShaderProgramKind { ProgramUntextured, ProgramTextured, ProgramCount };
+// ProgramTargets samples a layer of an array of render targets, the vertex's.
+enum ShaderProgramKind { ProgramUntextured, ProgramTextured, ProgramTargets, ProgramCount };
 
 // Source of one stage of a program, with the prologue for GLSL 3.30 core or GLSL ES 3.00.
 std::string deviceShaderSource(ShaderProgramKind kind, bool fragment, bool es);
@@ -75,8 +78,9 @@ struct BatchVertex {
     uint8_t rgba[4];    // colour after the lighting rule, bytes R, G, B, A
     float u, v;
     float fog;          // fog factor: 1 no fog, 0 all fog colour
+    float layer;        // the texture's layer when it is a render target's array
 };
-static_assert(sizeof(BatchVertex) == 32);
+static_assert(sizeof(BatchVertex) == 36);
 
 // Sprites are four corners each, drawn through the shared index buffer; they batch apart from
 // triangles so that every sprite batch starts on a multiple of four vertices.
@@ -95,7 +99,7 @@ struct DrawKey {
     uint8_t stageActive;
     int8_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
     uint8_t swapRedBlue;      // the texture holds Direct3D's B, G, R, A bytes as uploaded
-    uint8_t pad;
+    uint8_t targetLayers;     // the texture is an array of render targets: each vertex names its layer
     GLenum blendSource, blendDest, blendEquation, depthFunc;
     GLenum magFilter, minFilter, addressU, addressV;
     uint32_t textureFactor;
@@ -105,6 +109,18 @@ struct DrawKey {
 bool operator==(const DrawKey& a, const DrawKey& b);
 
 class GLDeviceImpl;
+
+// Render targets of one nominal size and format as the layers of one array texture. Mesa's
+// software renderer copies its whole texture state (some 33 KB) into the frame each time a draw
+// samples another texture: the cube's stickers, six faces in turn, did so over a hundred times a
+// frame in the cube field. Layers of one texture are one state, and their draws one batch.
+struct TargetArray {
+    GLuint texture = 0;
+    int width = 0, height = 0;            // nominal, as Direct3D's
+    int pixelWidth = 0, pixelHeight = 0;  // GL's: at the device's scale
+    GLenum internalFormat = GL_RGBA8;
+    bool used[glTargetLayers] = {};
+};
 
 class GLSurfaceImpl final : public IDirect3DSurface9 {
 public:
@@ -134,7 +150,9 @@ public:
     DWORD usage = 0;
     D3DFORMAT format = D3DFMT_UNKNOWN;
     D3DPOOL pool = D3DPOOL_MANAGED;
-    GLuint texture = 0;
+    GLuint texture = 0;           // a render target's: its array's
+    TargetArray* targets = nullptr;  // render targets: the array holding it, and its layer
+    int layer = 0;
     GLSurfaceImpl surface;        // level 0; a render target's framebuffer lives here
     std::vector<uint8_t> bits;    // level 0 as Direct3D lays it out, pitch bytes a row
     int pitch = 0;
@@ -191,7 +209,7 @@ public:
     bool drawing() const { return drawingEnabled; }
     void upload(GLTextureImpl& texture);  // its bytes to GL
     void textureGone(GLTextureImpl* texture);  // unbinds a released texture
-    void bindTexture(GLuint texture);
+    void bindTexture(GLuint texture, bool targetLayers = false);  // on unit 0, 2D or array
 
     std::vector<GLTextureImpl*> liveTextures;  // orphaned when the device goes first
     std::vector<uint8_t> uploadScratch;        // zeros for a new texture's first upload
@@ -219,10 +237,18 @@ private:
 
     // gl_device.cpp: GL objects made through the cache, left bound
     GLuint makeTargetTexture(int width, int height, GLenum internalFormat);
-    GLuint makeFramebuffer(GLuint colorTexture, int width, int height);
+    GLuint makeFramebuffer(const GLSurfaceImpl& surface);  // its colour and the depth of its size
+    void attachColor(const GLSurfaceImpl& surface);         // to the bound framebuffer
     void scalePixelSize(GLSurfaceImpl& surface) const;               // from its nominal size
     void sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat);  // storage at that size
     int scaled(int nominal, int pixels, int nominalTotal) const;
+
+    // gl_targets.cpp: render-target textures as layers of shared arrays
+    void placeTarget(GLTextureImpl& texture);  // a free layer for it, in a new array if need be
+    void sizeTargetArray(TargetArray& array);  // storage at its nominal size times the scale
+    void targetGone(GLTextureImpl& texture);   // frees its layer, and its array when the last
+    void deleteTargetArrays();
+    std::vector<TargetArray*> targetArrays;
 
     // gl_depth.cpp: Direct3D's one depth buffer as one per target size
     GLuint depthBufferFor(int width, int height);
@@ -236,6 +262,7 @@ private:
 
     int references = 1;
     bool hasContext = false;  // a GL context was current at creation: GL may be called
+    float drawLayer = 0.0f;   // the bound texture's layer, which this draw's vertices carry
     GLPresentTarget presentTarget;
     bool drawingEnabled = true;
     bool inScene = false;
@@ -269,8 +296,8 @@ private:
 
     // GL objects.
     GLuint programs[ProgramCount] = {};
-    GLint uniformFactor[2] = {}, uniformFogColor[2] = {}, uniformColorStage[2] = {},
-          uniformAlphaStage[2] = {}, uniformTexture[2] = {}, uniformSwapRedBlue[2] = {};
+    GLint uniformFactor[ProgramCount] = {}, uniformFogColor[ProgramCount] = {}, uniformColorStage[ProgramCount] = {},
+          uniformAlphaStage[ProgramCount] = {}, uniformTexture[ProgramCount] = {}, uniformSwapRedBlue[ProgramCount] = {};
     GLuint vertexArray = 0, vertexBuffer = 0, indexBuffer = 0, sampler = 0;
     // The depth-stencil buffer of each render-target size; the back buffer's ([0], made first)
     // stands for Direct3D's whole buffer, of which the others hold the top-left part.
@@ -291,7 +318,7 @@ private:
 
     // What GL has been told, to skip calls that change nothing.
     struct {
-        GLuint framebuffer = 0, readFramebuffer = 0, program = 0, texture = 0;
+        GLuint framebuffer = 0, readFramebuffer = 0, program = 0, texture = 0, targetArray = 0;
         int viewportWidth = -1, viewportHeight = -1;
         int scissorX = -1, scissorY = -1, scissorWidth = -1, scissorHeight = -1;
         bool blend = false, depthTest = false, cull = false, scissor = false, rasterizerDiscard = false;
@@ -303,6 +330,6 @@ private:
             bool valid = false;
             uint32_t factor = 0, fog = 0;
             int stage[8] = {};
-        } uniforms[2];
+        } uniforms[ProgramCount];
     } cache;
 };

@@ -1,5 +1,6 @@
-// gl_shaders.cpp: the device's two programs (with and without a texture on stage 0), written
-// once for GLSL 3.30 core and GLSL ES 3.00: only the prologue differs.
+// gl_shaders.cpp: the device's three programs (no texture on stage 0, a texture, a layer of an
+// array of render targets), written once for GLSL 3.30 core and GLSL ES 3.00: only the prologue
+// differs.
 #include <cstdio>
 
 #include "platform/gl/gl_internal.h"
@@ -7,7 +8,9 @@
 namespace {
 
 const char* const desktopPrologue = "#version 330 core\n";
-const char* const esPrologue = "#version 300 es\nprecision highp float;\nprecision highp int;\n";
+// sampler2DArray has no default precision in GLSL ES; sampler2D's default is lowp.
+const char* const esPrologue =
+    "#version 300 es\nprecision highp float;\nprecision highp int;\nprecision lowp sampler2DArray;\n";
 
 // Vertices arrive transformed on the CPU, already in GL's clip space.
 const char* const vertexBody = R"(
@@ -15,15 +18,18 @@ layout(location = 0) in vec4 aPosition;
 layout(location = 1) in vec4 aColor;
 layout(location = 2) in vec2 aUv;
 layout(location = 3) in float aFog;
+layout(location = 4) in float aLayer;
 out vec4 vColor;
 out vec2 vUv;
 out float vFog;
+flat out float vLayer;
 invariant gl_Position;
 void main() {
     gl_Position = aPosition;
     vColor = aColor;
     vUv = aUv;
     vFog = aFog;
+    vLayer = aLayer;
 }
 )";
 
@@ -35,7 +41,12 @@ const char* const fragmentBody = R"(
 in vec4 vColor;
 in vec2 vUv;
 in float vFog;
+#ifdef TARGET_LAYERS
+flat in float vLayer;
+uniform sampler2DArray uTexture;  // render targets: the vertex's layer
+#else
 uniform sampler2D uTexture;
+#endif
 uniform vec4 uFactor;
 uniform vec3 uFogColor;
 uniform ivec4 uColorStage;
@@ -60,7 +71,9 @@ vec4 stageOp(int op, vec4 a, vec4 b) {
 }
 
 void main() {
-#ifdef TEXTURED
+#if defined(TARGET_LAYERS)
+    vec4 texel = texture(uTexture, vec3(vUv, vLayer));
+#elif defined(TEXTURED)
     vec4 texel = texture(uTexture, vUv);
     if (uSwapRedBlue != 0) texel = texel.bgra;
 #else
@@ -101,6 +114,7 @@ GLuint compile(GLenum stage, const std::string& source, char* error, int errorSi
 std::string deviceShaderSource(ShaderProgramKind kind, bool fragment, bool es) {
     std::string source = es ? esPrologue : desktopPrologue;
     if (kind == ProgramTextured) source += "#define TEXTURED 1\n";
+    if (kind == ProgramTargets) source += "#define TARGET_LAYERS 1\n";
     source += fragment ? fragmentBody : vertexBody;
     return source;
 }

@@ -1,0 +1,76 @@
+// gl_targets.cpp: render-target textures as layers of array textures, one array per nominal
+// size and format (glTargetLayers layers each, more arrays when they fill). Each target keeps a
+// framebuffer of its own, on its layer; a draw that samples one passes the layer with each
+// vertex, so draws that sample different targets of an array differ in nothing GL is told.
+#include "platform/gl/gl_internal.h"
+
+void GLDeviceImpl::placeTarget(GLTextureImpl& texture) {
+    const GLenum internalFormat = texture.format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
+    TargetArray* home = nullptr;
+    int layer = 0;
+    for (TargetArray* array : targetArrays) {
+        if (array->width != int(texture.width) || array->height != int(texture.height) ||
+            array->internalFormat != internalFormat)
+            continue;
+        for (layer = 0; layer < glTargetLayers && array->used[layer]; ++layer) {}
+        if (layer < glTargetLayers) {
+            home = array;
+            break;
+        }
+    }
+    if (!home) {
+        home = new TargetArray;
+        home->width = int(texture.width);
+        home->height = int(texture.height);
+        home->internalFormat = internalFormat;
+        glGenTextures(1, &home->texture);
+        sizeTargetArray(*home);
+        targetArrays.push_back(home);
+        layer = 0;
+    }
+    home->used[layer] = true;
+    texture.targets = home;
+    texture.layer = layer;
+    texture.texture = home->texture;
+}
+
+void GLDeviceImpl::sizeTargetArray(TargetArray& array) {
+    GLSurfaceImpl size;
+    size.width = array.width;
+    size.height = array.height;
+    scalePixelSize(size);
+    array.pixelWidth = size.pixelWidth;
+    array.pixelHeight = size.pixelHeight;
+    bindTexture(array.texture, true);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
+    const GLenum format = array.internalFormat == GL_RGB8 ? GL_RGB : GL_RGBA;
+    glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, static_cast<GLint>(array.internalFormat), array.pixelWidth, array.pixelHeight,
+                 glTargetLayers, 0, format, GL_UNSIGNED_BYTE, nullptr);
+}
+
+void GLDeviceImpl::targetGone(GLTextureImpl& texture) {
+    TargetArray* array = texture.targets;
+    if (!array) return;
+    array->used[texture.layer] = false;
+    texture.targets = nullptr;
+    texture.texture = 0;
+    for (bool used : array->used)
+        if (used) return;
+    for (size_t i = 0; i < targetArrays.size(); ++i)
+        if (targetArrays[i] == array) {
+            targetArrays[i] = targetArrays.back();
+            targetArrays.pop_back();
+            break;
+        }
+    if (cache.targetArray == array->texture) bindTexture(0, true);
+    glDeleteTextures(1, &array->texture);
+    delete array;
+}
+
+void GLDeviceImpl::deleteTargetArrays() {
+    for (TargetArray* array : targetArrays) {
+        glDeleteTextures(1, &array->texture);
+        delete array;
+    }
+    targetArrays.clear();
+}
