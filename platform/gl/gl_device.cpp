@@ -234,7 +234,7 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
     setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
 
-    batch.reserve(batchCapacity);
+    batch.resize(batchCapacity);
     warmUp();
     if (glGetError() != GL_NO_ERROR) return fail(error, errorSize, "OpenGL reported an error while the device was set up");
     return true;
@@ -316,13 +316,8 @@ void GLDeviceImpl::warmUp() {
                         }
                         batchKey = key;
                         batchOpen = true;
-                        if (primitive == ClassSprites) {
-                            batch.assign(corners, corners + 4);
-                        } else if (primitive == ClassLines) {
-                            batch.assign(corners, corners + 2);
-                        } else {
-                            batch.assign(corners, corners + 3);
-                        }
+                        batchSize = primitive == ClassSprites ? 4 : primitive == ClassLines ? 2 : 3;
+                        std::copy(corners, corners + batchSize, batch.begin());
                         flush();
                     }
     bindFramebuffer(backBuffer.framebuffer);

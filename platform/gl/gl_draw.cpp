@@ -270,7 +270,7 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
 void GLDeviceImpl::flush() {
     if (!batchOpen) return;
     batchOpen = false;
-    if (batch.empty()) return;
+    if (batchSize == 0) return;
     depthUsed(batchKey);
     applyKey(batchKey);
     const bool lineQuadBatch = batchKey.primitiveClass == ClassLines && lineQuads;
@@ -279,37 +279,41 @@ void GLDeviceImpl::flush() {
     // Into the streaming buffer after the last batch (sprites from a multiple of four, where
     // their indices start); orphaned and refilled from the start when the batch does not fit.
     size_t first = sprites ? (streamVertex + 3) / 4 * 4 : streamVertex;
-    if (first + batch.size() > glStreamVertices) {
+    if (first + batchSize > glStreamVertices) {
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(glStreamVertices * sizeof(BatchVertex)), nullptr,
                      GL_STREAM_DRAW);
         first = 0;
     }
     glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * sizeof(BatchVertex)),
-                    static_cast<GLsizeiptr>(batch.size() * sizeof(BatchVertex)), batch.data());
-    streamVertex = first + batch.size();
+                    static_cast<GLsizeiptr>(batchSize * sizeof(BatchVertex)), batch.data());
+    streamVertex = first + batchSize;
     if (sprites) {
         // Direct3D never culls sprites: the winding is the one the cull mode keeps (lines have
         // no cull mode).
         const size_t pattern = batchKey.cullMode == D3DCULL_CW ? glStreamVertices / 4 * 6 : 0;
         const size_t firstIndex = pattern + first / 4 * 6;
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(batch.size() / 4 * 6), GL_UNSIGNED_SHORT,
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(batchSize / 4 * 6), GL_UNSIGNED_SHORT,
                        reinterpret_cast<const void*>(firstIndex * sizeof(uint16_t)));
     } else {
         glDrawArrays(batchKey.primitiveClass == ClassLines ? GL_LINES : GL_TRIANGLES, static_cast<GLint>(first),
-                     static_cast<GLsizei>(batch.size()));
+                     static_cast<GLsizei>(batchSize));
     }
     ++counters.glDrawCalls;
-    counters.flushedVertices += batch.size();
-    batch.clear();
+    counters.flushedVertices += batchSize;
+    batchSize = 0;
 }
 
 // Room for the next primitive's vertices; a full batch is drawn and the run goes on.
-void GLDeviceImpl::reserve(int vertices) {
-    if (batch.size() + size_t(vertices) <= batch.capacity()) return;
-    const DrawKey key = batchKey;
-    flush();
-    batchKey = key;
-    batchOpen = true;
+BatchVertex* GLDeviceImpl::room(int vertices) {
+    if (batchSize + size_t(vertices) > batch.size()) {
+        const DrawKey key = batchKey;
+        flush();
+        batchKey = key;
+        batchOpen = true;
+    }
+    BatchVertex* at = batch.data() + batchSize;
+    batchSize += size_t(vertices);
+    return at;
 }
 
 void GLDeviceImpl::updateMatrices() {
@@ -393,49 +397,52 @@ void GLDeviceImpl::transformVertex(const uint8_t* vertex, BatchVertex& out, floa
     }
 }
 
-// A point as a screen-aligned square of two triangles, side S pixels around its projection,
-// wound the way the current cull mode keeps (Direct3D never culls sprites).
-void GLDeviceImpl::appendPointSprite(const uint8_t* vertex) {
-    BatchVertex centre;
-    float eye[3];
-    transformVertex(vertex, centre, eye);
-    if (!finitePosition(centre)) {
-        ++counters.droppedPrimitives;
-        return;
-    }
+// Points as screen-aligned squares of two triangles, side S pixels around their projections,
+// wound the way the current cull mode keeps (Direct3D never culls sprites). The states that
+// size them are read once a draw.
+void GLDeviceImpl::appendPointSprites(const uint8_t* data, UINT count, UINT stride) {
     const bool pretransformed = (fvf & D3DFVF_XYZRHW) != 0;
-    float size = d3dBitsFloat(renderStates[D3DRS_POINTSIZE]);
-    if (renderStates[D3DRS_POINTSCALEENABLE] && !pretransformed) {
-        const float a = d3dBitsFloat(renderStates[D3DRS_POINTSCALE_A]);
-        const float b = d3dBitsFloat(renderStates[D3DRS_POINTSCALE_B]);
-        const float c = d3dBitsFloat(renderStates[D3DRS_POINTSCALE_C]);
-        const float distance = std::sqrt(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2]);
-        const float scale = a + b * distance + c * distance * distance;
-        size = scale > 0.0f ? float(viewportHeight) * size * std::sqrt(1.0f / scale) : d3dMaxPointSize;
-    }
+    const bool scaled = renderStates[D3DRS_POINTSCALEENABLE] && !pretransformed;
+    const float pointSize = d3dBitsFloat(renderStates[D3DRS_POINTSIZE]);
+    const float a = d3dBitsFloat(renderStates[D3DRS_POINTSCALE_A]);
+    const float b = d3dBitsFloat(renderStates[D3DRS_POINTSCALE_B]);
+    const float c = d3dBitsFloat(renderStates[D3DRS_POINTSCALE_C]);
     float maximum = d3dBitsFloat(renderStates[D3DRS_POINTSIZE_MAX]);
     if (!(maximum < d3dMaxPointSize)) maximum = d3dMaxPointSize;
     float minimum = d3dBitsFloat(renderStates[D3DRS_POINTSIZE_MIN]);
     if (minimum > maximum) minimum = maximum;
-    if (!(size >= minimum)) size = minimum;
-    if (size > maximum) size = maximum;
-
-    // Half the side in NDC, times w; the y flip has already happened, so +y is down here.
-    const float halfX = size / float(viewportWidth) * centre.w;
-    const float halfY = size / float(viewportHeight) * centre.w;
     const bool sprite = renderStates[D3DRS_POINTSPRITEENABLE] != 0;
-    reserve(4);
-    for (int i = 0; i < 4; ++i) {  // top-left, top-right, bottom-left, bottom-right on screen
-        const float sx = (i & 1) ? 1.0f : -1.0f;
-        const float sy = (i & 2) ? 1.0f : -1.0f;
-        BatchVertex corner = centre;
-        corner.x = centre.x + sx * halfX;
-        corner.y = centre.y + sy * halfY;
-        if (sprite) {
-            corner.u = (i & 1) ? 1.0f : 0.0f;
-            corner.v = (i & 2) ? 1.0f : 0.0f;
+    const float width = float(viewportWidth), height = float(viewportHeight);
+    for (UINT n = 0; n < count; ++n) {
+        BatchVertex centre;
+        float eye[3];
+        transformVertex(data + size_t(n) * stride, centre, eye);
+        if (!finitePosition(centre)) {
+            ++counters.droppedPrimitives;
+            continue;
         }
-        batch.push_back(corner);
+        float size = pointSize;
+        if (scaled) {
+            const float distance = std::sqrt(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2]);
+            const float scale = a + b * distance + c * distance * distance;
+            size = scale > 0.0f ? height * size * std::sqrt(1.0f / scale) : d3dMaxPointSize;
+        }
+        if (!(size >= minimum)) size = minimum;
+        if (size > maximum) size = maximum;
+
+        // Half the side in NDC, times w; the y flip has already happened, so +y is down here.
+        const float halfX = size / width * centre.w;
+        const float halfY = size / height * centre.w;
+        BatchVertex* corner = room(4);
+        for (int i = 0; i < 4; ++i, ++corner) {  // top-left, top-right, bottom-left, bottom-right on screen
+            *corner = centre;
+            corner->x = centre.x + ((i & 1) ? halfX : -halfX);
+            corner->y = centre.y + ((i & 2) ? halfY : -halfY);
+            if (sprite) {
+                corner->u = (i & 1) ? 1.0f : 0.0f;
+                corner->v = (i & 2) ? 1.0f : 0.0f;
+            }
+        }
     }
 }
 
@@ -455,13 +462,12 @@ void GLDeviceImpl::appendLineQuad(BatchVertex a, BatchVertex b) {
     const float lineWidth = 0.5f * (width / float(viewportWidth) + height / float(viewportHeight));
     // Across the line, half the width to each side, in NDC.
     const float acrossX = -dy / length * lineWidth / width, acrossY = dx / length * lineWidth / height;
-    reserve(4);
-    for (int i = 0; i < 4; ++i) {
-        BatchVertex corner = i < 2 ? a : b;
+    BatchVertex* corner = room(4);
+    for (int i = 0; i < 4; ++i, ++corner) {
+        *corner = i < 2 ? a : b;
         const float side = (i & 1) ? -1.0f : 1.0f;
-        corner.x += side * acrossX * corner.w;
-        corner.y += side * acrossY * corner.w;
-        batch.push_back(corner);
+        corner->x += side * acrossX * corner->w;
+        corner->y += side * acrossY * corner->w;
     }
 }
 
@@ -469,7 +475,7 @@ void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, 
                                     UINT stride) {
     updateMatrices();
     if (type == D3DPT_POINTLIST) {
-        for (UINT i = 0; i < primitiveCount; ++i) appendPointSprite(data + size_t(i) * stride);
+        appendPointSprites(data, primitiveCount, stride);
         return;
     }
     const UINT vertexCount = d3dVertexCount(type, primitiveCount);
@@ -488,19 +494,19 @@ void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, 
             appendLineQuad(v[a], v[b]);
             return;
         }
-        reserve(2);
-        batch.push_back(v[a]);
-        batch.push_back(v[b]);
+        BatchVertex* out = room(2);
+        out[0] = v[a];
+        out[1] = v[b];
     };
     auto triangle = [&](UINT a, UINT b, UINT c) {
         if (!finitePosition(v[a]) || !finitePosition(v[b]) || !finitePosition(v[c])) {
             ++counters.droppedPrimitives;
             return;
         }
-        reserve(3);
-        batch.push_back(v[a]);
-        batch.push_back(v[b]);
-        batch.push_back(v[c]);
+        BatchVertex* out = room(3);
+        out[0] = v[a];
+        out[1] = v[b];
+        out[2] = v[c];
     };
     switch (type) {
         case D3DPT_LINELIST:

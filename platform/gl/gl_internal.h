@@ -221,9 +221,9 @@ private:
     void applyKey(const DrawKey& key);
     void updateMatrices();
     void appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* data, UINT stride);
-    void reserve(int vertices);
+    BatchVertex* room(int vertices);  // the next vertices of the batch, drawing it first when full
     void transformVertex(const uint8_t* vertex, BatchVertex& out, float eye[3]) const;
-    void appendPointSprite(const uint8_t* vertex);
+    void appendPointSprites(const uint8_t* data, UINT count, UINT stride);
     void appendLineQuad(BatchVertex a, BatchVertex b);
     // The state cache: each helper tells GL only what differs from what GL was last told.
     void bindFramebuffer(GLuint framebuffer);      // draw and read
@@ -289,7 +289,8 @@ private:
     float worldViewProjection[4][4];
 
     // The open batch.
-    std::vector<BatchVertex> batch;
+    std::vector<BatchVertex> batch;  // batchCapacity vertices, of which the first batchSize are the batch
+    size_t batchSize = 0;
     std::vector<BatchVertex> sourceScratch;  // one draw's vertices, transformed once each
     DrawKey batchKey = {};
     bool batchOpen = false;
