@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -215,6 +216,27 @@ TEST(CaptureImagesTest, FramesFromSeveralProcessesAreTheSameAsFromOne) {
     const std::vector<std::string> leftOver = {"one.mp4.pictures.mp4", "two.mp4.parts.txt", "two.mp4.part0.mp4",
                                                "two.mp4.sound.wav"};
     for (const std::string& name : leftOver) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+    std::filesystem::remove_all(dir);
+}
+
+// The benchmark's two passes run in processes of their own; both must report on every phase:
+// frame times and pixels from the drawn one, CPU times from the discarding one.
+TEST(CaptureImagesTest, BenchReportsBothPassesForEveryPhase) {
+    const std::filesystem::path dir = outputFolder("bench");
+    const std::string json = (dir / "bench.json").string();
+    ASSERT_EQ(capture("--bench --fps 1 --json " + json + " >/dev/null"), 0);
+    const std::string text = fileText(json);
+    for (const char* phase : {"opening", "boxed cube", "first tunnel", "cube field", "second tunnel", "exploding cube",
+                              "closing"}) {
+        const size_t at = text.find(std::string("\"phase\": \"") + phase + "\"");
+        ASSERT_NE(at, std::string::npos) << phase;
+        const std::string row = text.substr(at, text.find('}', at) - at);
+        for (const char* field : {"\"median_ms\": ", "\"cpu_median_ms\": ", "\"mpixels_median\": "}) {
+            const size_t value = row.find(field);
+            ASSERT_NE(value, std::string::npos) << phase << " " << field;
+            EXPECT_GT(std::stod(row.substr(value + std::strlen(field))), 0.0) << phase << " " << field;
+        }
+    }
     std::filesystem::remove_all(dir);
 }
 

@@ -320,6 +320,19 @@ void GLDeviceImpl::warmUp() {
                         std::copy(corners, corners + batchSize, batch.begin());
                         flush();
                     }
+    // The shared depth's two other operations: a copy between depth buffers of two targets, and
+    // a clear of part of one, each a draw of the renderer's own.
+    GLuint otherDepth = 0;
+    glGenRenderbuffers(1, &otherDepth);
+    glBindRenderbuffer(GL_RENDERBUFFER, otherDepth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 4, 4);
+    bindFramebuffer(framebuffers[1]);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, otherDepth);
+    copyDepth(framebuffers[0], framebuffers[1], 4, 4);
+    bindFramebuffer(framebuffers[0]);
+    setScissor(0, 0, 2, 2);
+    setDepthMask(GL_TRUE);
+    glClear(GL_DEPTH_BUFFER_BIT);
     bindFramebuffer(backBuffer.framebuffer);
     setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
     bindTexture(0);
@@ -330,6 +343,7 @@ void GLDeviceImpl::warmUp() {
     }
     glDeleteTextures(3, textures);
     glDeleteRenderbuffers(1, &depth);
+    glDeleteRenderbuffers(1, &otherDepth);
     counters = counted;
 }
 

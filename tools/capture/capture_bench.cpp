@@ -1,6 +1,10 @@
 // capture_bench.cpp: --bench: every frame of the show drawn on the virtual clock, with its wall
-// time to a finished picture and the CPU time of the calling thread, reported per phase.
+// time to a finished picture, and discarded, with the CPU time of the calling thread, reported
+// per phase.
 #include "tools/capture/capture_bench.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +15,7 @@
 #include "app/app.h"
 #include "core/frame_state.h"
 #include "tools/capture/capture_run.h"
+#include "tools/capture/picture.h"
 #include "tools/capture/progress.h"
 
 double percentile(std::vector<double> values, double q) {
@@ -33,22 +38,30 @@ double wallMs() {
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The show runs twice: drawn, for the frame times and the pixels shaded; then with the renderer
+// The show runs twice, each time in a process of its own, from its start: with the renderer
 // discarding every primitive, so that the thread's CPU time is ours (the show, the device, GL's
-// submission) and not llvmpipe's binning, which runs on the calling thread too.
-struct BenchJob {
+// submission) and not llvmpipe's binning, which runs on the calling thread too; and drawn, for
+// the frame times and the pixels shaded. One process would run the second pass on what the
+// first left (the show keeps its particles, its generator and its seeded stickers), and Mesa's
+// renderer, once it has rasterised, blocks on its threads some fifty times a frame under
+// discard: a discarded frame cost more CPU than the same frame drawn.
+struct FrameRecord {
+    uint8_t loading;
+    uint8_t row;  // the row of the table: the frame's phase
+    float ms;     // drawn: until the renderer finished it; discarded: the thread's CPU time
+    float pixels;
+};
+
+struct PassJob {
     GLDevice* device;
-    bool discarding = false;
+    bool discarding;
+    int out;                      // the parent's pipe
     std::vector<uint8_t> pixels;  // the back buffer, read to wait for the renderer
     double frameWall = 0, frameCpu = 0;
-    double loadingMs = 0;
-    PhaseTimes phases[benchRowCount];
-    Progress* progress = nullptr;
-    uint64_t frames = 0;  // both passes: every frame is work here
 };
 
 void startFrame(bool on, void* user) {
-    BenchJob& job = *static_cast<BenchJob*>(user);
+    PassJob& job = *static_cast<PassJob*>(user);
     job.device->setDrawingEnabled(on);
     if (!job.discarding) job.device->beginPixelCount();
     job.frameWall = wallMs();
@@ -57,28 +70,25 @@ void startFrame(bool on, void* user) {
 
 // Reading the picture back waits for the renderer, so the frame is finished when it returns.
 bool endFrame(const CaptureFrame& frame, void* user) {
-    BenchJob& job = *static_cast<BenchJob*>(user);
-    const double cpu = threadCpuMs() - job.frameCpu;
-    job.progress->update(++job.frames);
+    PassJob& job = *static_cast<PassJob*>(user);
+    FrameRecord record = {frame.loading, static_cast<uint8_t>(frame.loading ? 0 : showPhaseAt(frame.showMs)), 0, 0};
     if (job.discarding) {
-        if (!frame.loading) job.phases[showPhaseAt(frame.showMs)].cpuMs.push_back(cpu);
-        return true;
+        record.ms = float(threadCpuMs() - job.frameCpu);
+    } else {
+        job.device->readBackBuffer(job.pixels.data());
+        record.ms = float(wallMs() - job.frameWall);
+        record.pixels = float(job.device->endPixelCount());
     }
-    job.device->readBackBuffer(job.pixels.data());
-    const double total = wallMs() - job.frameWall;
-    const double shaded = double(job.device->endPixelCount());
-    if (frame.loading) {
-        job.loadingMs += total;
-        return true;
-    }
-    PhaseTimes& phase = job.phases[showPhaseAt(frame.showMs)];
-    phase.totalMs.push_back(total);
-    phase.pixels.push_back(shaded);
-    return true;
+    return write(job.out, &record, sizeof record) == ssize_t(sizeof record);
 }
 
-void runBenchPass(BenchJob& job, const CaptureOptions& options, bool discarding) {
-    job.discarding = discarding;
+[[noreturn]] void runPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options,
+                          bool discarding, int out) {
+    PassJob job{openDevice(options), discarding, out, {}};
+    d3dDevice = job.device;
+    int width = 0, height = 0;
+    job.device->backBufferSize(width, height);
+    job.pixels.resize(size_t(width) * size_t(height) * 4);
     job.device->setRasterizerDiscard(discarding);
     CapturePlan plan = capturePlanFor(options, startFrame, &job);
     plan.drawLoading = true;
@@ -88,27 +98,67 @@ void runBenchPass(BenchJob& job, const CaptureOptions& options, bool discarding)
     plan.frameDone = endFrame;
     uint32_t lastMs = 0;
     runCapture(plan, lastMs);
-    job.device->setRasterizerDiscard(false);
+    std::fflush(nullptr);
+    _exit(0);
+}
+
+// One pass in a child process; its frames feed the table and the progress line.
+bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options, bool discarding,
+               PhaseTimes* phases, double& loadingMs, Progress& progress, uint64_t& frames) {
+    int ends[2];
+    if (pipe(ends) != 0) return false;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[0]);
+        runPass(openDevice, options, discarding, ends[1]);
+    }
+    close(ends[1]);
+    if (pid < 0) {
+        close(ends[0]);
+        return false;
+    }
+    FILE* in = fdopen(ends[0], "rb");
+    FrameRecord record;
+    while (std::fread(&record, sizeof record, 1, in) == 1) {
+        progress.update(++frames);
+        if (record.loading) {
+            if (!discarding) loadingMs += record.ms;
+            continue;
+        }
+        PhaseTimes& phase = phases[std::min<int>(record.row, benchRowCount - 1)];
+        if (discarding) {
+            phase.cpuMs.push_back(record.ms);
+        } else {
+            phase.totalMs.push_back(record.ms);
+            phase.pixels.push_back(record.pixels);
+        }
+    }
+    std::fclose(in);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
 
-int captureBench(GLDevice* device, const CaptureOptions& options) {
-    BenchJob job;
-    job.device = device;
-    d3dDevice = device;
-    int width = 0, height = 0;
-    device->backBufferSize(width, height);
-    job.pixels.resize(size_t(width) * size_t(height) * 4);
-    for (int i = 0; i < benchRowCount; ++i) job.phases[i].phase = i < showPhaseCount ? showPhases[i].name : "end";
+int captureBench(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options) {
+    PhaseTimes phases[benchRowCount];
+    for (int i = 0; i < benchRowCount; ++i) phases[i].phase = i < showPhaseCount ? showPhases[i].name : "end";
     Progress progress("bench", 2 * (loadingFrameCount + gridFramesThrough(showLengthMs, options.fps)));
-    job.progress = &progress;
-    runBenchPass(job, options, false);
-    runBenchPass(job, options, true);
-    progress.finish(job.frames);
+    uint64_t frames = 0;
+    double loadingMs = 0;
+    for (const bool discarding : {true, false})
+        if (!benchPass(openDevice, options, discarding, phases, loadingMs, progress, frames)) {
+            std::fprintf(stderr, "\nquorbel-capture: the %s pass of --bench failed\n", discarding ? "discarding" : "drawn");
+            return 1;
+        }
+    progress.finish(frames);
+    const PictureLayout layout = pictureLayoutFor(options.width, options.height, options.supersample);
+    const int width = layout.drawnWidth(), height = layout.drawnHeight();
 
     std::printf("quorbel-capture --bench: %u fps virtual clock, drawn at %d x %d, loading screen %.0f ms\n",
-                options.fps, width, height, job.loadingMs);
+                options.fps, width, height, loadingMs);
     std::printf("%-15s %7s %10s %10s %10s %12s %12s %9s %9s\n", "phase", "frames", "median ms", "p95 ms", "worst ms",
                 "cpu med ms", "cpu worst ms", "Mpix med", "Mpix max");
     FILE* json = nullptr;
@@ -118,10 +168,10 @@ int captureBench(GLDevice* device, const CaptureOptions& options) {
             std::fprintf(stderr, "quorbel-capture: cannot write %s\n", options.json.c_str());
             return 1;
         }
-        std::fprintf(json, "{\"loading_ms\": %.3f, \"phases\": [", job.loadingMs);
+        std::fprintf(json, "{\"loading_ms\": %.3f, \"phases\": [", loadingMs);
     }
     bool first = true;
-    for (const PhaseTimes& phase : job.phases) {
+    for (const PhaseTimes& phase : phases) {
         if (phase.totalMs.empty() && phase.cpuMs.empty()) continue;
         const double median = percentile(phase.totalMs, 0.5), p95 = percentile(phase.totalMs, 0.95),
                      worst = percentile(phase.totalMs, 1.0), cpuMedian = percentile(phase.cpuMs, 0.5),

@@ -21,4 +21,6 @@ constexpr int benchRowCount = showPhaseCount + 1;
 // The value below which the share q (0 ... 1) of the values lie (nearest rank); 0 for none.
 double percentile(std::vector<double> values, double q);
 
-int captureBench(GLDevice* device, const CaptureOptions& options);
+// Runs the two passes in processes of their own, each opening its device with openDevice, and
+// prints the table (and writes options.json).
+int captureBench(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options);

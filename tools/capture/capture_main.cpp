@@ -601,7 +601,7 @@ int main(int argc, char** argv) {
         case CaptureMode::Video: return captureVideo(options);
         case CaptureMode::Wav:
         case CaptureMode::Trace: return captureWithRecorder(options);
-        case CaptureMode::Bench: return captureBench(openGLDevice(options), options);
+        case CaptureMode::Bench: return captureBench(openGLDevice, options);
         case CaptureMode::Help: break;
     }
     return 0;
