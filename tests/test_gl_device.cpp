@@ -147,12 +147,12 @@ TEST_F(GLDeviceTest, RenderToTextureKeepsDirect3DsRowOrder) {
 
 // Targets of one size share an array texture, 8 layers each: ten of them take two arrays, a
 // released one's layer goes to the next, and draws that sample different ones are one GL draw,
-// each showing its own target.
+// each showing its own target. X8R8G8B8 targets hold no alpha: cleared with alpha 0, they read 255.
 TEST_F(GLDeviceTest, RenderTargetsOfOneSizeAreSampledInOneDraw) {
     IDirect3DSurface9* back = nullptr;
     device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
     std::vector<IDirect3DTexture9*> targets;
-    const auto colour = [](int i) { return D3DCOLOR(0xFF000000u | uint32_t(20 * i + 10) << 16 | uint32_t(200 - 15 * i)); };
+    const auto colour = [](int i) { return D3DCOLOR(uint32_t(20 * i + 10) << 16 | uint32_t(200 - 15 * i)); };
     const auto fill = [&](int i) {
         IDirect3DSurface9* level = nullptr;
         targets[size_t(i)]->GetSurfaceLevel(0, &level);
@@ -164,9 +164,10 @@ TEST_F(GLDeviceTest, RenderTargetsOfOneSizeAreSampledInOneDraw) {
         targets.push_back(renderTargetTexture(64));
         fill(i);
     }
-    targets[3]->Release();  // its layer is free again
-    targets[3] = renderTargetTexture(64);
-    fill(3);
+    targets[0]->Release();  // its layer is free again
+    targets[0] = renderTargetTexture(64);
+    fill(0);
+    EXPECT_PIXEL(readTexture(targets[0], 64, 64)[0], 10, 0, 200, 255, 0);
     device->SetRenderTarget(0, back);
     clearBack(0xFF000000);
     const uint64_t drawsBefore = device->stats().glDrawCalls;
