@@ -397,13 +397,11 @@ void GLDeviceImpl::scalePixelSize(GLSurfaceImpl& surface) const {
     surface.pixelHeight = std::max(1, scaled(surface.height, backBuffer.pixelHeight, glBackBufferHeight));
 }
 
-// A render target's storage at its nominal size times the scale, left bound.
-void GLDeviceImpl::sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat) {
-    scalePixelSize(surface);
-    bindTexture(surface.colorTexture);
-    const GLenum format = internalFormat == GL_RGB8 ? GL_RGB : GL_RGBA;
-    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), surface.pixelWidth, surface.pixelHeight, 0,
-                 format, GL_UNSIGNED_BYTE, nullptr);
+// The back buffer's storage at its actual size, left bound.
+void GLDeviceImpl::sizeBackBuffer() {
+    bindTexture(backBuffer.colorTexture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, backBuffer.pixelWidth, backBuffer.pixelHeight, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, nullptr);
 }
 
 bool GLDeviceImpl::setResolution(int width, int height) {
@@ -418,7 +416,7 @@ bool GLDeviceImpl::setResolution(int width, int height) {
     flush();
     backBuffer.pixelWidth = width;
     backBuffer.pixelHeight = height;
-    sizeTarget(backBuffer, GL_RGBA8);
+    sizeBackBuffer();
     for (TargetArray* array : targetArrays) sizeTargetArray(*array);
     for (GLTextureImpl* texture : liveTextures)
         if (texture->surface.framebuffer != 0) scalePixelSize(texture->surface);
@@ -772,8 +770,8 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
     made->surface.container = made;
     made->surface.width = made->surface.pixelWidth = static_cast<int>(width);
     made->surface.height = made->surface.pixelHeight = static_cast<int>(height);
-    if (target) scalePixelSize(made->surface);  // textures the show writes keep their size
-    if (target) {
+    if (target) {  // drawn at the device's scale; textures the show writes keep their size
+        scalePixelSize(made->surface);
         const GLuint previous = cache.framebuffer;
         placeTarget(*made);
         made->surface.framebuffer = makeFramebuffer(made->surface);
@@ -782,7 +780,6 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
             targetGone(*made);
             delete made;
             bindFramebuffer(renderTarget->framebuffer);
-            bindTexture(0);
             return D3DERR_INVALIDCALL;
         }
         // Direct3D leaves a new target's contents undefined; start from black, not garbage.

@@ -240,7 +240,7 @@ private:
     GLuint makeFramebuffer(const GLSurfaceImpl& surface);  // its colour and the depth of its size
     void attachColor(const GLSurfaceImpl& surface);         // to the bound framebuffer
     void scalePixelSize(GLSurfaceImpl& surface) const;               // from its nominal size
-    void sizeTarget(GLSurfaceImpl& surface, GLenum internalFormat);  // storage at that size
+    void sizeBackBuffer();                                           // storage at its actual size
     int scaled(int nominal, int pixels, int nominalTotal) const;
 
     // gl_targets.cpp: render-target textures as layers of shared arrays

@@ -4,20 +4,25 @@
 // vertex, so draws that sample different targets of an array differ in nothing GL is told.
 #include "platform/gl/gl_internal.h"
 
+namespace {
+
+int freeLayer(const TargetArray& array) {
+    for (int layer = 0; layer < glTargetLayers; ++layer)
+        if (!array.used[layer]) return layer;
+    return -1;
+}
+
+}  // namespace
+
 void GLDeviceImpl::placeTarget(GLTextureImpl& texture) {
     const GLenum internalFormat = texture.format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
     TargetArray* home = nullptr;
-    int layer = 0;
-    for (TargetArray* array : targetArrays) {
-        if (array->width != int(texture.width) || array->height != int(texture.height) ||
-            array->internalFormat != internalFormat)
-            continue;
-        for (layer = 0; layer < glTargetLayers && array->used[layer]; ++layer) {}
-        if (layer < glTargetLayers) {
+    for (TargetArray* array : targetArrays)
+        if (array->width == int(texture.width) && array->height == int(texture.height) &&
+            array->internalFormat == internalFormat && freeLayer(*array) >= 0) {
             home = array;
             break;
         }
-    }
     if (!home) {
         home = new TargetArray;
         home->width = int(texture.width);
@@ -26,11 +31,10 @@ void GLDeviceImpl::placeTarget(GLTextureImpl& texture) {
         glGenTextures(1, &home->texture);
         sizeTargetArray(*home);
         targetArrays.push_back(home);
-        layer = 0;
     }
-    home->used[layer] = true;
+    texture.layer = freeLayer(*home);
+    home->used[texture.layer] = true;
     texture.targets = home;
-    texture.layer = layer;
     texture.texture = home->texture;
 }
 

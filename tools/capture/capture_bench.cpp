@@ -119,8 +119,9 @@ bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOpti
         return false;
     }
     FILE* in = fdopen(ends[0], "rb");
+    if (in == nullptr) close(ends[0]);  // the child's writes fail, and so does the pass
     FrameRecord record;
-    while (std::fread(&record, sizeof record, 1, in) == 1) {
+    while (in != nullptr && std::fread(&record, sizeof record, 1, in) == 1) {
         progress.update(++frames);
         if (record.loading) {
             if (!discarding) loadingMs += record.ms;
@@ -134,9 +135,10 @@ bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOpti
             phase.pixels.push_back(record.pixels);
         }
     }
-    std::fclose(in);
+    if (in != nullptr) std::fclose(in);
     int status = 0;
     waitpid(pid, &status, 0);
+    if (in == nullptr) return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
