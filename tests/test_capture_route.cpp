@@ -1,0 +1,73 @@
+// test_capture_route.cpp: what each set of options runs: the writer, and whether the frames are
+// split into parts, over every mode, job count, part or whole, and list or range.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tools/capture/capture_route.h"
+
+namespace {
+
+enum Flag { No, Yes, Any };
+
+struct Route {
+    CaptureMode mode;
+    Flag part, list;
+    CaptureWriter writer;
+    uint32_t partsAt1, partsAt2, partsAt4;  // parts for 1, 2 and 4 jobs
+};
+
+// A single picture, a list and a part are never split, whatever the cores allow: a split
+// --frame would write a folder of the frames from 0 ms where a file was asked for.
+const Route routes[] = {
+    {CaptureMode::Help,   Any, Any, CaptureWriter::None,       1, 1, 1},
+    {CaptureMode::Frame,  Any, Any, CaptureWriter::Frame,      1, 1, 1},
+    {CaptureMode::Faces,  Any, Any, CaptureWriter::Faces,      1, 1, 1},
+    {CaptureMode::Frames, No,  No,  CaptureWriter::Frames,     1, 2, 4},
+    {CaptureMode::Frames, No,  Yes, CaptureWriter::Frames,     1, 1, 1},
+    {CaptureMode::Frames, Yes, No,  CaptureWriter::FramesPart, 1, 1, 1},
+    {CaptureMode::Frames, Yes, Yes, CaptureWriter::Frames,     1, 1, 1},
+    {CaptureMode::Video,  No,  Any, CaptureWriter::Video,      1, 2, 4},
+    {CaptureMode::Video,  Yes, Any, CaptureWriter::VideoPart,  1, 1, 1},
+    {CaptureMode::Sheet,  Any, Any, CaptureWriter::Sheet,      1, 1, 1},
+    {CaptureMode::Wav,    Any, Any, CaptureWriter::Wav,        1, 1, 1},
+    {CaptureMode::Trace,  Any, Any, CaptureWriter::Trace,      1, 1, 1},
+    {CaptureMode::Bench,  Any, Any, CaptureWriter::Bench,      1, 1, 1},
+};
+
+bool matches(Flag flag, bool value) { return flag == Any || (flag == Yes) == value; }
+
+TEST(CaptureRouteTest, EveryModeJobCountPartAndListHasItsRoute) {
+    const CaptureMode modes[] = {CaptureMode::Help,  CaptureMode::Frame, CaptureMode::Frames,
+                                 CaptureMode::Faces, CaptureMode::Video, CaptureMode::Wav,
+                                 CaptureMode::Sheet, CaptureMode::Trace, CaptureMode::Bench};
+    const char* names[] = {"help", "frame", "frames", "faces", "video", "wav", "sheet", "trace", "bench"};
+    for (CaptureMode mode : modes)
+        for (bool part : {false, true})
+            for (bool list : {false, true}) {
+                const std::string what = names[int(mode)] + std::string(part ? ", a part" : ", whole") +
+                                         (list ? ", a list" : ", a range");
+                const Route* row = nullptr;
+                int rows = 0;
+                for (const Route& r : routes)
+                    if (r.mode == mode && matches(r.part, part) && matches(r.list, list)) row = &r, ++rows;
+                ASSERT_EQ(rows, 1) << what;
+                CaptureOptions options;
+                options.mode = mode;
+                options.output = "out";
+                options.frameMs = 5000;
+                if (list) options.frameList = {100, 5000};
+                options.fromMs = list ? 100 : 0;
+                options.toMs = list ? 5000 : 500;
+                options.part = part;
+                if (part) options.partFrom = 0, options.partTo = 250;
+                const uint32_t jobs[] = {1, 2, 4}, parts[] = {row->partsAt1, row->partsAt2, row->partsAt4};
+                for (int j = 0; j < 3; ++j) {
+                    const CaptureRoute route = captureRouteFor(options, jobs[j]);
+                    EXPECT_EQ(int(route.writer), int(row->writer)) << what << ", jobs " << jobs[j];
+                    EXPECT_EQ(route.parts, parts[j]) << what << ", jobs " << jobs[j];
+                }
+            }
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+// test_output_check.cpp: what the capture tool reads back before it reports success: each kind
+// of file it names, right, missing, of the wrong kind, cut short or of the wrong size.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/capture/output_check.h"
+#include "tools/capture/png_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void png(const fs::path& path, int width = 8, int height = 6) {
+    const std::vector<uint8_t> rgba(size_t(width) * height * 4, 200);
+    std::string error;
+    ASSERT_TRUE(writePng(path.string(), rgba.data(), width, height, error)) << error;
+}
+
+void bytes(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// The frames 1001:1100 at 60 fps: FROM, then the grid from 1016 on.
+const uint32_t rangeTimes[] = {1001, 1016, 1033, 1050, 1066, 1083, 1100};
+
+void frames(const fs::path& dir, uint32_t skipped = 0) {
+    fs::create_directories(dir);
+    for (uint32_t ms : rangeTimes)
+        if (ms != skipped) png(framePath(dir.string(), ms));
+}
+
+void faces(const fs::path& dir, int count) {
+    fs::create_directories(dir);
+    for (int k = 0; k < count; ++k) png(dir / ("face" + std::to_string(k) + ".png"));
+}
+
+std::string wave(uint32_t declared, size_t data) {
+    std::string riff = "RIFF";
+    for (int i = 0; i < 4; ++i) riff += char((declared + 4) >> (8 * i) & 0xff);
+    return riff + "WAVE" + std::string(data, '\0');
+}
+
+TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
+    const fs::path dir = fs::temp_directory_path() / ("quorbel-test-check-" + std::to_string(getpid()));
+    struct Case {
+        const char* what;
+        CaptureWriter writer;
+        std::function<void(const fs::path& out, CaptureOptions&)> make;
+        const char* missing;  // a part of the line; "" where all is well
+    };
+    const Case cases[] = {
+        {"a frame", CaptureWriter::Frame, [](const fs::path& out, CaptureOptions&) { png(out); }, ""},
+        {"a folder where the frame should be", CaptureWriter::Frame,
+         [](const fs::path& out, CaptureOptions&) { fs::create_directories(out); png(out / "frame-000000.png"); }, "is a folder"},
+        {"no frame", CaptureWriter::Frame, [](const fs::path&, CaptureOptions&) {}, "is missing"},
+        {"text as the frame", CaptureWriter::Frame, [](const fs::path& out, CaptureOptions&) { bytes(out, std::string(40, 'x')); }, "not a PNG"},
+        {"a frame cut short", CaptureWriter::Frame,
+         [](const fs::path& out, CaptureOptions&) {
+             png(out);
+             fs::resize_file(out, fs::file_size(out) - 1);
+         }, "cut short"},
+        {"a frame of another size", CaptureWriter::Frame, [](const fs::path& out, CaptureOptions&) { png(out, 4, 3); }, "4 x 3 pixels, not 8 x 6"},
+        {"six faces", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out, 6); }, ""},
+        {"five faces", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out, 5); }, "face5.png is missing"},
+        {"a range", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { frames(out); }, ""},
+        {"a range less a frame", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { frames(out, 1050); }, "frame-001050.png is missing"},
+        {"a range less FROM", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { frames(out, 1001); }, "frame-001001.png is missing"},
+        {"a file where the folder should be", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { png(out); }, "not a folder"},
+        {"a part's share only", CaptureWriter::FramesPart,
+         [](const fs::path& out, CaptureOptions& o) {
+             frames(out, 1001);
+             o.part = true, o.partFrom = 1016, o.partTo = 1100;
+         }, ""},
+        {"a part less its last frame", CaptureWriter::FramesPart,
+         [](const fs::path& out, CaptureOptions& o) {
+             frames(out, 1100);
+             o.part = true, o.partFrom = 1050, o.partTo = 1100;
+         }, "frame-001100.png is missing"},
+        {"a list", CaptureWriter::Frames,
+         [](const fs::path& out, CaptureOptions& o) {
+             fs::create_directories(out);
+             png(framePath(out.string(), 4000));
+             o.frameList = {4000, 38400};
+         }, "frame-038400.png is missing"},
+        {"the sheet", CaptureWriter::Sheet, [](const fs::path& out, CaptureOptions&) { png(out, 40, 30); }, ""},
+        {"a wave", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { bytes(out, wave(100, 100)); }, ""},
+        {"a wave cut short", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { bytes(out, wave(100, 99)); }, "wrong length"},
+        {"a PNG as the wave", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { png(out); }, "not a WAV"},
+        {"no JSON from the bench", CaptureWriter::Bench, [](const fs::path& out, CaptureOptions& o) { o.json = out.string(); }, "is missing"},
+        {"the bench without --json", CaptureWriter::Bench, [](const fs::path&, CaptureOptions&) {}, ""},
+        {"no video", CaptureWriter::Video, [](const fs::path&, CaptureOptions&) {}, "is missing"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        const fs::path out = dir / "out";
+        CaptureOptions options;
+        options.output = out.string();
+        options.width = 8, options.height = 6;
+        options.fromMs = 1001, options.toMs = 1100;
+        c.make(out, options);
+        const std::string line = missingOutput(options, c.writer);
+        if (*c.missing == '\0') {
+            EXPECT_EQ(line, "") << c.what;
+        } else {
+            EXPECT_NE(line.find(c.missing), std::string::npos) << c.what << ": " << line;
+            EXPECT_EQ(line.find('\n'), std::string::npos) << c.what << ": one line";
+        }
+    }
+    // ffprobe reads the video and its streams; without it only the file's being there is checked.
+    if (std::system("command -v ffprobe >/dev/null 2>&1") == 0) {
+        CaptureOptions options;
+        options.output = (dir / "v.mp4").string();
+        png(options.output);
+        EXPECT_NE(missingOutput(options, CaptureWriter::VideoPart).find("no video"), std::string::npos);
+        ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i color=s=16x16:d=0.1 -c:v libx264 " +
+                               options.output + " 2>/dev/null").c_str()), 0);
+        EXPECT_EQ(missingOutput(options, CaptureWriter::VideoPart), "");
+        EXPECT_NE(missingOutput(options, CaptureWriter::Video, true).find("no soundtrack"), std::string::npos);
+    }
+    fs::remove_all(dir);
+}
+
+}  // namespace

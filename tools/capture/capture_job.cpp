@@ -1,0 +1,96 @@
+// capture_job.cpp: failing cleanly, the final check, and drawing and reading back frames.
+#include "tools/capture/capture_job.h"
+
+#include <unistd.h>
+
+#include "core/frame_state.h"
+#include "platform/egl/egl_context.h"
+#include "platform/recording/recording_device.h"
+#include "tools/capture/output_check.h"
+
+namespace {
+
+std::vector<std::string> temporaryFiles;
+
+PictureLayout layoutOf(const CaptureOptions& options) {
+    return pictureLayoutFor(options.width, options.height, options.supersample);
+}
+
+}  // namespace
+
+void addTemporaryFile(const std::string& path) { temporaryFiles.push_back(path); }
+
+void removeTemporaryFiles() {
+    for (const std::string& path : temporaryFiles) std::remove(path.c_str());
+    temporaryFiles.clear();
+}
+
+void fail(const std::string& line) {
+    std::fprintf(stderr, "quorbel-capture: %s\n", line.c_str());
+    removeTemporaryFiles();
+    std::exit(1);
+}
+
+void failUnlessWritten(const CaptureOptions& options, CaptureWriter writer, bool withSound) {
+    const std::string missing = missingOutput(options, writer, withSound);
+    if (!missing.empty()) fail("not written as asked: " + missing);
+}
+
+std::string pastTheEnd(uint32_t lastMs, uint32_t wantedMs) {
+    return "the show ended at " + std::to_string(lastMs) + " ms, before " + std::to_string(wantedMs) + " ms";
+}
+
+bool writeBytes(const std::string& path, const void* data, size_t bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool complete = std::fwrite(data, 1, bytes, file) == bytes;
+    return std::fclose(file) == 0 && complete;
+}
+
+GLDevice* openGLDevice(const CaptureOptions& options) {
+    std::string error;
+    GLDevice* device = startHeadlessDevice(error);
+    if (device == nullptr) fail(error);
+    const PictureLayout layout = layoutOf(options);
+    if (!device->setResolution(layout.drawnWidth(), layout.drawnHeight()))
+        fail("the renderer cannot draw pictures of " + std::to_string(layout.drawnWidth()) + " x " +
+             std::to_string(layout.drawnHeight()) + " pixels; ask for a smaller --size or --supersample");
+    return device;
+}
+
+void switchRecording(bool on, void* user) {
+    RecordingDevice* device = static_cast<RecordingDevice*>(user);
+    device->clearLog();
+    device->keepVertices = on;
+}
+
+bool stopAfterLoading(const CaptureFrame&, void*) { return false; }
+
+FrameJob makeFrameJob(const CaptureOptions& options) {
+    FrameJob job;
+    job.device = openGLDevice(options);
+    job.options = &options;
+    job.layout = layoutOf(options);
+    job.drawn.resize(size_t(job.layout.drawnWidth()) * size_t(job.layout.drawnHeight()) * 4);
+    d3dDevice = job.device;
+    return job;
+}
+
+void switchGLDrawing(bool on, void* user) { static_cast<FrameJob*>(user)->device->setDrawingEnabled(on); }
+
+// The picture as the window shows it, opaque: the back buffer's alpha is no part of it (an
+// image viewer would show the letterbox bars as transparent and the streak frames washed out).
+void readPicture(FrameJob& job) {
+    job.device->readBackBuffer(job.drawn.data());
+    composePicture(job.layout, job.drawn.data(), job.pixels);
+}
+
+// On the progress line, or, in a process running one part, as one byte to the parent that
+// shows the progress of all parts.
+void countFrame(FrameJob& job, uint64_t done) {
+    if (job.options->part) {
+        if (write(STDOUT_FILENO, "f", 1) != 1) fail("the process that started this part is gone");
+    } else if (job.progress != nullptr) {
+        job.progress->update(done);
+    }
+}

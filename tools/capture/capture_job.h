@@ -1,0 +1,65 @@
+// capture_job.h: what the modes of quorbel-capture share: the one-line failure that removes
+// the run's temporary files, the final check of what a mode wrote, and the job that draws
+// frames on the GL device and reads them back as pictures.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/gl/gl_device.h"
+#include "tools/capture/capture_options.h"
+#include "tools/capture/capture_route.h"
+#include "tools/capture/capture_run.h"
+#include "tools/capture/contact_sheet.h"
+#include "tools/capture/picture.h"
+#include "tools/capture/progress.h"
+
+// Files of the run in progress (video parts, the soundtrack for the mux), removed however it ends.
+void addTemporaryFile(const std::string& path);
+void removeTemporaryFiles();
+
+// The line on stderr, the temporary files removed, exit 1.
+[[noreturn]] void fail(const std::string& line);
+
+// Fails, saying what is missing, unless what the writer names is there and of its kind.
+void failUnlessWritten(const CaptureOptions& options, CaptureWriter writer, bool withSound = false);
+
+std::string pastTheEnd(uint32_t lastMs, uint32_t wantedMs);
+
+bool writeBytes(const std::string& path, const void* data, size_t bytes);
+
+// The device, drawing at the size the pictures need; fails where it cannot.
+GLDevice* openGLDevice(const CaptureOptions& options);
+
+// The drawing hooks of a plan: the recording device keeps only the frame in progress, and its
+// vertices only when drawn; the run-up stops when the loading screen ends.
+void switchRecording(bool on, void* user);
+bool stopAfterLoading(const CaptureFrame&, void*);
+
+struct FrameJob {
+    GLDevice* device;
+    const CaptureOptions* options;
+    PictureLayout layout;
+    std::vector<uint8_t> drawn;   // the back buffer as read
+    std::vector<uint8_t> pixels;  // the picture written
+    uint32_t written = 0;
+    ContactSheet sheet;
+    FILE* video = nullptr;
+    uint64_t videoFrames = 0;
+    Progress* progress = nullptr;  // none for the single frames
+    uint64_t counted = 0;          // frames run, for the sheet's progress
+};
+
+// The job on a device of its own, which d3dDevice is then.
+FrameJob makeFrameJob(const CaptureOptions& options);
+
+// A plan's drawing hook with the job as its user.
+void switchGLDrawing(bool on, void* user);
+
+// The back buffer as the picture the options ask for, into job.pixels.
+void readPicture(FrameJob& job);
+
+// A frame done, counted where the progress is shown.
+void countFrame(FrameJob& job, uint64_t done);

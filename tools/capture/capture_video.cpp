@@ -1,0 +1,133 @@
+// capture_video.cpp: the encoder fed frame by frame, the parts and their join, and the mux.
+#include "tools/capture/capture_video.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/app.h"
+#include "core/frame_state.h"
+#include "platform/headless/headless_system.h"
+#include "platform/recording/recording_device.h"
+#include "tools/capture/capture_job.h"
+#include "tools/capture/output_check.h"
+#include "tools/capture/parallel_parts.h"
+
+namespace {
+
+bool sendVideoFrame(const CaptureFrame& frame, void* user) {
+    FrameJob& job = *static_cast<FrameJob*>(user);
+    if (!frame.drawn) return true;  // the run-up of a part
+    readPicture(job);
+    if (std::fwrite(job.pixels.data(), 1, job.pixels.size(), job.video) != job.pixels.size()) {
+        std::fputc('\n', stderr);
+        fail("ffmpeg stopped taking frames (see its message above)");
+    }
+    ++job.videoFrames;
+    countFrame(job, job.videoFrames);
+    return true;
+}
+
+FILE* startEncoder(const std::string& pictures, const CaptureOptions& options) {
+    const std::string size = std::to_string(options.width) + "x" + std::to_string(options.height);
+    const std::string encode = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " + size + " -r " +
+                               std::to_string(options.fps) + " -i - -c:v libx264 -preset veryfast " +
+                               (options.lossless ? "-qp 0 " : "") + "-pix_fmt yuv420p " + shellQuoted(pictures);
+    FILE* video = popen(encode.c_str(), "w");
+    if (video == nullptr) fail("cannot start ffmpeg");
+    return video;
+}
+
+// The pictures (ffmpeg's input arguments for them) and the soundtrack the run left, into the
+// video; then the video is checked, with its sound where the show played one.
+void muxVideo(const std::string& pictureInput, const CaptureOptions& options) {
+    const std::string sound = options.output + ".sound.wav";
+    std::string mux;
+    if (headlessSystem.waveImage == nullptr) {
+        std::fprintf(stderr, "quorbel-capture: warning: the show played no soundtrack; the video is silent\n");
+        mux = "ffmpeg -loglevel error -y " + pictureInput + " -c copy " + shellQuoted(options.output);
+    } else {
+        addTemporaryFile(sound);
+        if (!writeBytes(sound, headlessSystem.waveImage, headlessSystem.waveBytes))
+            fail("cannot write the soundtrack next to the video: " + sound);
+        // The music starts with the first show frame, after the loading screen.
+        char offset[32];
+        std::snprintf(offset, sizeof offset, "%.6f", double(loadingFrameCount) / options.fps);
+        mux = "ffmpeg -loglevel error -y " + pictureInput + " -itsoffset " + offset + " -i " + shellQuoted(sound) +
+              " -map 0:v -map 1:a -c:v copy -c:a aac -shortest " + shellQuoted(options.output);
+    }
+    if (std::system(mux.c_str()) != 0) fail("ffmpeg could not write " + options.output);
+    failUnlessWritten(options, CaptureWriter::Video, headlessSystem.waveImage != nullptr);
+    removeTemporaryFiles();
+}
+
+uint64_t videoFrameCount(const CaptureOptions& options) {
+    return loadingFrameCount + gridFramesThrough(std::min(showLengthMs, options.untilMs), options.fps);
+}
+
+// Each process runs the show up to its part with drawing off and encodes its part alone; the
+// parts are then joined without encoding them again.
+int captureVideoInParts(const CaptureOptions& options, uint32_t jobs) {
+    // The soundtrack is ready when the loading screen ends, without drawing anything.
+    RecordingDevice recorder;
+    recorder.keepVertices = false;
+    d3dDevice = &recorder;
+    CapturePlan soundPlan = capturePlanFor(options, switchRecording, &recorder);
+    soundPlan.frameDone = stopAfterLoading;
+    uint32_t lastMs = 0;
+    runCapture(soundPlan, lastMs);
+
+    const uint64_t showFrames = videoFrameCount(options) - loadingFrameCount;
+    std::vector<Part> parts = videoParts(options, static_cast<uint32_t>(std::min<uint64_t>(jobs, showFrames)), showFrames);
+    const std::string list = options.output + ".parts.txt";
+    addTemporaryFile(list);
+    std::string listText;
+    for (const Part& part : parts) {
+        addTemporaryFile(part.file);
+        // The concat demuxer reads names relative to the list, quoted as the shell quotes them.
+        listText += "file " + shellQuoted(std::filesystem::path(part.file).filename().string()) + "\n";
+    }
+    if (!writeBytes(list, listText.data(), listText.size())) fail("cannot write the list of parts: " + list);
+    Progress progress("video", videoFrameCount(options));
+    runParts(parts, progress);
+    muxVideo("-f concat -safe 0 -i " + shellQuoted(list), options);
+    std::fprintf(stderr, "quorbel-capture: %s, from %zu processes\n", options.output.c_str(), parts.size());
+    return 0;
+}
+
+}  // namespace
+
+int captureVideo(const CaptureOptions& options, const CaptureRoute& route) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
+        fail("--video needs the ffmpeg command, which is not installed (apt-get install ffmpeg)");
+    if (route.parts > 1) return captureVideoInParts(options, route.parts);
+    const bool part = route.writer == CaptureWriter::VideoPart;
+    // A part's pictures are its file; the whole run's wait for the soundtrack.
+    const std::string pictures = part ? options.output : options.output + ".pictures.mp4";
+    if (!part) addTemporaryFile(pictures);
+    FrameJob job = makeFrameJob(options);
+    Progress progress("video", videoFrameCount(options));
+    job.progress = &progress;
+    job.video = startEncoder(pictures, options);
+    CapturePlan plan = capturePlanFor(options, switchGLDrawing, &job);
+    plan.drawLoading = true;
+    plan.drawFrom = 0;
+    plan.drawTo = UINT32_MAX;
+    plan.stopAfter = std::min(soundLengthMs, options.untilMs);
+    if (part) plan.partFrom = options.partFrom, plan.partTo = options.partTo;
+    plan.frameDone = sendVideoFrame;
+    uint32_t lastMs = 0;
+    runCapture(plan, lastMs);
+    if (!part) progress.finish(job.videoFrames);
+    if (pclose(job.video) != 0) fail("ffmpeg could not encode the pictures");
+    if (part) {
+        failUnlessWritten(options, CaptureWriter::VideoPart);
+        return 0;
+    }
+    muxVideo("-i " + shellQuoted(pictures), options);
+    std::fprintf(stderr, "quorbel-capture: %llu frames (%u ms of show) in %s\n",
+                 static_cast<unsigned long long>(job.videoFrames), lastMs, options.output.c_str());
+    return 0;
+}
