@@ -26,16 +26,21 @@ const char captureUsage[] =
     "                            N x N block: smoother edges, N x N times the renderer's work\n"
     "  --fps N                   frames per second of the virtual clock (default 60)\n"
     "  --start-tick N            the tick count at start, which feeds the random skip (default 1)\n"
-    "  --jobs N                  --video and --frames in N processes, each drawing its share of\n"
-    "                            the frames (default: the cores over the renderer's threads,\n"
-    "                            LP_NUM_THREADS or all cores: 1 unless LP_NUM_THREADS is set lower)\n"
+    "  --jobs N                  --video and --frames FROM:TO in N processes, each drawing its\n"
+    "                            share of the frames (default: the cores over the renderer's\n"
+    "                            threads, LP_NUM_THREADS or all cores: 1 unless LP_NUM_THREADS is\n"
+    "                            set lower); the other modes always run in one process\n"
     "  --part FROM:TO            one such process: only the frames from FROM to TO ms\n"
     "  --help                    this text\n"
     "  Long runs (video, frames, sheet, bench) show their progress on stderr: frames done, time\n"
     "  elapsed and an estimate of the time left.\n"
     "  Pictures of the screen (frames, sheet, video) are opaque, as the window shows them; the\n"
     "  back buffer's alpha is no part of them. Face textures are written as their X8R8G8B8\n"
-    "  format holds them: colour only, so opaque too.\n";
+    "  format holds them: colour only, so opaque too.\n"
+    "  Exit status: 0 once what the mode names is written and read back as what it should be (a\n"
+    "  PNG file for --frame, six for --faces, a folder with every frame for --frames, a PNG for\n"
+    "  --sheet, a whole WAV file for --wav, a video ffprobe can read for --video); 1, with one\n"
+    "  line on stderr, when not; 2 for a command line it does not understand.\n";
 
 namespace {
 
