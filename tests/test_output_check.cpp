@@ -25,8 +25,8 @@ void png(const fs::path& path, int width = 8, int height = 6) {
 
 void bytes(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-// The frames 1001:1100 at 60 fps: FROM, then the grid from 1016 on.
-const uint32_t rangeTimes[] = {1001, 1016, 1033, 1050, 1066, 1083, 1100};
+// The frames 1015:1100 at 60 fps: FROM, then the grid from 1016 on.
+const uint32_t rangeTimes[] = {1015, 1016, 1033, 1050, 1066, 1083, 1100};
 
 void frames(const fs::path& dir, uint32_t skipped = 0) {
     fs::create_directories(dir);
@@ -34,9 +34,10 @@ void frames(const fs::path& dir, uint32_t skipped = 0) {
         if (ms != skipped) png(framePath(dir.string(), ms));
 }
 
-void faces(const fs::path& dir, int count) {
+void faces(const fs::path& dir, int skipped = -1) {
     fs::create_directories(dir);
-    for (int k = 0; k < count; ++k) png(dir / ("face" + std::to_string(k) + ".png"));
+    for (int k = 0; k < 6; ++k)
+        if (k != skipped) png(dir / ("face" + std::to_string(k) + ".png"));
 }
 
 std::string wave(uint32_t declared, size_t data) {
@@ -65,17 +66,23 @@ TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
              fs::resize_file(out, fs::file_size(out) - 1);
          }, "cut short"},
         {"a frame of another size", CaptureWriter::Frame, [](const fs::path& out, CaptureOptions&) { png(out, 4, 3); }, "4 x 3 pixels, not 8 x 6"},
-        {"six faces", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out, 6); }, ""},
-        {"five faces", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out, 5); }, "face5.png is missing"},
+        {"six faces", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out); }, ""},
+        {"no first face", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out, 0); }, "face0.png is missing"},
+        {"no last face", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out, 5); }, "face5.png is missing"},
         {"a range", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { frames(out); }, ""},
-        {"a range less a frame", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { frames(out, 1050); }, "frame-001050.png is missing"},
-        {"a range less FROM", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { frames(out, 1001); }, "frame-001001.png is missing"},
+        {"a range less a frame", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { frames(out, 1016); }, "frame-001016.png is missing"},
+        {"a range less FROM", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { frames(out, 1015); }, "frame-001015.png is missing"},
         {"a file where the folder should be", CaptureWriter::Frames, [](const fs::path& out, CaptureOptions&) { png(out); }, "not a folder"},
         {"a part's share only", CaptureWriter::FramesPart,
          [](const fs::path& out, CaptureOptions& o) {
-             frames(out, 1001);
+             frames(out, 1015);
              o.part = true, o.partFrom = 1016, o.partTo = 1100;
          }, ""},
+        {"a part less its first frame", CaptureWriter::FramesPart,
+         [](const fs::path& out, CaptureOptions& o) {
+             frames(out, 1050);
+             o.part = true, o.partFrom = 1050, o.partTo = 1100;
+         }, "frame-001050.png is missing"},
         {"a part less its last frame", CaptureWriter::FramesPart,
          [](const fs::path& out, CaptureOptions& o) {
              frames(out, 1100);
@@ -88,8 +95,8 @@ TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
              o.frameList = {4000, 38400};
          }, "frame-038400.png is missing"},
         {"the sheet", CaptureWriter::Sheet, [](const fs::path& out, CaptureOptions&) { png(out, 40, 30); }, ""},
-        {"a wave", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { bytes(out, wave(100, 100)); }, ""},
-        {"a wave cut short", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { bytes(out, wave(100, 99)); }, "wrong length"},
+        {"a wave", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { bytes(out, wave(1000, 1000)); }, ""},
+        {"a wave cut short", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { bytes(out, wave(1000, 999)); }, "wrong length"},
         {"a PNG as the wave", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { png(out); }, "not a WAV"},
         {"no JSON from the bench", CaptureWriter::Bench, [](const fs::path& out, CaptureOptions& o) { o.json = out.string(); }, "is missing"},
         {"the bench without --json", CaptureWriter::Bench, [](const fs::path&, CaptureOptions&) {}, ""},
@@ -102,7 +109,7 @@ TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
         CaptureOptions options;
         options.output = out.string();
         options.width = 8, options.height = 6;
-        options.fromMs = 1001, options.toMs = 1100;
+        options.fromMs = 1015, options.toMs = 1100;
         c.make(out, options);
         const std::string line = missingOutput(options, c.writer);
         if (*c.missing == '\0') {
@@ -118,10 +125,18 @@ TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
         options.output = (dir / "v.mp4").string();
         png(options.output);
         EXPECT_NE(missingOutput(options, CaptureWriter::VideoPart).find("no video"), std::string::npos);
-        ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i color=s=16x16:d=0.1 -c:v libx264 " +
-                               options.output + " 2>/dev/null").c_str()), 0);
+        const std::string pictures = "-f lavfi -i color=s=16x16:d=0.1 ";
+        const std::string sound = "-f lavfi -i anullsrc=r=8000:d=0.1 ";
+        auto make = [&](const std::string& inputs) {
+            return std::system(("ffmpeg -loglevel error -y " + inputs + "-c:v libx264 " + options.output + " 2>/dev/null").c_str()) == 0;
+        };
+        ASSERT_TRUE(make(sound));
+        EXPECT_NE(missingOutput(options, CaptureWriter::Video, true).find("no video"), std::string::npos) << "sound only";
+        ASSERT_TRUE(make(pictures));
         EXPECT_EQ(missingOutput(options, CaptureWriter::VideoPart), "");
         EXPECT_NE(missingOutput(options, CaptureWriter::Video, true).find("no soundtrack"), std::string::npos);
+        ASSERT_TRUE(make(pictures + sound + "-shortest "));
+        EXPECT_EQ(missingOutput(options, CaptureWriter::Video, true), "");
     }
     fs::remove_all(dir);
 }
