@@ -1,6 +1,7 @@
 // output_check.cpp: the files a run names, checked by their bytes, not by the writer's word.
 #include "tools/capture/output_check.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -44,11 +45,11 @@ std::string notAPng(const std::string& path, int width = 0, int height = 0) {
     static constexpr std::array<uint8_t, 8> signature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     static constexpr std::array<uint8_t, 12> end = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
     const std::vector<uint8_t> head = readBytes(path, 0, 24);
-    if (head.size() < 24 || !std::equal(signature.begin(), signature.end(), head.begin()) ||
+    if (head.size() < 24 || !std::equal(signature.begin(), signature.end(), head.begin(), head.begin() + 8) ||
         std::string(head.begin() + 12, head.begin() + 16) != "IHDR")
         return path + " is not a PNG file";
-    const std::vector<uint8_t> tail = readBytes(path, -12, 12);
-    if (tail.size() < 12 || !std::equal(end.begin(), end.end(), tail.begin())) return path + " is a PNG file cut short";
+    const std::vector<uint8_t> tail = readBytes(path, -std::streamoff(end.size()), end.size());
+    if (!std::equal(end.begin(), end.end(), tail.begin(), tail.end())) return path + " is a PNG file cut short";
     const uint32_t w = bigEndian(&head[16]), h = bigEndian(&head[20]);
     if (width != 0 && (w != uint32_t(width) || h != uint32_t(height)))
         return path + " is " + std::to_string(w) + " x " + std::to_string(h) + " pixels, not " +
