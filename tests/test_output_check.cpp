@@ -97,6 +97,11 @@ TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
         {"the sheet", CaptureWriter::Sheet, [](const fs::path& out, CaptureOptions&) { png(out, 40, 30); }, ""},
         {"a wave", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { bytes(out, wave(1000, 1000)); }, ""},
         {"a wave cut short", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { bytes(out, wave(1000, 999)); }, "wrong length"},
+        {"a wave as long as the show's",  CaptureWriter::Wav,
+         [](const fs::path& out, CaptureOptions&) {
+             bytes(out, wave(29106032, 0));
+             fs::resize_file(out, 29106044);
+         }, ""},
         {"a PNG as the wave", CaptureWriter::Wav, [](const fs::path& out, CaptureOptions&) { png(out); }, "not a WAV"},
         {"no JSON from the bench", CaptureWriter::Bench, [](const fs::path& out, CaptureOptions& o) { o.json = out.string(); }, "is missing"},
         {"the bench without --json", CaptureWriter::Bench, [](const fs::path&, CaptureOptions&) {}, ""},
@@ -120,6 +125,17 @@ TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
         }
     }
     // ffprobe reads the video and its streams; without it only the file's being there is checked.
+    {
+        CaptureOptions options;
+        options.output = (dir / "v.mp4").string();
+        const std::string path = std::getenv("PATH");
+        setenv("PATH", (dir / "none").c_str(), 1);
+        bytes(options.output, "");
+        EXPECT_NE(missingOutput(options, CaptureWriter::Video).find("is empty"), std::string::npos) << "no ffprobe";
+        bytes(options.output, "x");
+        EXPECT_EQ(missingOutput(options, CaptureWriter::Video), "") << "no ffprobe";
+        setenv("PATH", path.c_str(), 1);
+    }
     if (std::system("command -v ffprobe >/dev/null 2>&1") == 0) {
         CaptureOptions options;
         options.output = (dir / "v.mp4").string();
