@@ -1,24 +1,23 @@
-// capture_route.cpp: the choice of writer and processes for a set of options.
+// capture_route.cpp: the choice of writer and parts for a set of options.
 #include "tools/capture/capture_route.h"
 
 CaptureRoute captureRouteFor(const CaptureOptions& options, uint32_t jobs) {
-    const uint32_t shared = jobs > 1 && !options.part ? jobs : 1;
     switch (options.mode) {
-        case CaptureMode::Help: return {CaptureWriter::None, 1};
         case CaptureMode::Frame: return {CaptureWriter::Frame, 1};
         case CaptureMode::Faces: return {CaptureWriter::Faces, 1};
         case CaptureMode::Frames:
             // A list is a few frames far apart: every part would run the show up to the last.
             if (!options.frameList.empty()) return {CaptureWriter::Frames, 1};
             if (options.part) return {CaptureWriter::FramesPart, 1};
-            return {CaptureWriter::Frames, shared};
+            return {CaptureWriter::Frames, jobs};
         case CaptureMode::Video:
             if (options.part) return {CaptureWriter::VideoPart, 1};
-            return {CaptureWriter::Video, shared};
+            return {CaptureWriter::Video, jobs};
         case CaptureMode::Sheet: return {CaptureWriter::Sheet, 1};
         case CaptureMode::Wav: return {CaptureWriter::Wav, 1};
         case CaptureMode::Trace: return {CaptureWriter::Trace, 1};
         case CaptureMode::Bench: return {CaptureWriter::Bench, 1};
+        case CaptureMode::Help: break;
     }
     return {CaptureWriter::None, 1};
 }

@@ -25,6 +25,6 @@ struct CaptureRoute {
     uint32_t parts;  // 1: not split; N: this process starts N parts and joins what they write
 };
 
-// jobs: the processes the run may use (--jobs, or what the cores allow). Only a range of
-// frames and the video are split; a single picture, a list of frames and a part never are.
+// jobs: the processes the run may use, 1 or more (--jobs, or what the cores allow). Only a
+// range of frames and the video are split; a single picture, a list of frames and a part never are.
 CaptureRoute captureRouteFor(const CaptureOptions& options, uint32_t jobs);
