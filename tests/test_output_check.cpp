@@ -65,7 +65,7 @@ TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
              png(out);
              fs::resize_file(out, fs::file_size(out) - 1);
          }, "cut short"},
-        {"a frame of another size", CaptureWriter::Frame, [](const fs::path& out, CaptureOptions&) { png(out, 4, 3); }, "4 x 3 pixels, not 8 x 6"},
+        {"a frame of another size", CaptureWriter::Frame, [](const fs::path& out, CaptureOptions&) { png(out, 300, 3); }, "300 x 3 pixels, not 8 x 6"},
         {"six faces", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out); }, ""},
         {"no first face", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out, 0); }, "face0.png is missing"},
         {"no last face", CaptureWriter::Faces, [](const fs::path& out, CaptureOptions&) { faces(out, 5); }, "face5.png is missing"},
