@@ -8,12 +8,15 @@
 namespace {
 
 const char usage[] =
-    "usage: quorbel [--window | --fullscreen] [--size WxH] [--scale 1] [--help]\n"
+    "Usage: quorbel [--window | --fullscreen] [--size WxH] [--scale 1] [--help] [--version]\n"
     "  Plays the show (161 s); Escape ends it. Without an option it asks whether to run full\n"
     "  screen; --window and --fullscreen answer that question in advance.\n"
     "  The picture is drawn at the size it is shown at (4:3, black bars around it).\n"
+    "\n"
     "  --size WxH   a resizable window of W x H pixels instead of the borderless 640 x 480\n"
     "  --scale 1    draw at 640 x 480 and scale that up to the window or the screen\n"
+    "  --version    the version\n"
+    "\n"
     "  Without a display, record the show instead: build/quorbel-capture --video quorbel.mp4\n";
 
 }  // namespace
@@ -48,6 +51,9 @@ int main(int argc, char** argv) {
             windowOptions.fixedScale = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(usage, stdout);
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("quorbel " QUORBEL_VERSION "\n", stdout);
             return 0;
         } else {
             std::fprintf(stderr, "quorbel: unknown option '%s'\n%s", argv[i], usage);

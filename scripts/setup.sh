@@ -1,19 +1,32 @@
-# setup.sh: sourced by play.sh and test.sh. Installs the Debian packages the project needs
-# when any is missing, then configures the build folder given as $1 with CMake.
+# setup.sh: sourced by play.sh, test.sh and the scripts. Installs the Debian packages a command
+# needs when any is missing, and configures a build folder with CMake.
 
-quorbel_packages=(
+# The Debian packages, by what needs them. play.sh installs the show's set and its mode's
+# (recording where there is no display, web for --web); test.sh and the other scripts all of them.
+# The show: the compiler, the build tools and the libraries it links and loads.
+quorbel_packages_show=(
   cmake ninja-build g++ pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libpng-dev
+)
+# Recording the show to a video, where there is no display to play it on.
+quorbel_packages_recording=(ffmpeg)
+# The browser build (scripts/web.sh) and the server play.sh --web runs: commands only (below).
+quorbel_packages_web=()
+# The test suites, the benchmarks, Xvfb and its tools, the sound and picture checks, the install
+# test's validators (menu entry, Debian package, AppStream, manual pages), libFuzzer.
+quorbel_packages_tests=(
+  libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xfonts-base xdotool imagemagick ffmpeg sox
-  desktop-file-utils dpkg-dev  # the install test: the menu entry and the Debian package
-  clang libclang-rt-14-dev  # libFuzzer, for scripts/fuzz.sh
+  desktop-file-utils dpkg-dev lintian appstream help2man man-db
+  clang libclang-rt-14-dev
 )
 
-# The browser build (scripts/web.sh) and its test in headless Chromium: installed only where the
-# command is missing, since a machine may have them from elsewhere (a Node.js that brings its
-# own npm conflicts with Debian's npm package).
-quorbel_web_commands=(emcc:emscripten chromium:chromium node:nodejs npm:npm python3:python3)
+# Commands, as command:package, installed only where the command is missing, since a machine may
+# have them from elsewhere (a Node.js that brings its own npm conflicts with Debian's npm
+# package). The browser test needs the browser build's too.
+quorbel_commands_show=() quorbel_commands_recording=()
+quorbel_commands_web=(emcc:emscripten python3:python3)
+quorbel_commands_tests=(emcc:emscripten python3:python3 chromium:chromium node:nodejs npm:npm)
 
 # The test's driver of Chromium, from npm, into the browser build's folder (ignored by git).
 quorbel_web_driver_version=1.65
@@ -25,18 +38,29 @@ quorbel_install_web_driver() {
     "playwright-core@$quorbel_web_driver_version" >/dev/null
 }
 
+# quorbel_install_packages [SET...]: installs what is missing of the sets named (show,
+# recording, web, tests); without a name, of all of them.
 quorbel_install_packages() {
-  local missing=()
-  local package
-  for package in "${quorbel_packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-      missing+=("$package")
-  done
-  local pair
-  for pair in "${quorbel_web_commands[@]}"; do
-    command -v "${pair%%:*}" >/dev/null || missing+=("${pair#*:}")
+  local sets=("$@")
+  [ ${#sets[@]} -eq 0 ] && sets=(show recording web tests)
+  local missing=() set package pair
+  for set in "${sets[@]}"; do
+    case $set in show | recording | web | tests) ;; *)
+      echo "setup.sh: no package set '$set' (show, recording, web, tests)" >&2
+      return 1 ;;
+    esac
+    local packages="quorbel_packages_$set[@]" commands="quorbel_commands_$set[@]"
+    for package in "${!packages}"; do
+      dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+        missing+=("$package")
+    done
+    for pair in "${!commands}"; do
+      command -v "${pair%%:*}" >/dev/null || missing+=("${pair#*:}")
+    done
   done
   [ ${#missing[@]} -eq 0 ] && return 0
+  # One name once, though two sets hold it.
+  mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
   echo "Installing: ${missing[*]}" >&2
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
@@ -44,7 +68,14 @@ quorbel_install_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# quorbel_configure DIR TYPE: the developers' build, everything in it and warnings as errors.
 quorbel_configure() {
   local dir=$1 type=$2
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQUORBEL_WERROR=ON >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQUORBEL_WERROR=ON -DBUILD_TESTING=ON >/dev/null
+}
+
+# quorbel_configure_viewer DIR: the programs alone, optimised, for watching: no tests or
+# benchmarks, and a newer compiler's new warning does not stop the build.
+quorbel_configure_viewer() {
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORBEL_WERROR=OFF -DBUILD_TESTING=OFF >/dev/null
 }

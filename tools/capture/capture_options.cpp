@@ -1,10 +1,12 @@
 // capture_options.cpp: parsing of quorbel-capture's command line.
 #include "tools/capture/capture_options.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 const char captureUsage[] =
-    "usage: quorbel-capture MODE [--fps N] [--start-tick N]\n"
+    "Usage: quorbel-capture MODE [--fps N] [--start-tick N]\n"
     "  --frame MS -o FILE.png    the frame shown at show time MS (ms), reached by running the\n"
     "                            show from its start; add --cold to draw it directly\n"
     "  --frames FROM:TO -o DIR   every frame from FROM to TO ms, one PNG each; or MS,MS,...:\n"
@@ -26,12 +28,13 @@ const char captureUsage[] =
     "                            N x N block: smoother edges, N x N times the renderer's work\n"
     "  --fps N                   frames per second of the virtual clock (default 60)\n"
     "  --start-tick N            the tick count at start, which feeds the random skip (default 1)\n"
-    "  --jobs N                  --video and --frames FROM:TO in N processes, each drawing its\n"
-    "                            share of the frames (default: the cores over the renderer's\n"
+    "  --jobs N                  run --video and --frames FROM:TO in N processes, each drawing\n"
+    "                            its share of the frames (default: the cores over the renderer's\n"
     "                            threads, LP_NUM_THREADS or all cores: 1 unless LP_NUM_THREADS is\n"
     "                            set lower); the other modes always run in one process\n"
     "  --part FROM:TO            one such process: only the frames from FROM to TO ms\n"
     "  --help                    this text\n"
+    "  --version                 the version\n"
     "  Long runs (video, frames, sheet, bench) show their progress on stderr: frames done, time\n"
     "  elapsed and an estimate of the time left.\n"
     "  Pictures of the screen (frames, sheet, video) are opaque, as the window shows them; the\n"
@@ -120,6 +123,10 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         if (takesValue && value == nullptr) return fail(error, arg + " needs a value");
         if (arg == "--help" || arg == "-h") {
             wantsHelp = true;
+        } else if (arg == "--version") {
+            // Answered at once, whatever else the line holds, as --version usually is.
+            std::fputs("quorbel-capture " QUORBEL_VERSION "\n", stdout);
+            std::exit(0);
         } else if (arg == "--frame" || arg == "--trace" || arg == "--faces") {
             const CaptureMode mode = arg == "--frame"   ? CaptureMode::Frame
                                      : arg == "--faces" ? CaptureMode::Faces

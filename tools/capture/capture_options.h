@@ -28,6 +28,7 @@ struct CaptureOptions {
 };
 
 // False, with one line in error, for anything it does not understand; --help alone is valid.
+// --version prints the version and ends the program.
 bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& options, std::string& error);
 
 extern const char captureUsage[];
