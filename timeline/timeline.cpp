@@ -7,10 +7,9 @@
 
 #include "core/core.h"
 #include "core/frame_state.h"
-#include "cube/cube.h"
 #include "overlays/overlays.h"
+#include "scenes/scenes.h"
 #include "text/text.h"
-#include "tunnel/tunnel.h"
 
 uint32_t backgroundColor = 0xFF104864u;
 
