@@ -1,5 +1,6 @@
-// timeline.cpp: the script: which phase a time falls in, the clear colour, and every call of a
-// phase with its arguments computed from the clock.
+// timeline.cpp: the script: the table of phases (one row each: its times, its draw, its clear
+// colour), which phase a time falls in, and every call of a phase with its arguments computed
+// from the time since the phase began.
 #include "timeline/timeline.h"
 
 #include <algorithm>

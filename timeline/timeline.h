@@ -1,4 +1,4 @@
-// timeline.h: the scene script, its clear colour and its line tables.
+// timeline.h: the scene script: its table of phases, its clear colour and its line tables.
 #pragma once
 
 #include <cstdint>
