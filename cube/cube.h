@@ -1,4 +1,5 @@
-// cube.h: the puzzle cube's state, scramble and solve, and its scenes.
+// cube.h: the puzzle cube's state, scramble and solve, its drawing and its explosion (the scenes
+// it appears in are in scenes/).
 #pragma once
 
 #include <cstdint>
@@ -32,7 +33,7 @@ void scrambleCube(int32_t n);  // resets the cube and applies n recorded random 
 void applyCubeMove(int32_t m, int32_t flag);  // one quarter turn; flag set: the table's sense
 void updateCubeSolve(int32_t t);  // brings the solve to t ms of the show clock; sets stickerPose
 
-// ---- drawing, explosion and scenes (cube_draw.cpp, cube_scenes.cpp) ----
+// ---- drawing and explosion (cube_draw.cpp) ----
 
 extern D3DXMATRIX stickerExplode[cubeStickers];  // explosion per sticker; identity until explodeCube
 extern D3DXVECTOR3 stickerCentre[cubeStickers];  // jittered home centre: pivot and flight direction
@@ -43,7 +44,3 @@ void stickerQuad(int32_t a, TexVertex* quad);  // the four corners of sticker a'
 void drawSticker(int32_t a, const D3DXMATRIX* world);
 void drawCube(const D3DXMATRIX* world);
 void explodeCube(float amount, float scale);
-void drawCubeField(float spacing, float offsetX, float offsetY, float offsetZ, float cameraDistance);
-void drawCubeScene(float cameraDistance, float burst, float burstScale, float spin, int32_t withWholeCube,
-                   int32_t withStreaks);
-void drawBoxedCube(float cameraDistance, float boxScale, float yaw, float pitch, float roll);

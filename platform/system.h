@@ -1,6 +1,7 @@
 // system.h: every service the show takes from the operating system. The show calls nothing
-// else of the OS; two implementations exist (the SDL window for the show, a headless one with a
-// virtual clock for the capture tool and the tests).
+// else of the OS; three implementations exist (platform/sdl: the window and sound of the show on
+// the desktop; platform/headless: a virtual clock for the capture tool, the soak runner and the
+// tests; platform/web: the page, its WebGL2 canvas and Web Audio in a browser).
 #pragma once
 
 #include <cstdint>
@@ -22,8 +23,9 @@ int32_t systemScreenWidth();
 
 // Called by runIntro, once: a visible borderless width x height window at (x, y) (which may be
 // off screen), or a desktop full-screen window when params->Windowed is FALSE, with its GL 3.3
-// core context and the Direct3D device drawing into it. Where vsync cannot be set, Present
-// paces frames to the refresh rate. A failure ends the program through systemFail.
+// core context (in a browser: the canvas and its WebGL2, that is GLES 3.0, context) and the
+// Direct3D device drawing into it. Where vsync cannot be set, Present paces frames to the
+// refresh rate. A failure ends the program through systemFail.
 IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32_t height,
                                       const D3DPRESENT_PARAMETERS* params);
 
@@ -51,10 +53,12 @@ void systemStopWave();
 // Called by runIntro at the end of the show: ends the process with this code.
 [[noreturn]] void systemExit(int code);
 
-// Called by the scenes (tunnel, cube), when something they asked for cannot be had and the show
-// goes on without it: prints "quorbel: warning: " and the message as one line on stderr.
+// Called by the scenes (tunnel, cube) and the services themselves (sound), when something asked
+// for cannot be had and the show goes on without it: prints "quorbel: warning: " and the
+// message as one line on stderr.
 void systemWarn(const char* message);
 
 // Called by the start-up services when the environment cannot run the show (no display, no
-// OpenGL 3.3): prints the message as one line on stderr and exits non-zero.
+// OpenGL 3.3 or WebGL2), and by the browser's check modes when one cannot do what it was asked:
+// prints the message as one line on stderr and exits non-zero.
 [[noreturn]] void systemFail(const char* message);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cube/cube.h"
+#include "scenes/scenes.h"
 #include "tests/recording_fixture.h"
 #include "tunnel/tunnel.h"
 

@@ -1,5 +1,6 @@
-// timeline.cpp: the script: which phase a time falls in, the clear colour, and every call of a
-// phase with its arguments computed from the clock.
+// timeline.cpp: the script: the table of phases (one row each: its times, its draw, its clear
+// colour), which phase a time falls in, and every call of a phase with its arguments computed
+// from the time since the phase began.
 #include "timeline/timeline.h"
 
 #include <algorithm>
@@ -7,10 +8,9 @@
 
 #include "core/core.h"
 #include "core/frame_state.h"
-#include "cube/cube.h"
 #include "overlays/overlays.h"
+#include "scenes/scenes.h"
 #include "text/text.h"
-#include "tunnel/tunnel.h"
 
 uint32_t backgroundColor = 0xFF104864u;
 
@@ -45,7 +45,8 @@ void drawLine(const char* line, double visibility, double x, double y, double z)
     drawText(line, float(visibility), float(x), float(y), float(z), float(x), float(y), 0.0f);
 }
 
-void drawOpening(uint32_t t, double) {
+// Each draw gets t, the ms since its phase began, and s, the show's seconds.
+void drawOpening(const ShowPhase&, uint32_t t, double) {
     const uint32_t q = (t + 1920) / 3840;
     const double b = 0.5 - 0.5 * std::cos(t * openingRate);
     if (q < 4) {
@@ -58,10 +59,10 @@ void drawOpening(uint32_t t, double) {
     drawNoise(1);
 }
 
-void drawBoxedCubePhase(uint32_t t, double s) {
+void drawBoxedCubePhase(const ShowPhase&, uint32_t u, double s) {
     static const double lineX[4] = {100, 10, 50, 120};
     static const double lineY[4] = {-55, 55, 15, -5};
-    const uint32_t u = t - 15360, k = u / 3840, inBar = u % 3840;
+    const uint32_t k = u / 3840, inBar = u % 3840;
     fogOn();
     setFogEnd(100.0f);
     drawBoxedCube(float(16 - 5 * swing(s)), 100.0f, float(s), float(s), float(s));
@@ -73,14 +74,14 @@ void drawBoxedCubePhase(uint32_t t, double s) {
     drawFade(uint8_t(level));
 }
 
-void drawFirstTunnel(uint32_t t, double s) {
+void drawFirstTunnel(const ShowPhase& phase, uint32_t u, double s) {
     static const double lineX[4] = {20, 120, 100, 10};
     static const double lineY[4] = {-55, 55, 5, -15};
-    const uint32_t u = t - 30720, k = u / 3840;
+    const uint32_t k = u / 3840;
     const double e = u < 3840 ? u * double(per3840) : 1.0;
     fogOn();
     setFogEnd(float(32 * e));
-    drawTunnelScene(float(swing(s)), 30720);
+    drawTunnelScene(float(swing(s)), phase.startMs);
     fogOff();
     if ((u / 1920) % 2 == 1) drawLine(natureLines[k], 1, lineX[k], lineY[k], -250);
     resetNoise();
@@ -89,19 +90,18 @@ void drawFirstTunnel(uint32_t t, double s) {
     drawLetterbox(int32_t(nearest(64 * e)));
 }
 
-void drawCubeFieldPhase(uint32_t t, double) {
-    const uint32_t u = t - 46080;
+void drawCubeFieldPhase(const ShowPhase&, uint32_t u, double) {
     drawCubeField(float(16.0 * (u % 3840) * per3840), float(20 * std::sin(u * double(per3840))), 0.0f,
                   0.0f, 20.0f);
     drawLine(synthesisLines[std::min<uint32_t>(u / 1920, 4)], 4 - u * double(per3840), 120, 80, -300);
 }
 
-void drawSecondTunnel(uint32_t t, double s) {
-    const uint32_t m = t - 61440;
+void drawSecondTunnel(const ShowPhase& phase, uint32_t m, double s) {
+    const uint32_t length = phase.endMs - phase.startMs;
     double p = m < 7680 ? m * double(per7680) : 1.0;
     int64_t flashLevel = 0, kicks = 0;
     fogOn();
-    if (t < 120960) {
+    if (m < length - 1920) {
         setFogEnd(float(32 * p));
         if (m < 15360) {
             flashLevel = nearest(255 * std::max(0.0, 0.5 - p));
@@ -111,9 +111,9 @@ void drawSecondTunnel(uint32_t t, double s) {
             if (m >= 15840) kicks = (m - 15840) / 960;
         }
     } else {
-        p = (122880 - t) * double(per1920);  // the fog end stays where it was
+        p = (length - m) * double(per1920);  // the last half bar; the fog end stays where it was
     }
-    drawTunnelScene(float((swing(s) + double(f0_3) * kicks) * p), 61440);
+    drawTunnelScene(float((swing(s) + double(f0_3) * kicks) * p), phase.startMs);
     fogOff();
     if (m > 30720 && m < 46080) {
         const uint32_t j = (m - 30720) / 3840;
@@ -126,8 +126,8 @@ void drawSecondTunnel(uint32_t t, double s) {
     drawLetterbox(int32_t(nearest(64 * p)));
 }
 
-void drawExplodingCube(uint32_t t, double) {
-    const uint32_t m = t - 122880, k = m / 3840;
+void drawExplodingCube(const ShowPhase&, uint32_t m, double) {
+    const uint32_t k = m / 3840;
     const double o = m < 7680 ? 1 - m * double(per7680) : 1.0;
     const int32_t odd = (m / 960) % 2;
     uint32_t w = m % 480;
@@ -139,9 +139,8 @@ void drawExplodingCube(uint32_t t, double) {
     if (k % 2 == 1) drawLine(solvedLines[k / 2], 1, 90, 40, -250);
 }
 
-void drawClosing(uint32_t t, double) {
-    const uint32_t m = t - 138240;
-    const double p = m * double(per23040);
+void drawClosing(const ShowPhase&, uint32_t m, double) {
+    const double p = m * double(per23040);  // the phase's length, 23040 ms
     fogOn();
     setFogEnd(float(80 - 80 * p));
     drawCubeField(float(20 * p), 0.0f, 0.0f, 0.0f, float(20 + 10 * p));
@@ -150,23 +149,37 @@ void drawClosing(uint32_t t, double) {
     drawLine(closingLines[i], 8 * (1 - p), 128, 16.0 * i - 48, -250);
 }
 
-// One per row of showPhases: the frame at demo time t (ms) and s (seconds) of that phase.
-using PhaseDraw = void (*)(uint32_t t, double s);
-const PhaseDraw phaseDraws[showPhaseCount] = {
-    drawOpening, drawBoxedCubePhase, drawFirstTunnel, drawCubeFieldPhase, drawSecondTunnel, drawExplodingCube, drawClosing,
-};
+uint32_t baseClear(const ShowPhase&, uint32_t) { return baseColor; }
+
+// A colour of its own for each of the phase's four bars.
+uint32_t cubeFieldClear(const ShowPhase&, uint32_t t) {
+    static const uint32_t barColors[4] = {0xFFFF8A00u, 0xFF224432u, 0xFF811901u, 0xFF302A5Eu};
+    return barColors[std::min<uint32_t>(t / showBarMs, 3)];
+}
+
+// The base colour fading to black over the phase.
+uint32_t closingClear(const ShowPhase& phase, uint32_t t) {
+    const double f = (phase.endMs - phase.startMs - t) * double(per23040);
+    const uint32_t red = uint32_t(nearest(16 * f)) & 0xFFu;
+    const uint32_t green = uint32_t(nearest(72 * f)) & 0xFFu;
+    const uint32_t blue = uint32_t(nearest(100 * f)) & 0xFFu;
+    return 0xFF000000u | red << 16 | green << 8 | blue;
+}
 
 }  // namespace
 
-const ShowPhase showPhases[showPhaseCount] = {
-    {"opening",        0,      15360       },  // 0
-    {"boxed cube",     15360,  30720       },  // 1
-    {"first tunnel",   30720,  46080       },  // 2
-    {"cube field",     46080,  61440       },  // 3
-    {"second tunnel",  61440,  122880      },  // 4
-    {"exploding cube", 122880, 138240      },  // 5
-    {"closing",        138240, showLengthMs},  // 6
+constexpr ShowPhase showPhases[showPhaseCount] = {
+    {"opening",        0,      15360,        drawOpening,        baseClear     },  // 0
+    {"boxed cube",     15360,  30720,        drawBoxedCubePhase, baseClear     },  // 1
+    {"first tunnel",   30720,  46080,        drawFirstTunnel,    baseClear     },  // 2
+    {"cube field",     46080,  61440,        drawCubeFieldPhase, cubeFieldClear},  // 3
+    {"second tunnel",  61440,  122880,       drawSecondTunnel,   baseClear     },  // 4
+    {"exploding cube", 122880, 138240,       drawExplodingCube,  baseClear     },  // 5
+    {"closing",        138240, showLengthMs, drawClosing,        closingClear  },  // 6
 };
+static_assert(showPhases[showPhaseCount - 1].endMs - showPhases[showPhaseCount - 1].startMs == 23040,
+              "drawClosing and closingClear divide by the closing phase's length");
+static_assert(showPhases[3].endMs - showPhases[3].startMs == 4 * showBarMs, "cubeFieldClear has four bars");
 
 int32_t showPhaseAt(uint32_t ms) {
     int32_t phase = 0;
@@ -175,28 +188,21 @@ int32_t showPhaseAt(uint32_t ms) {
 }
 
 void updateBackgroundColor() {
-    const uint32_t t = demoTimeMs;
-    if (t < 46080) backgroundColor = baseColor;
-    else if (t < 49920) backgroundColor = 0xFFFF8A00u;
-    else if (t < 53760) backgroundColor = 0xFF224432u;
-    else if (t < 57600) backgroundColor = 0xFF811901u;
-    else if (t < 61440) backgroundColor = 0xFF302A5Eu;
-    else if (t < 138240) backgroundColor = baseColor;
-    else if (t < showLengthMs) {
-        // The base colour fading to black over the last six bars.
-        const double f = (showLengthMs - t) * double(per23040);
-        const uint32_t red = uint32_t(nearest(16 * f)) & 0xFFu;
-        const uint32_t green = uint32_t(nearest(72 * f)) & 0xFFu;
-        const uint32_t blue = uint32_t(nearest(100 * f)) & 0xFFu;
-        backgroundColor = 0xFF000000u | red << 16 | green << 8 | blue;
-    } else {
+    const int32_t phase = showPhaseAt(demoTimeMs);
+    if (phase == showPhaseCount) {
         backgroundColor = 0xFF000000u;
+        return;
     }
+    const ShowPhase& row = showPhases[phase];
+    backgroundColor = row.clearColor(row, demoTimeMs - row.startMs);
 }
 
 void renderTimeline() {
-    const uint32_t t = demoTimeMs;
-    const int32_t phase = showPhaseAt(t);
-    if (phase < showPhaseCount) phaseDraws[phase](t, demoTimeSec);
-    else endReached = 1;
+    const int32_t phase = showPhaseAt(demoTimeMs);
+    if (phase == showPhaseCount) {
+        endReached = 1;
+        return;
+    }
+    const ShowPhase& row = showPhases[phase];
+    row.draw(row, demoTimeMs - row.startMs, demoTimeSec);
 }

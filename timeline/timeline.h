@@ -1,4 +1,4 @@
-// timeline.h: the scene script, its clear colour and its line tables.
+// timeline.h: the scene script: its table of phases, its clear colour and its line tables.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +7,13 @@ constexpr uint32_t showBarMs = 3840;       // the script's bar: every phase is a
 constexpr uint32_t showLengthMs = 161280;  // 42 bars; from here on renderTimeline sets endReached
 
 // The script's phases in order; each starts where the one before it ends, the first at 0 and
-// the last ends at showLengthMs.
+// the last ends at showLengthMs. The rows are the only place a phase's times are written: its
+// draw and its clear colour get the time since its start, and the row for its start and end.
 struct ShowPhase {
     const char* name;  // as the capture tool's benchmark prints it
     uint32_t startMs, endMs;
+    void (*draw)(const ShowPhase& phase, uint32_t t, double s);  // t ms into the phase, s demoTimeSec
+    uint32_t (*clearColor)(const ShowPhase& phase, uint32_t t);  // ARGB background t ms into the phase
 };
 constexpr int32_t showPhaseCount = 7;
 extern const ShowPhase showPhases[showPhaseCount];

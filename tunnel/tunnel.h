@@ -1,4 +1,5 @@
-// tunnel.h: the tunnel's geometry, random path, camera and flight scene.
+// tunnel.h: the tunnel's geometry, random path, camera and segment drawing (the flight scene that
+// puts them together is in scenes/).
 #pragma once
 
 #include <cstdint>
@@ -47,7 +48,3 @@ void tunnelPathPoint(D3DXVECTOR3* out, int32_t segment, float fraction);  // on 
 void tunnelObjectMatrix(D3DXMATRIX* out, uint32_t t);  // a translation to the curve at t
 void tunnelViewMatrix(D3DXMATRIX* out, uint32_t t);    // eye at t, looking at the curve at t + 1100
 void drawTunnelSegments();  // the segments around the last tunnelSegment, in index order
-
-// ---- the flight scene (tunnel_scene.cpp) ----
-
-void drawTunnelScene(float roll, uint32_t startMs);  // startMs: show time the flight began

@@ -2,10 +2,9 @@
 // linked only into the timeline's own test program, in place of the real subsystems.
 #include "tests/timeline/scene_calls.h"
 
-#include "cube/cube.h"
 #include "overlays/overlays.h"
+#include "scenes/scenes.h"
 #include "text/text.h"
-#include "tunnel/tunnel.h"
 
 std::vector<SceneCall> sceneCalls;
 

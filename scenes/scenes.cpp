@@ -1,13 +1,28 @@
-// cube_scenes.cpp: the three cube scenes of the script: the field, the burst with its streaks,
-// and the cube inside the rotating box.
+// scenes.cpp: the four scenes of the script that draw the cube: each starts with the particle
+// images in the face textures, then brings the solve to the clock (all but the burst) and draws
+// the cube into the tunnel, the field, the burst or the box.
 #include "core/core.h"
 #include "core/frame_state.h"
 #include "cube/cube.h"
 #include "overlays/overlays.h"
 #include "particles/particles.h"
+#include "scenes/scenes.h"
 #include "tunnel/tunnel.h"
 
 namespace {
+
+// Every scene's first draws: the faces, in the render mode the scene starts in.
+void renderSceneFaces(uint8_t mode) {
+    setRenderMode(mode);
+    renderFaceTextures(demoTimeSec, 0xFF000000u);
+}
+
+// The solve brought to the clock, then the cube with its faces.
+void drawSolvingCube(const D3DXMATRIX* world) {
+    updateCubeSolve(int32_t(demoTimeMs));
+    setRenderMode(2);
+    drawCube(world);
+}
 
 void yawPitchRoll(D3DXMATRIX* out, float yaw, float pitch, float roll) {
     MathApi.D3DXMatrixRotationYawPitchRoll(out, yaw, pitch, roll);
@@ -15,10 +30,30 @@ void yawPitchRoll(D3DXMATRIX* out, float yaw, float pitch, float roll) {
 
 }  // namespace
 
+// ---- the flight: the rolled view along the curve, the segments around the camera and the cube
+// floating ahead on the curve ----
+
+void drawTunnelScene(float roll, uint32_t startMs) {
+    renderSceneFaces(4);
+    const uint32_t t = demoTimeMs - startMs;
+    D3DXMATRIX view, rollMatrix;
+    tunnelViewMatrix(&view, t);
+    MathApi.D3DXMatrixRotationZ(&rollMatrix, roll);
+    MathApi.D3DXMatrixMultiply(&view, &view, &rollMatrix);
+    d3dDevice->SetTransform(D3DTS_VIEW, &view);
+    // Culled from outside, untested and unwritten depth: the walls show only from inside.
+    setRenderMode(5);
+    drawTunnelSegments();  // around the look-ahead segment the view left behind
+    D3DXMATRIX cubeWorld;
+    tunnelObjectMatrix(&cubeWorld, t + 1100);
+    drawSolvingCube(&cubeWorld);
+}
+
+// ---- the cube scenes ----
+
 void drawCubeField(float spacing, float offsetX, float offsetY, float offsetZ, float cameraDistance) {
     const float g = float(double(spacing) + 0.001);  // the step is never 0
-    setRenderMode(4);
-    renderFaceTextures(demoTimeSec, 0xFF000000u);
+    renderSceneFaces(4);
     setCameraDistance(cameraDistance);
     updateCubeSolve(int32_t(demoTimeMs));
     setRenderMode(2);
@@ -39,12 +74,11 @@ void drawCubeField(float spacing, float offsetX, float offsetY, float offsetZ, f
             }
 }
 
-// Only the low byte of each flag counts.
+// Only the low byte of each flag counts. The burst shows the pose of the last solve update.
 void drawCubeScene(float cameraDistance, float burst, float burstScale, float spin, int32_t withWholeCube,
                    int32_t withStreaks) {
     const bool wholeCube = uint8_t(withWholeCube) != 0, streaks = uint8_t(withStreaks) != 0;
-    setRenderMode(4);
-    renderFaceTextures(demoTimeSec, 0xFF000000u);
+    renderSceneFaces(4);
     setCameraDistance(cameraDistance);
     D3DXMATRIX world;
     yawPitchRoll(&world, spin, spin, spin);
@@ -76,13 +110,10 @@ void drawCubeScene(float cameraDistance, float burst, float burstScale, float sp
 
 // Box and cube share one rotation.
 void drawBoxedCube(float cameraDistance, float boxScale, float yaw, float pitch, float roll) {
-    setRenderMode(5);
-    renderFaceTextures(demoTimeSec, 0xFF000000u);
+    renderSceneFaces(5);
     setCameraDistance(cameraDistance);
     drawTunnelBox(boxScale, yaw, pitch, roll);
-    updateCubeSolve(int32_t(demoTimeMs));
     D3DXMATRIX world;
     yawPitchRoll(&world, yaw, pitch, roll);
-    setRenderMode(2);
-    drawCube(&world);
+    drawSolvingCube(&world);
 }
