@@ -127,10 +127,12 @@ void loadingFrame(int32_t i) {
 
 void startShowClock() { startTick = systemTickCount(); }
 
-void showFrame() {
+// Unsigned subtraction: a wrap of the tick counter still gives the elapsed time.
+void showFrame() { showFrameAt(systemTickCount() - startTick); }
+
+void showFrameAt(uint32_t ms) {
     d3dDevice->BeginScene();
-    // Unsigned subtraction: a wrap of the tick counter still gives the elapsed time.
-    demoTimeMs = systemTickCount() - startTick;
+    demoTimeMs = ms;
     // The product is formed in double and only then rounded to float, as the show's arithmetic is.
     demoTimeSec = static_cast<float>(static_cast<double>(demoTimeMs) * static_cast<double>(0.001f));
     startupSteps.updateBackgroundColor();
