@@ -1,6 +1,7 @@
 // intro.cpp: start-up, the one-time initialisation, the loading screen, the clock and the frame
 // loop.
 #include "app/app.h"
+#include "app/player.h"
 #include "core/core.h"
 #include "cube/cube.h"
 #include "overlays/overlays.h"
@@ -167,7 +168,7 @@ void playIntro(void (*afterFrame)()) {
 void runIntro(ScreenChoice choice) {
     systemStart();
     openDisplay(choice);
-    playIntro(nullptr);
+    playShow();
     startupSteps.stopMusic();
     // Nothing is released and the window is not destroyed: the process ends here.
     systemExit(0);

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "app/player_device.h"
+#include "platform/system.h"
 
 constexpr uint32_t playerFps = 60;                 // the grid seeks run on, as the capture tool's default
 constexpr uint32_t snapshotIntervalMs = 3840;      // one bar: every phase starts on a snapshot
@@ -35,7 +37,6 @@ size_t snapshotBytes();
 
 // ---- keys ----
 
-enum class PlayerKey : int32_t { Space, Left, Right, ShiftLeft, ShiftRight, Comma, Period, Home, PageUp, PageDown, Escape };
 
 struct PlayerControl {
     PlayerKey key;
@@ -57,3 +58,22 @@ PlayerCommand commandFor(PlayerKey key, uint32_t nowMs, bool paused);
 
 // The last frame of the show: seeks past the end land here.
 constexpr uint32_t lastShowFrameMs = 161279;
+
+// ---- the command line's times, and the show played as a player ----
+
+struct PlayerOptions {
+    uint32_t startMs = 0;                 // --start MS
+    bool loop = false;                    // --loop A:B: A to B again and again
+    uint32_t loopFromMs = 0, loopToMs = 0;
+};
+
+// A time of the show in whole milliseconds, 0 ... 161279: false, with the reason, for anything else.
+bool parseShowTime(const char* text, uint32_t& ms, std::string& why);
+// A:B with A < B, both times of the show.
+bool parseShowLoop(const char* text, uint32_t& fromMs, uint32_t& toMs, std::string& why);
+
+void setPlayerOptions(const PlayerOptions& options);  // before runIntro
+
+// What runIntro plays: initIntro, the loading screen and the music as playIntro has them, then
+// the frames with the keys answered (the table above), the start and the loop of the options.
+void playShow();

@@ -117,3 +117,46 @@ TEST(PlayerKeysTest, EachKeyAsksForItsTime) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PlayerOptionsTest, StartAndLoopTimesAreCheckedWithTheirReason) {
+    struct Case {
+        const char* text;
+        bool loop;
+        bool good;
+        uint32_t from, to;
+        const char* because;  // a word of the reason
+    };
+    const Case cases[] = {
+        {"0",            false, true,  0,      0,      ""},
+        {"161279",       false, true,  161279, 0,      ""},
+        {"161280",       false, false, 0,      0,      "past"},
+        {"-5",           false, false, 0,      0,      "before"},
+        {"12s",          false, false, 0,      0,      "not a time"},
+        {"",             false, false, 0,      0,      "not a time"},
+        {"99999999999999999999", false, false, 0, 0,   "not a time"},
+        {"1000:5000",    true,  true,  1000,   5000,   ""},
+        {"5000:5000",    true,  false, 0,      0,      "ends before"},
+        {"5000:1000",    true,  false, 0,      0,      "ends before"},
+        {"1000",         true,  false, 0,      0,      "not A:B"},
+        {"1000:x",       true,  false, 0,      0,      "not a time"},
+        {"1000:200000",  true,  false, 0,      0,      "past"},
+    };
+    for (const Case& c : cases) {
+        uint32_t from = 7, to = 7;
+        std::string why;
+        const bool good = c.loop ? parseShowLoop(c.text, from, to, why) : parseShowTime(c.text, from, why);
+        EXPECT_EQ(good, c.good) << c.text;
+        if (good) {
+            EXPECT_EQ(from, c.from) << c.text;
+            if (c.loop) {
+                EXPECT_EQ(to, c.to) << c.text;
+            }
+        } else {
+            EXPECT_NE(why.find(c.because), std::string::npos) << c.text << ": " << why;
+        }
+    }
+}
+
+}  // namespace

@@ -240,6 +240,13 @@ void systemStopWave() {
     playedAt = -1.0;
 }
 
+// The page plays the show straight through: its frame loop (tools/web/web_main.cpp) does not
+// run the player, so nothing calls these there.
+bool systemNextKey(PlayerKey*) { return false; }
+void systemSetWavePosition(uint32_t) {}
+void systemPauseWave(bool) {}
+void systemShowProgress(uint32_t, uint32_t, const uint32_t*, int32_t, uint32_t) {}
+
 // The runtime stays, so the page keeps its end line; nothing runs any more.
 void systemExit(int) {
     emscripten_cancel_main_loop();
