@@ -73,6 +73,12 @@ void playerFrame(uint32_t ms) { runFrame(ms); }
 
 void seekShow(uint32_t ms, void (*progress)(uint32_t doneMs, uint32_t toMs)) {
     ms = std::min(ms, lastShowFrameMs);
+    runUpTo(ms, progress);
+    playerDevice->setDrawing(true);
+    runFrame(ms);
+}
+
+void runUpTo(uint32_t ms, void (*progress)(uint32_t doneMs, uint32_t toMs)) {
     // The latest exact snapshot before ms, or the latest of any kind when it is nearer; the
     // frames shown so far when they are on the grid and nearer still.
     auto from = snapshots.upper_bound(ms / snapshotIntervalMs);
@@ -99,8 +105,6 @@ void seekShow(uint32_t ms, void (*progress)(uint32_t doneMs, uint32_t toMs)) {
         runFrame(next);
         if (progress != nullptr && ++frames % 32 == 0) progress(next, ms);
     }
-    playerDevice->setDrawing(true);
-    runFrame(ms);
 }
 
 size_t snapshotCount() { return snapshots.size(); }

@@ -31,6 +31,10 @@ void playerFrame(uint32_t ms);
 // progress (may be null) hears of a long run-up every 32 frames.
 void seekShow(uint32_t ms, void (*progress)(uint32_t doneMs, uint32_t toMs) = nullptr);
 
+// The same without the frame at ms, drawing left off: the run-up alone, which the browser
+// spreads over several animation frames (each call goes on from where the last ended).
+void runUpTo(uint32_t ms, void (*progress)(uint32_t doneMs, uint32_t toMs) = nullptr);
+
 // The snapshots kept, and their bytes, for reports.
 size_t snapshotCount();
 size_t snapshotBytes();
@@ -75,5 +79,13 @@ bool parseShowLoop(const char* text, uint32_t& fromMs, uint32_t& toMs, std::stri
 void setPlayerOptions(const PlayerOptions& options);  // before runIntro
 
 // What runIntro plays: initIntro, the loading screen and the music as playIntro has them, then
-// the frames with the keys answered (the table above), the start and the loop of the options.
+// playerStep until it is false. The pieces, for the browser, whose page owns the loop:
+PlayerDevice* installPlayerDevice();  // in front of d3dDevice, before initIntro
+uint32_t playerFirstMs();             // where the options start the show
+void startPlayerClock();              // after startShowClock: the options' start
+bool playerStep();                    // keys, then a frame (or the paused picture); false at the end
+void playerGoTo(uint32_t ms);         // a seek, with the clock, the sound and the bar following
+void playerSetPaused(bool paused);
+bool playerPaused();
+uint32_t playerNowMs();               // show time now, paused or not
 void playShow();

@@ -38,49 +38,78 @@ void goTo(uint32_t ms) {
 
 void setPlayerOptions(const PlayerOptions& chosen) { options = chosen; }
 
-void playShow() {
+namespace {
+
+bool paused;
+uint32_t pausedMs;
+
+}  // namespace
+
+PlayerDevice* installPlayerDevice() {
     front = new PlayerDevice(d3dDevice);
     d3dDevice = front;
+    return front;
+}
+
+uint32_t playerFirstMs() { return options.startMs != 0 ? options.startMs : options.loop ? options.loopFromMs : 0; }
+
+void startPlayerClock() {
+    paused = false;
+    if (playerFirstMs() != 0) goTo(playerFirstMs());
+}
+
+uint32_t playerNowMs() { return paused ? pausedMs : std::min(systemTickCount() - startTick, lastShowFrameMs); }
+
+bool playerPaused() { return paused; }
+
+void playerSetPaused(bool pause) {
+    if (pause == paused) return;
+    const uint32_t now = playerNowMs();
+    paused = pause;
+    systemPauseWave(paused);
+    pausedMs = now;
+    startTick = systemTickCount() - now;
+    showProgress(now);
+}
+
+void playerGoTo(uint32_t ms) {
+    goTo(ms);
+    pausedMs = std::min(ms, lastShowFrameMs);
+}
+
+bool playerStep() {
+    if (systemEscapePressed() || endReached != 0) return false;
+    PlayerKey key;
+    while (systemNextKey(&key)) {
+        const PlayerCommand command = commandFor(key, playerNowMs(), paused);
+        if (command.end) return false;
+        playerSetPaused(command.paused);
+        if (command.seek) playerGoTo(command.seekTo);
+    }
+    if (paused) {
+        // The picture stays; presenting it again paces the loop and lets the bar go.
+        d3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
+        return true;
+    }
+    const uint32_t ms = systemTickCount() - startTick;
+    if (options.loop && ms >= options.loopToMs) {
+        goTo(options.loopFromMs);
+        return true;
+    }
+    playerFrame(ms);
+    return true;
+}
+
+void playShow() {
+    installPlayerDevice();
     initIntro();
     startupSteps.initWaveBuffer();
     for (int32_t i = 0; i < loadingFrameCount; ++i) loadingFrame(i);
     startupSteps.startMusic();
     startPlayer(front);
     startShowClock();
-    const uint32_t firstMs = options.startMs != 0 ? options.startMs : options.loop ? options.loopFromMs : 0;
-    if (firstMs != 0) goTo(firstMs);
-    bool paused = false;
-    uint32_t pausedMs = 0;
-    for (;;) {
-        if (systemEscapePressed() || endReached != 0) return;
-        PlayerKey key;
-        while (systemNextKey(&key)) {
-            const uint32_t now = paused ? pausedMs : std::min(systemTickCount() - startTick, lastShowFrameMs);
-            const PlayerCommand command = commandFor(key, now, paused);
-            if (command.end) return;
-            if (command.paused != paused) {
-                paused = command.paused;
-                systemPauseWave(paused);
-                pausedMs = now;
-                startTick = systemTickCount() - now;
-                showProgress(now);
-            }
-            if (command.seek) {
-                goTo(command.seekTo);
-                pausedMs = command.seekTo;
-            }
-        }
-        if (paused) {
-            // The picture stays; presenting it again paces the loop and lets the bar go.
-            d3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
-            continue;
-        }
-        const uint32_t ms = systemTickCount() - startTick;
-        if (options.loop && ms >= options.loopToMs) {
-            goTo(options.loopFromMs);
-            continue;
-        }
-        playerFrame(ms);
+    startPlayerClock();
+    while (playerStep()) {
     }
 }
 
