@@ -41,7 +41,7 @@ size_t snapshotBytes();
 
 // ---- keys ----
 
-
+// PlayerKey is platform/system.h's: the platforms hand the keys over in its terms.
 struct PlayerControl {
     PlayerKey key;
     const char* keys;    // as --help, the README and the page name them

@@ -17,8 +17,10 @@
 // the tunnel's path and box, the edge cube, the maths table and matrices, the textures' handles
 // (all made once by initIntro), the song and its voice (done by the loading screen), the
 // screen copy's held surfaces (held only inside a frame) and the particles' vertex scratch
-// (written before every read). The clock's start is the player's: a restore puts it where the
-// snapshot's time says.
+// (written before every read). The clock's start (startTick) is the player's, which sets it
+// after every seek. Some pieces are written before they are read in every frame as the show
+// stands (fogEnabled, backgroundColor, the noise arrays, the tunnel's camera); they are kept
+// all the same, so that a change of a scene cannot make a snapshot silently incomplete.
 const ShowStatePiece showStatePieces[] = {
     // the frame state and the generator
     PIECE(demoTimeMs), PIECE(demoTimeSec), PIECE(endReached), PIECE(randomSeed),

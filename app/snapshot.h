@@ -9,7 +9,7 @@
 #include "app/player_device.h"
 
 // What the frames write and later frames read, in the order of the pieces table in
-// snapshot.cpp; the particle systems keep only their occupied slots.
+// snapshot.cpp, then the particle systems (only the slots ever taken) and the device's state.
 struct ShowSnapshot {
     uint32_t showMs = 0;  // demoTimeMs when it was taken: the time of the frame before it
     std::vector<uint8_t> bytes;
