@@ -50,6 +50,7 @@ void initIntro();               // the one-time initialisation, in its fixed ord
 void loadingFrame(int32_t i);   // loading frame i of 0 ... 63: one song row, the two dissolving texts
 void startShowClock();          // startTick from the tick count: show time 0, once the music is heard
 void showFrame();               // one frame of the show at the current tick
+void showFrameAt(uint32_t ms);  // one frame of the show at show time ms, whatever the clock says
 // The frame loop's one turn: false (and nothing drawn) once Escape was pressed or the show
 // reached its end, otherwise one showFrame.
 bool showStep();

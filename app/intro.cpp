@@ -1,6 +1,7 @@
 // intro.cpp: start-up, the one-time initialisation, the loading screen, the clock and the frame
 // loop.
 #include "app/app.h"
+#include "app/player.h"
 #include "core/core.h"
 #include "cube/cube.h"
 #include "overlays/overlays.h"
@@ -127,10 +128,12 @@ void loadingFrame(int32_t i) {
 
 void startShowClock() { startTick = systemTickCount(); }
 
-void showFrame() {
+// Unsigned subtraction: a wrap of the tick counter still gives the elapsed time.
+void showFrame() { showFrameAt(systemTickCount() - startTick); }
+
+void showFrameAt(uint32_t ms) {
     d3dDevice->BeginScene();
-    // Unsigned subtraction: a wrap of the tick counter still gives the elapsed time.
-    demoTimeMs = systemTickCount() - startTick;
+    demoTimeMs = ms;
     // The product is formed in double and only then rounded to float, as the show's arithmetic is.
     demoTimeSec = static_cast<float>(static_cast<double>(demoTimeMs) * static_cast<double>(0.001f));
     startupSteps.updateBackgroundColor();
@@ -165,7 +168,7 @@ void playIntro(void (*afterFrame)()) {
 void runIntro(ScreenChoice choice) {
     systemStart();
     openDisplay(choice);
-    playIntro(nullptr);
+    playShow();
     startupSteps.stopMusic();
     // Nothing is released and the window is not destroyed: the process ends here.
     systemExit(0);

@@ -1,20 +1,24 @@
 // main.cpp: the show's command line; everything else happens in runIntro.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/app.h"
+#include "app/player.h"
 #include "platform/sdl/window_options.h"
 
 namespace {
 
 const char usage[] =
-    "Usage: quorbel [--window | --fullscreen] [--size WxH] [--scale 1] [--help] [--version]\n"
+    "Usage: quorbel [--window | --fullscreen] [--size WxH] [--scale 1] [--start MS] [--loop A:B] [--help] [--version]\n"
     "  Plays the show (161 s); Escape ends it. Without an option it asks whether to run full\n"
     "  screen; --window and --fullscreen answer that question in advance.\n"
     "  The picture is drawn at the size it is shown at (4:3, black bars around it).\n"
     "\n"
     "  --size WxH   a resizable window of W x H pixels instead of the borderless 640 x 480\n"
     "  --scale 1    draw at 640 x 480 and scale that up to the window or the screen\n"
+    "  --start MS   start at show time MS (0 to 161279) after the loading screen\n"
+    "  --loop A:B   play from A to B ms again and again\n"
     "  --version    the version\n"
     "\n"
     "  Without a display, record the show instead: build/quorbel-capture --video quorbel.mp4\n";
@@ -24,6 +28,7 @@ const char usage[] =
 int main(int argc, char** argv) {
     ScreenChoice choice = ScreenChoice::Ask;
     WindowOptions windowOptions;
+    PlayerOptions playerOptions;
     for (int i = 1; i < argc; ++i) {
         const bool window = std::strcmp(argv[i], "--window") == 0;
         if (window || std::strcmp(argv[i], "--fullscreen") == 0) {
@@ -49,8 +54,21 @@ int main(int argc, char** argv) {
                 return 2;
             }
             windowOptions.fixedScale = true;
+        } else if ((std::strcmp(argv[i], "--start") == 0 || std::strcmp(argv[i], "--loop") == 0) && i + 1 < argc) {
+            const bool start = std::strcmp(argv[i], "--start") == 0;
+            std::string why;
+            const bool good = start ? parseShowTime(argv[i + 1], playerOptions.startMs, why)
+                                    : parseShowLoop(argv[i + 1], playerOptions.loopFromMs, playerOptions.loopToMs, why);
+            if (!good) {
+                std::fprintf(stderr, "quorbel: %s: %s\n", argv[i], why.c_str());
+                return 2;
+            }
+            playerOptions.loop = playerOptions.loop || !start;
+            ++i;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(usage, stdout);
+            std::fputs("Keys while the show plays:\n", stdout);
+            for (const PlayerControl& control : playerControls) std::printf("  %-12s %s\n", control.keys, control.action);
             return 0;
         } else if (std::strcmp(argv[i], "--version") == 0) {
             std::fputs("quorbel " QUORBEL_VERSION "\n", stdout);
@@ -60,6 +78,13 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (playerOptions.loop && playerOptions.startMs != 0 &&
+        (playerOptions.startMs < playerOptions.loopFromMs || playerOptions.startMs >= playerOptions.loopToMs)) {
+        std::fprintf(stderr, "quorbel: --start %u lies outside the loop %u:%u\n", playerOptions.startMs,
+                     playerOptions.loopFromMs, playerOptions.loopToMs);
+        return 2;
+    }
     setWindowOptions(windowOptions);
+    setPlayerOptions(playerOptions);
     runIntro(choice);
 }

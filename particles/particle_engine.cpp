@@ -63,6 +63,9 @@ int32_t* occupiedEndOf(const ParticleSystem& system) {
 
 }  // namespace
 
+int32_t particleOccupiedEnd(int32_t k) { return occupiedEnd[k]; }
+void setParticleOccupiedEnd(int32_t k, int32_t end) { occupiedEnd[k] = end; }
+
 // Every slot below freeFrom is known to be occupied, so a program spawning into a full system
 // again and again costs one scan, not one per spawn.
 void particle_machine::spawnParticles(ParticleSystem& system, int32_t count, int32_t program, int32_t parent,

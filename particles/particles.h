@@ -80,6 +80,11 @@ extern const ParticleProgram particlePrograms[particleSystemCount];   // the six
 extern ParticleVertices particleVertices;  // scratch output, overwritten by each system's pass
 extern IDirect3DTexture9* spriteTexture;  // 64 x 64 white disc, set by createSpriteTexture
 
+// One past the highest slot of system k that may be occupied: what a snapshot of the system
+// keeps, and what restoring one sets back.
+int32_t particleOccupiedEnd(int32_t k);
+void setParticleOccupiedEnd(int32_t k, int32_t end);
+
 void initParticleSystems();  // roots of the six systems and the sprite texture; once, from initIntro
 
 // Particle 0 becomes the root: state new, the container's last program, no parent. 0, or -1 when

@@ -41,6 +41,25 @@ uint32_t systemTickCount();
 // responsive (the show has no message loop of its own).
 bool systemEscapePressed();
 
+// The keys the player answers (app/player.h keeps their table).
+enum class PlayerKey : int32_t { Space, Left, Right, ShiftLeft, ShiftRight, Comma, Period, Home, PageUp, PageDown, Escape };
+
+// Called by the player's frame loop, after systemEscapePressed: the next player key pressed
+// since the last call, in order; false when none is waiting (Escape goes to systemEscapePressed).
+bool systemNextKey(PlayerKey* key);
+
+// Called by the player after a seek: the sound goes on from show time ms (the sample heard at
+// show time 0 is the data's first), within one audio buffer.
+void systemSetWavePosition(uint32_t ms);
+
+// Called by the player when it pauses or resumes: the sound stops where it is, or goes on.
+void systemPauseWave(bool paused);
+
+// Called by the player after a seek, on pause and while a long seek runs: a thin bar at the
+// bottom of the window, showing ms of lengthMs with the phases' starts marked, drawn over the
+// next pictures presented until untilTick (a tick count); never part of the picture itself.
+void systemShowProgress(uint32_t ms, uint32_t lengthMs, const uint32_t* marks, int32_t markCount, uint32_t untilTick);
+
 // Called by startMusic, once, after the loading screen: plays a complete in-memory RIFF/WAVE
 // image (44,100 Hz, stereo, 16-bit) asynchronously from its data chunk, and returns when its
 // first samples can be heard, because the show's clock starts right after. Without an audio

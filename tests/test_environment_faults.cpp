@@ -475,6 +475,62 @@ TEST(NoSoundCard, DiskDriverWritesTheSoundWhereItSays) {
     }
 }
 
+// The sound of a seek (--start) and a pause on the disk driver: from the seek on, the file holds
+// the soundtrack's samples from exactly that show time; a pause holds it, and the samples go on
+// after it where they stopped.
+TEST(NoSoundCard, TheSoundFollowsASeekAndAPause) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    ScratchDir scratch;
+    const std::filesystem::path wav = scratch.path / "show.wav", raw = scratch.path / "sound.raw";
+    ASSERT_EQ(std::system((std::string(QUORBEL_CAPTURE_BINARY) + " --wav " + wav.string() + " 2>/dev/null").c_str()), 0);
+    auto fileSize = [](const std::filesystem::path& file) {
+        std::error_code error;
+        const uintmax_t bytes = std::filesystem::file_size(file, error);
+        return error ? uintmax_t(0) : bytes;
+    };
+    std::ifstream wavIn(wav, std::ios::binary);
+    const std::string wave((std::istreambuf_iterator<char>(wavIn)), {});
+    const std::string data = wave.substr(44);  // show time 0 is the data's first sample
+    const size_t seekedTo = size_t(40000) * 44100 / 1000 * 4;
+    auto heardSoFar = [&raw] {
+        std::ifstream rawIn(raw, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(rawIn)), {});
+    };
+    ShowProcess show(scratch, {"--window", "--start", "40000"},
+                     display.env({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", raw.string()}}));
+    // The sound starts at 0 while the seek runs up; the keys wait until it has moved to 40 s.
+    const bool played = waitFor(startLimit, [&] {
+        return heardSoFar().find(data.substr(seekedTo, 4096)) != std::string::npos || !show.running();
+    });
+    const Window window = display.findWindow("Quorbel");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (window != 0) display.sendKey(window, XK_space);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    if (window != 0) display.sendKey(window, XK_space);
+    const uintmax_t resumedAt = fileSize(raw);
+    waitFor(startLimit, [&] { return fileSize(raw) > resumedAt + 44100 * 4 || !show.running(); });
+    if (window != 0) display.sendKey(window, XK_Escape);
+    const Outcome run = show.finish(endLimit);
+    ASSERT_TRUE(played && run.exited) << run.text();
+    EXPECT_EQ(run.status, 0) << run.text();
+
+    const std::string heard = heardSoFar();
+    size_t at = heard.find(data.substr(seekedTo, 4096));
+    ASSERT_NE(at, std::string::npos) << "the samples of 40 s never came";
+    size_t next = seekedTo;
+    while (at < heard.size() && heard[at] == data[next]) ++at, ++next;
+    const size_t silence = at;
+    while (at < heard.size() && heard[at] == 0) ++at;
+    EXPECT_GT(next - seekedTo, size_t(4 * 44100 / 5)) << "a fifth of a second at least played before the pause";
+    EXPECT_GT(at - silence, size_t(4 * 44100 / 10)) << "the pause held the sound";
+    ASSERT_LT(at + 4096, heard.size()) << "nothing after the pause";
+    // The silence may have swallowed some zero samples of the soundtrack: the match goes on from
+    // where the file's sound comes back, within the bytes the silence took.
+    const size_t resumed = data.find(heard.substr(at, 4096), next);
+    EXPECT_LE(resumed, next + (at - silence)) << "after the pause the sound went on from elsewhere";
+}
+
 // ---- the window closed under the show ----
 
 TEST(WindowClosed, ByTheWindowManagerKillOrDestroyTheShowEndsAsWithEscape) {

@@ -52,6 +52,21 @@ void systemPlayWave(const void* image, uint32_t bytes) {
 
 void systemStopWave() { headlessSystem.waveStopped = true; }
 
+bool systemNextKey(PlayerKey* key) {
+    if (headlessSystem.keysTaken >= headlessSystem.keyCount) return false;
+    *key = headlessSystem.keys[headlessSystem.keysTaken++];
+    return true;
+}
+
+void systemSetWavePosition(uint32_t ms) { headlessSystem.wavePositionMs = ms; }
+
+void systemPauseWave(bool paused) { headlessSystem.wavePaused = paused; }
+
+void systemShowProgress(uint32_t ms, uint32_t, const uint32_t*, int32_t, uint32_t untilTick) {
+    headlessSystem.progressMs = ms;
+    headlessSystem.progressUntil = untilTick;
+}
+
 void systemExit(int code) {
     std::fflush(stdout);
     std::exit(code);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/d3d9.h"
+#include "platform/system.h"
 
 // Everything the headless services were asked or told, and what they answer.
 struct HeadlessSystemState {
@@ -25,6 +26,11 @@ struct HeadlessSystemState {
     const void* waveImage = nullptr;          // the image given to systemPlayWave, if any
     uint32_t waveBytes = 0;
     bool waveStopped = false;
+    uint32_t wavePositionMs = 0;              // the last systemSetWavePosition
+    bool wavePaused = false;
+    PlayerKey keys[16] = {};                  // what systemNextKey hands out, in order
+    uint32_t keyCount = 0, keysTaken = 0;
+    uint32_t progressMs = 0, progressUntil = 0;  // the last systemShowProgress
 };
 
 extern HeadlessSystemState headlessSystem;

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/gl/gl_api.h"
 #include "platform/gl/gl_device.h"
 #include "platform/sdl/sound_start.h"
 #include "platform/sdl/wave_chunks.h"
@@ -24,6 +25,8 @@ namespace {
 SDL_Window* window;
 GLDevice* device;
 bool escapeLatched;                 // pressed since the last test
+PlayerKey keyQueue[32];             // the player's keys pressed since it last asked
+uint32_t keysQueued, keysTaken;
 std::atomic<bool> windowClosed;     // closing the window ends the show, like Escape
 bool windowLost;                    // another client destroyed the window under the show
 int leavingCode = -1;               // the exit code once the show is on its way out
@@ -121,6 +124,47 @@ std::string takeHeldXError() { return ""; }
 void releaseXErrors() {}
 #endif
 
+// ---- the player's progress bar ----
+
+// Drawn into the window after the picture was put there, so it is never part of the picture;
+// scissored clears, with the GL state they touch put back for the device's cache.
+struct ProgressBar {
+    uint32_t ms = 0, lengthMs = 1, untilTick = 0;
+    uint32_t marks[16] = {};
+    int32_t markCount = 0;
+} progressBar;
+
+void fillWindowRect(int x, int y, int width, int height, float grey) {
+    glScissor(x, y, width, height);
+    glClearColor(grey, grey, grey, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void drawProgressBar() {
+    if (window == nullptr || int32_t(progressBar.untilTick - systemTickCount()) <= 0) return;
+    int width = 0, height = 0;
+    SDL_GL_GetDrawableSize(window, &width, &height);
+    GLint scissorBox[4];
+    GLfloat clearColour[4];
+    GLboolean writeMask[4];
+    const GLboolean scissorOn = glIsEnabled(GL_SCISSOR_TEST);
+    glGetIntegerv(GL_SCISSOR_BOX, scissorBox);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glGetBooleanv(GL_COLOR_WRITEMASK, writeMask);
+    glEnable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    const int thickness = height / 120 > 3 ? height / 120 : 3;
+    const int played = int(int64_t(width) * progressBar.ms / progressBar.lengthMs);
+    fillWindowRect(0, 0, width, thickness, 0.25f);
+    fillWindowRect(0, 0, played, thickness, 0.9f);
+    for (int32_t i = 0; i < progressBar.markCount; ++i)
+        fillWindowRect(int(int64_t(width) * progressBar.marks[i] / progressBar.lengthMs), 0, 2, thickness, 0.0f);
+    glScissor(scissorBox[0], scissorBox[1], scissorBox[2], scissorBox[3]);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
+    glColorMask(writeMask[0], writeMask[1], writeMask[2], writeMask[3]);
+    if (!scissorOn) glDisable(GL_SCISSOR_TEST);
+}
+
 // ---- frame pacing ----
 
 // Where vsync cannot be set (or is set but does not wait, as under Xvfb), swaps are spaced to
@@ -132,6 +176,7 @@ Clock::time_point nextSwap;
 int quickSwaps;          // consecutive swaps that returned at once although vsync was on
 
 void pacedSwap(void*) {
+    drawProgressBar();
     if (pacing) {
         const Clock::time_point now = Clock::now();
         if (now < nextSwap) std::this_thread::sleep_until(nextSwap);
@@ -170,6 +215,24 @@ void updatePresentTarget() {
 
 // ---- events ----
 
+void queuePlayerKey(const SDL_Keysym& key) {
+    const bool shift = (key.mod & KMOD_SHIFT) != 0;
+    PlayerKey playerKey;
+    switch (key.sym) {
+        case SDLK_SPACE:    playerKey = PlayerKey::Space; break;
+        case SDLK_LEFT:     playerKey = shift ? PlayerKey::ShiftLeft : PlayerKey::Left; break;
+        case SDLK_RIGHT:    playerKey = shift ? PlayerKey::ShiftRight : PlayerKey::Right; break;
+        case SDLK_COMMA:    playerKey = PlayerKey::Comma; break;
+        case SDLK_PERIOD:   playerKey = PlayerKey::Period; break;
+        case SDLK_HOME:     playerKey = PlayerKey::Home; break;
+        case SDLK_PAGEUP:   playerKey = PlayerKey::PageUp; break;
+        case SDLK_PAGEDOWN: playerKey = PlayerKey::PageDown; break;
+        default:            return;
+    }
+    // A full queue drops the key: nobody presses 32 keys within one frame.
+    if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = playerKey;
+}
+
 void pumpEvents() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -179,6 +242,7 @@ void pumpEvents() {
                 break;
             case SDL_KEYDOWN:
                 if (event.key.keysym.sym == SDLK_ESCAPE) escapeLatched = true;
+                else queuePlayerKey(event.key.keysym);
                 break;
             case SDL_WINDOWEVENT:
                 if (event.window.event == SDL_WINDOWEVENT_CLOSE) windowClosed = true;
@@ -195,7 +259,7 @@ void pumpEvents() {
 SDL_AudioDeviceID audioDevice;
 const uint8_t* playData;
 uint32_t playBytes;
-uint32_t playPosition;  // touched only by the audio thread once playback runs
+uint32_t playPosition;  // the audio thread's; others move it only under the device's lock
 SoundStart soundStart;  // the device's first request for samples
 
 void feedAudio(void*, Uint8* stream, int length) {
@@ -386,6 +450,20 @@ bool systemEscapePressed() {
     return pressed;
 }
 
+bool systemNextKey(PlayerKey* key) {
+    if (keysTaken == keysQueued) return false;
+    *key = keyQueue[keysTaken++ % 32];
+    return true;
+}
+
+void systemShowProgress(uint32_t ms, uint32_t lengthMs, const uint32_t* marks, int32_t markCount, uint32_t untilTick) {
+    progressBar.ms = ms;
+    progressBar.lengthMs = lengthMs > 0 ? lengthMs : 1;
+    progressBar.untilTick = untilTick;
+    progressBar.markCount = markCount < 16 ? markCount : 16;
+    for (int32_t i = 0; i < progressBar.markCount; ++i) progressBar.marks[i] = marks[i];
+}
+
 void systemPlayWave(const void* image, uint32_t bytes) {
     const WaveData data = findWaveData(static_cast<const uint8_t*>(image), bytes);
     if (data.bytes == 0) {
@@ -431,6 +509,19 @@ void systemPlayWave(const void* image, uint32_t bytes) {
         std::chrono::duration<double>(double(have.samples) / double(have.freq > 0 ? have.freq : 44100)));
     if (!soundStart.waitUntilAudible(latency, std::chrono::seconds(1)))
         systemWarn("the audio device took no sound within a second; the show starts without waiting for it");
+}
+
+// The callback reads the position under the device's lock, so it never sees half a move.
+void systemSetWavePosition(uint32_t ms) {
+    if (audioDevice == 0) return;
+    const uint64_t frame = uint64_t(ms) * 44100 / 1000;
+    SDL_LockAudioDevice(audioDevice);
+    playPosition = static_cast<uint32_t>(frame * 4 < playBytes ? frame * 4 : playBytes);
+    SDL_UnlockAudioDevice(audioDevice);
+}
+
+void systemPauseWave(bool paused) {
+    if (audioDevice != 0) SDL_PauseAudioDevice(audioDevice, paused ? 1 : 0);
 }
 
 void systemStopWave() {

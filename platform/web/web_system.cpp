@@ -121,6 +121,46 @@ EM_JS(void, pageStop, (), {
     if (Module.quorbelStatus.audio === 'playing') Module.quorbelStatus.audio = 'stopped';
 });
 
+// ---- the player's side of the page ----
+
+EM_JS(int, pageTakeKey, (), {
+    const keys = Module.quorbelKeys;
+    return keys && keys.length ? keys.shift() : -1;
+});
+
+EM_JS(double, pageTakeSeek, (), {
+    const ms = Module.quorbelSeekTo;
+    Module.quorbelSeekTo = -1;
+    return ms === undefined ? -1 : ms;
+});
+
+// A new source on the same samples, from the offset: a source cannot be moved once started.
+EM_JS(void, pageSeekAudio, (double ms), {
+    const audio = Module.quorbelAudio, old = Module.quorbelSource;
+    if (!audio || !old) return;
+    old.stop();
+    const source = audio.createBufferSource();
+    source.buffer = old.buffer;
+    source.connect(audio.destination);
+    source.start(0, Math.min(ms / 1000, old.buffer.duration));
+    Module.quorbelSource = source;
+});
+
+EM_JS(void, pagePauseAudio, (int paused), {
+    const audio = Module.quorbelAudio;
+    if (audio) paused ? audio.suspend() : audio.resume();
+});
+
+EM_JS(void, pageShowBar, (double ms, double forMs), { Module.quorbelShowBar(ms, forMs); });
+
+EM_JS(void, pagePlayer, (const char* help, const uint32_t* phases, int count, double loopToMs), {
+    const starts = [];
+    for (let i = 0; i < count; ++i) starts.push(HEAPU32[(phases >> 2) + i]);
+    Module.quorbelPlayer(UTF8ToString(help), starts, loopToMs);
+});
+
+EM_JS(void, pageNote, (const char* line), { Module.quorbelNote(UTF8ToString(line)); });
+
 void fitPresentTarget() {
     pageFitCanvas();
     GLPresentTarget target;
@@ -158,6 +198,14 @@ void webSetTitle(const char* title) { pageSetTitle(title); }
 void webShowEnd() { pageShowEnd(); }
 
 void webQueryString(char* text, int size) { pageQuery(text, size); }
+
+int64_t webTakeSeek() { return static_cast<int64_t>(pageTakeSeek()); }
+
+void webStartPlayer(const char* help, const uint32_t* phaseStarts, int32_t count, uint32_t loopToMs) {
+    pagePlayer(help, phaseStarts, count, static_cast<double>(loopToMs));
+}
+
+void webNote(const char* line) { pageNote(line); }
 
 // ---- platform/system.h ----
 
@@ -238,6 +286,29 @@ void systemStopWave() {
     }
     pageStop();
     playedAt = -1.0;
+}
+
+// The player's keys come from the page's queue (index.html), codes in PlayerKey's order.
+bool systemNextKey(PlayerKey* key) {
+    if (virtualClock) return false;
+    const int code = pageTakeKey();
+    if (code < 0) return false;
+    *key = static_cast<PlayerKey>(code);
+    return true;
+}
+
+void systemSetWavePosition(uint32_t ms) {
+    if (!virtualClock) pageSeekAudio(static_cast<double>(ms));
+}
+
+void systemPauseWave(bool paused) {
+    if (!virtualClock) pagePauseAudio(paused ? 1 : 0);
+}
+
+// The page's control bar is the progress bar: it shows for the time asked, and the address
+// follows the time so that it can be copied.
+void systemShowProgress(uint32_t ms, uint32_t, const uint32_t*, int32_t, uint32_t untilTick) {
+    if (!virtualClock) pageShowBar(static_cast<double>(ms), static_cast<double>(untilTick - systemTickCount()));
 }
 
 // The runtime stays, so the page keeps its end line; nothing runs any more.

@@ -31,3 +31,15 @@ void webShowEnd();
 
 // The question string of the page's address (location.search without the '?'), in text.
 void webQueryString(char* text, int size);
+
+// ---- the player (keys, control bar, address) ----
+
+// A seek the page's scrub bar asked for since the last call, in show ms; -1 for none.
+int64_t webTakeSeek();
+
+// The page's help (the keys' table, one line each), the phases' starts for the scrub bar's
+// marks, and the end of a loop (0 for none) for the address it keeps.
+void webStartPlayer(const char* help, const uint32_t* phaseStarts, int32_t count, uint32_t loopToMs);
+
+// One line under the question box (a bad address: the show starts as if it had none).
+void webNote(const char* line);

@@ -1,6 +1,7 @@
 // web_test.mjs: the browser build in headless Chromium, driven by playwright-core: the page,
 // its question and keys, the loading screen and the show's clock, Escape and the end line; one
-// frame of every phase against quorbel-capture's; the soundtrack's SHA-256 against --wav's.
+// frame of every phase against quorbel-capture's; the soundtrack's SHA-256 against --wav's; the
+// player: ?t= and a loop, its keys, the control bar and its scrub bar, the address, a bad link.
 //   node tests/web/web_test.mjs SITE_DIR CAPTURE_BINARY WORK_DIR
 // Exit 0 passed, 1 failed, 77 skipped (a tool missing; QUORBEL_REQUIRE_ALL makes that a failure).
 import { createHash } from 'node:crypto';
@@ -102,6 +103,69 @@ try {
     check(await page.isVisible('#ended') && /has ended/.test(await page.textContent('#ended')) &&
           !ended.fullScreen && ended.audio === 'stopped' && top.every((v, i) => i % 4 === 3 || v === 0),
           `Escape ends it at ${ended.showMs} ms: a black last frame, the end line; full screen and sound are off`);
+    await page.close();
+  }
+
+  // ---- the player: a link to a moment, the keys, the control bar, the address ----
+  {
+    const page = await openPage('?t=52000');
+    await page.waitForSelector('#question:not([hidden])', { timeout: 30000 });
+    check(/Page Down: the next phase/.test(await page.textContent('#help')), 'the question box lists the keys');
+    await page.keyboard.press('Enter');
+    await page.waitForFunction(() => window.quorbel.stage === 'show', null, { timeout: 90000 });
+    const first = (await status(page)).showMs;
+    check(first >= 52000 && first < 54000, `?t=52000 starts the show there (${first} ms)`);
+    await page.keyboard.press(' ');
+    await page.waitForFunction(() => window.quorbel.stage === 'paused', null, { timeout: 5000 });
+    const pausedAt = (await status(page)).showMs;
+    await page.waitForTimeout(600);
+    const still = await status(page);
+    check(still.showMs === pausedAt && new URL(page.url()).searchParams.get('t') === String(pausedAt),
+          `Space pauses at ${pausedAt} ms, the clock stays and the address says ${page.url().replace(/.*\?/, '?')}`);
+    await page.keyboard.press('ArrowRight');
+    await page.waitForTimeout(500);
+    const right = (await status(page)).showMs;
+    check(right === pausedAt + 5000, `Right goes 5 s ahead while paused (${right} ms)`);
+    await page.mouse.move(400, 300);
+    await page.mouse.move(420, 320);
+    const shown = await page.isVisible('#controls');
+    await page.$eval('#scrub', (input) => {
+      input.value = '100000';
+      input.dispatchEvent(new Event('input'));
+      input.dispatchEvent(new Event('change'));
+    });
+    await page.waitForTimeout(500);
+    const scrubbed = await status(page);
+    check(shown && scrubbed.showMs === 100000 && new URL(page.url()).searchParams.get('t') === '100000',
+          `the pointer shows the control bar; its scrub bar seeks to ${scrubbed.showMs} ms and the address follows`);
+    await page.waitForTimeout(2600);
+    const hidden = !(await page.isVisible('#controls'));
+    await page.keyboard.press(' ');
+    await page.waitForTimeout(1000);
+    const resumed = await status(page);
+    check(hidden && resumed.stage === 'show' && resumed.showMs > 100300 && resumed.showMs < 102500,
+          `the bar hides after 2 s; Space plays on from 100000 ms (${resumed.showMs} ms a second later)`);
+    await page.close();
+  }
+  {
+    const page = await openPage('?t=2000&loop=3500');
+    await page.waitForSelector('#question:not([hidden])', { timeout: 30000 });
+    await page.keyboard.press('Enter');
+    await page.waitForFunction(() => window.quorbel.stage === 'show', null, { timeout: 90000 });
+    const seen = [];
+    for (let i = 0; i < 12; ++i) {
+      seen.push((await status(page)).showMs);
+      await page.waitForTimeout(250);
+    }
+    check(seen.every((ms) => ms >= 2000 && ms < 3600) && seen.some((ms, i) => i > 0 && ms < seen[i - 1]),
+          `?t=2000&loop=3500 plays 2 to 3.5 s again and again (${seen.join(' ')})`);
+    await page.close();
+  }
+  for (const [query, why] of [['?t=abc', 'not a time'], ['?t=200000', 'past'], ['?t=5000&loop=4000', 'ends before']]) {
+    const page = await openPage(query);
+    await page.waitForSelector('#question:not([hidden])', { timeout: 30000 });
+    const note = await page.isVisible('#note') ? await page.textContent('#note') : '';
+    check(note.includes(why), `${query}: one line under the question: ${note}`);
     await page.close();
   }
 

@@ -5,6 +5,8 @@
 //   ?frame=MS[&fps=N&start-tick=N]  the frame at show time MS in the canvas, then the title
 //                                   "quorbel: frame MS"
 //   ?soundtrack                     the wave image built; the title "quorbel: soundtrack SHA256"
+// and the player's: ?t=MS starts the show at that moment (the run-up after the loading screen),
+// ?t=A&loop=B plays A to B again and again.
 #include <emscripten.h>
 
 #include <cstdio>
@@ -13,10 +15,12 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/player.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
 #include "platform/system.h"
 #include "platform/web/web_system.h"
+#include "timeline/timeline.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_run.h"
 
@@ -24,9 +28,11 @@ namespace {
 
 // ---- the show, one step per animation frame ----
 
-enum class Stage { Asking, Loading, Hearing, Showing };
+enum class Stage { Asking, Loading, RunningUp, Hearing, Showing };
 Stage stage = Stage::Asking;
 int32_t loadingDone = 0;
+PlayerDevice* front = nullptr;
+constexpr uint32_t runUpPerFrameMs = 4000;  // of show time per animation frame: a few tens of ms
 
 void showStepOfPage() {
     switch (stage) {
@@ -34,6 +40,7 @@ void showStepOfPage() {
             const int answer = webAnswer();
             if (answer < 0) return;
             openDisplay(answer == 1 ? ScreenChoice::FullScreen : ScreenChoice::Window);
+            front = installPlayerDevice();
             initIntro();
             startupSteps.initWaveBuffer();
             stage = Stage::Loading;
@@ -44,26 +51,90 @@ void showStepOfPage() {
             loadingFrame(loadingDone++);
             webReport("loading", loadingDone, 0);
             if (loadingDone == loadingFrameCount) {
-                startupSteps.startMusic();
-                stage = Stage::Hearing;
+                startPlayer(front);
+                stage = Stage::RunningUp;
             }
             return;
+        case Stage::RunningUp: {
+            // A link to a moment: the run-up to it, spread over frames, the last loading frame shown.
+            const uint32_t to = playerFirstMs();
+            const uint32_t step = demoTimeMs + runUpPerFrameMs;
+            if (to > 0 && step < to) {
+                runUpTo(step);
+                webReport("running up", loadingDone, demoTimeMs);
+                return;
+            }
+            startupSteps.startMusic();
+            stage = Stage::Hearing;
+            return;
+        }
         case Stage::Hearing:
             // The clock starts when the first samples are heard, as systemPlayWave promises natively.
             if (!webWaveAudible()) return;
             startShowClock();
+            startPlayerClock();
             stage = Stage::Showing;
             [[fallthrough]];
-        case Stage::Showing:
-            if (showStep()) {
-                webReport("show", loadingDone, demoTimeMs);
+        case Stage::Showing: {
+            const int64_t seek = webTakeSeek();
+            if (seek >= 0) playerGoTo(static_cast<uint32_t>(seek));
+            if (playerStep()) {
+                webReport(playerPaused() ? "paused" : "show", loadingDone, playerNowMs());
                 return;
             }
             startupSteps.stopMusic();
             webReport("ended", loadingDone, demoTimeMs);
             webShowEnd();
             systemExit(0);
+        }
     }
+}
+
+// The address's pairs, in order.
+std::vector<std::pair<std::string, std::string>> queryPairs(const std::string& query) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    size_t at = 0;
+    while (at < query.size()) {
+        size_t end = query.find('&', at);
+        if (end == std::string::npos) end = query.size();
+        const std::string pair = query.substr(at, end - at);
+        at = end + 1;
+        const size_t equals = pair.find('=');
+        if (!pair.empty()) pairs.push_back({pair.substr(0, equals), equals == std::string::npos ? "" : pair.substr(equals + 1)});
+    }
+    return pairs;
+}
+
+// No address, or only the player's t and loop: the show; anything else is a check mode.
+bool isPlayerQuery(const std::string& query) {
+    for (const auto& [key, value] : queryPairs(query))
+        if (key != "t" && key != "loop") return false;
+    return true;
+}
+
+// ?t=MS and ?t=A&loop=B; a bad one is said under the question and the show starts as if the
+// address had none.
+void playerFromQuery(const std::string& query) {
+    std::string t, loop, why;
+    for (const auto& [key, value] : queryPairs(query)) (key == "t" ? t : loop) = value;
+    PlayerOptions options;
+    bool good = true;
+    if (!loop.empty()) {
+        good = parseShowLoop((t + ":" + loop).c_str(), options.loopFromMs, options.loopToMs, why);
+        options.loop = good;
+    } else if (!query.empty()) {
+        good = parseShowTime(t.c_str(), options.startMs, why);
+    }
+    if (!good) {
+        webNote(("Not this moment: " + why + "; the show starts from its beginning.").c_str());
+        options = PlayerOptions{};
+    }
+    setPlayerOptions(options);
+    std::string help;
+    for (const PlayerControl& control : playerControls) help += std::string(control.keys) + ": " + control.action + "\n";
+    uint32_t starts[showPhaseCount];
+    for (int32_t i = 0; i < showPhaseCount; ++i) starts[i] = showPhases[i].startMs;
+    webStartPlayer(help.c_str(), starts, showPhaseCount, options.loop ? options.loopToMs : 0);
 }
 
 // ---- the check modes ----
@@ -153,7 +224,8 @@ void runCheck(const CaptureOptions& options) {
 int main() {
     char query[512] = "";
     webQueryString(query, sizeof query);
-    if (query[0] != '\0') {
+    const std::string address = query;
+    if (!isPlayerQuery(address)) {
         CaptureOptions options;
         std::string error;
         if (!optionsFromQuery(query, options, error)) systemFail(error.c_str());
@@ -161,6 +233,7 @@ int main() {
         return 0;
     }
     systemStart();
+    playerFromQuery(address);
     webAskQuestion(fullScreenQuestion, fullScreenCaption);
     webReport("question", 0, 0);
     emscripten_set_main_loop(showStepOfPage, 0, false);

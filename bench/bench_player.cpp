@@ -1,0 +1,87 @@
+// bench_player.cpp: seeking on the OpenGL device at 640 x 480: the first seek far ahead (the
+// run-up from the start), a seek into a part already passed, and the snapshots' sizes.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/player.h"
+#include "app/snapshot.h"
+#include "platform/egl/egl_context.h"
+#include "platform/gl/gl_device.h"
+#include "platform/headless/headless_system.h"
+
+namespace {
+
+GLDevice* gl;
+PlayerDevice* front;
+ShowSnapshot afterLoading;
+std::vector<uint8_t> shown(640 * 480 * 4);
+
+// The show after its loading screen (the song left out: it plays no part in the pictures).
+bool startShow(benchmark::State& state) {
+    if (gl == nullptr) {
+        std::string error;
+        gl = startHeadlessDevice(error);
+        if (gl == nullptr) {
+            state.SkipWithError(error.c_str());
+            return false;
+        }
+        front = new PlayerDevice(gl);
+        d3dDevice = front;
+        resetHeadlessSystem();
+        startupSteps.renderSongStep = [] {};
+        initIntro();
+        front->setDrawing(false);
+        for (int32_t i = 0; i < loadingFrameCount; ++i) loadingFrame(i);
+        afterLoading = takeSnapshot(front);
+    }
+    restoreSnapshot(afterLoading, front);
+    startPlayer(front);
+    return true;
+}
+
+// Until the frame is in the back buffer, as the window would show it.
+void seekAndShow(uint32_t ms) {
+    seekShow(ms);
+    gl->readBackBuffer(shown.data());
+}
+
+}  // namespace
+
+// From the start with nothing kept, to the last frame: the run-up of the whole show.
+static void BM_seekFirstFarAhead(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!startShow(state)) return;
+        state.ResumeTiming();
+        seekAndShow(lastShowFrameMs);
+    }
+}
+BENCHMARK(BM_seekFirstFarAhead)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Once the whole show was passed: seeks to the last frame of bars (the longest run-up from a
+// bar's snapshot), one in each phase, in an order that goes back and forth.
+static void BM_seekToPassedPart(benchmark::State& state) {
+    if (!startShow(state)) return;
+    seekShow(lastShowFrameMs);
+    const uint32_t times[] = {3830, 149750, 26830, 111350, 49910, 134400, 38150};
+    size_t i = 0;
+    for (auto _ : state) seekAndShow(times[i++ % 7]);
+}
+BENCHMARK(BM_seekToPassedPart)->Unit(benchmark::kMillisecond);
+
+// One snapshot's bytes after a run-up to the time given.
+static void BM_snapshotAt(benchmark::State& state) {
+    if (!startShow(state)) return;
+    const uint32_t ms = uint32_t(state.range(0));
+    front->setDrawing(false);
+    seekShow(ms);
+    size_t bytes = 0;
+    for (auto _ : state) bytes = takeSnapshot(front).bytes.size();
+    state.counters["bytes"] = double(bytes);
+    if (ms == lastShowFrameMs) state.counters["kept_total_bytes"] = double(snapshotBytes());
+}
+BENCHMARK(BM_snapshotAt)->Arg(0)->Arg(20000)->Arg(40000)->Arg(60000)->Arg(100000)->Arg(130000)->Arg(161279)
+    ->Unit(benchmark::kMicrosecond);
