@@ -1,12 +1,13 @@
 // test_gl_cache.cpp: the GL state cache against GL itself. A frame of every phase drawn with the
 // cache, without it (QUORBEL_GL_NO_CACHE) and checked against GL after every batch
 // (QUORBEL_GL_CHECK) is the same picture, and the check is silent; a cached write broken on
-// purpose makes the check abort, naming the state.
+// purpose makes the check abort, and each state set behind the cache's back is named.
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -71,6 +72,92 @@ TEST_F(GLCacheCheckTest, ABindThatNeverReachedGlAborts) {
             readBack();
         },
         "QUORBEL_GL_CHECK: after draw 1, the draw framebuffer is [0-9]+ in the cache but [0-9]+ in GL");
+}
+
+// Each row sets one state behind the device's back, which the check must name with both values,
+// then puts it back, after which the check must be silent again.
+TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
+    IDirect3DTexture9* texture = solidTexture(8, 8, 0x80FF0000);
+    device->SetTexture(0, texture);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    drawTexturedRect(0, 0, 64, 64, 0, 0, 1, 1);
+    readBack();
+    GLDeviceImpl& impl = static_cast<GLDeviceImpl&>(*device);
+    ASSERT_EQ(impl.cacheMismatch(), "");
+
+    const GLint framebuffer = [] { GLint v = 0; glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &v); return v; }();
+    const GLint program = [] { GLint v = 0; glGetIntegerv(GL_CURRENT_PROGRAM, &v); return v; }();
+    const GLint bound = [] { GLint v = 0; glGetIntegerv(GL_TEXTURE_BINDING_2D, &v); return v; }();
+    const GLuint sampler = [] { GLint v = 0; glGetIntegerv(GL_SAMPLER_BINDING, &v); return GLuint(v); }();
+    auto at = [program](const char* name) { return glGetUniformLocation(GLuint(program), name); };
+    const std::string textured = " of the textured program is ";
+    const struct {
+        std::function<void()> change, undo;
+        std::string named;
+    } rows[] = {
+        {[] { glViewport(1, 2, 3, 4); }, [] { glViewport(0, 0, 640, 480); },
+         "the viewport is 0, 0, 640 x 480 in the cache but 1, 2, 3 x 4 in GL"},
+        {[] { glScissor(5, 6, 7, 8); }, [] { glScissor(0, 0, 640, 480); },
+         "the scissor is 0, 0, 640 x 480 in the cache but 5, 6, 7 x 8 in GL"},
+        {[] { glDisable(GL_SCISSOR_TEST); }, [] { glEnable(GL_SCISSOR_TEST); },
+         "GL_SCISSOR_TEST is on in the cache but off in GL"},
+        {[] { glDisable(GL_CULL_FACE); }, [] { glEnable(GL_CULL_FACE); }, "GL_CULL_FACE is on in the cache but off in GL"},
+        {[] { glDisable(GL_DEPTH_TEST); }, [] { glEnable(GL_DEPTH_TEST); },
+         "GL_DEPTH_TEST is on in the cache but off in GL"},
+        {[] { glDisable(GL_BLEND); }, [] { glEnable(GL_BLEND); }, "GL_BLEND is on in the cache but off in GL"},
+        {[] { glEnable(GL_RASTERIZER_DISCARD); }, [] { glDisable(GL_RASTERIZER_DISCARD); },
+         "GL_RASTERIZER_DISCARD is off in the cache but on in GL"},
+        {[] { glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA); }, [] { glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); },
+         "the colour blend source is 0x0302 in the cache but 0x0001 in GL"},
+        {[] { glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA, GL_ONE); },
+         [] { glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); },
+         "the alpha blend destination is 0x0303 in the cache but 0x0001 in GL"},
+        {[] { glBlendEquationSeparate(GL_FUNC_ADD, GL_MAX); }, [] { glBlendEquation(GL_FUNC_ADD); },
+         "the alpha blend equation is 0x8006 in the cache but 0x8008 in GL"},
+        {[] { glDepthFunc(GL_ALWAYS); }, [] { glDepthFunc(GL_LEQUAL); },
+         "the depth function is 0x0203 in the cache but 0x0207 in GL"},
+        {[] { glDepthMask(GL_FALSE); }, [] { glDepthMask(GL_TRUE); }, "the depth mask is 1 in the cache but 0 in GL"},
+        {[] { glFrontFace(GL_CW); }, [] { glFrontFace(GL_CCW); },
+         "the front face is 0x0901 in the cache but 0x0900 in GL"},
+        {[] { glBindFramebuffer(GL_READ_FRAMEBUFFER, 0); },
+         [=] { glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(framebuffer)); },
+         "the read framebuffer is " + std::to_string(framebuffer) + " in the cache but 0 in GL"},
+        {[] { glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0); },
+         [=] { glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(framebuffer)); },
+         "the draw framebuffer is " + std::to_string(framebuffer) + " in the cache but 0 in GL"},
+        {[] { glUseProgram(0); }, [=] { glUseProgram(GLuint(program)); },
+         "the program is " + std::to_string(program) + " in the cache but 0 in GL"},
+        {[] { glBindTexture(GL_TEXTURE_2D, 0); }, [=] { glBindTexture(GL_TEXTURE_2D, GLuint(bound)); },
+         "the 2D texture is " + std::to_string(bound) + " in the cache but 0 in GL"},
+        {[=] { glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR); },
+         [=] { glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_NEAREST); },
+         "the minification filter is 0x2600 in the cache but 0x2601 in GL"},
+        {[=] { glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE); },
+         [=] { glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_REPEAT); },
+         "the v address mode is 0x2901 in the cache but 0x812F in GL"},
+        {[=] { glUniform4f(at("uFactor"), 0.0f, 0.5f, 0.0f, 0.0f); },
+         [=] { glUniform4f(at("uFactor"), 0.0f, 0.0f, 0.0f, 0.0f); },
+         "uFactor[1]" + textured + "0.000000 in the cache but 0.500000 in GL"},
+        {[=] { glUniform3f(at("uFogColor"), 0.0f, 0.0f, 0.25f); }, [=] { glUniform3f(at("uFogColor"), 0.0f, 0.0f, 0.0f); },
+         "uFogColor[2]" + textured + "0.000000 in the cache but 0.250000 in GL"},
+        {[=] { glUniform4i(at("uColorStage"), 3, 1, 0, 0); }, [=] { glUniform4i(at("uColorStage"), 3, 1, 0, 1); },
+         "uColorStage[3]" + textured + "1 in the cache but 0 in GL"},
+        {[=] { glUniform3i(at("uAlphaStage"), 1, 1, 5); }, [=] { glUniform3i(at("uAlphaStage"), 1, 1, 0); },
+         "uAlphaStage[2]" + textured + "0 in the cache but 5 in GL"},
+        {[=] { glUniform1i(at("uSwapRedBlue"), 0); }, [=] { glUniform1i(at("uSwapRedBlue"), 1); },
+         "uSwapRedBlue" + textured + "1 in the cache but 0 in GL"},
+        {[] { glEnable(0x1234); }, [] {}, "glGetError gives 0x0500"},
+    };
+    for (const auto& row : rows) {
+        row.change();
+        EXPECT_EQ(impl.cacheMismatch(), row.named);
+        row.undo();
+        ASSERT_EQ(impl.cacheMismatch(), "") << "after putting back: " << row.named;
+    }
+    device->SetTexture(0, nullptr);
+    texture->Release();
 }
 
 }  // namespace

@@ -189,17 +189,22 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
 
 // ---- the check ----
 
-// Called after each batch is drawn. Every state the cache holds is read back; a state the cache
-// has not learnt yet (a viewport of -1, a filter of 0, uniforms never set) has nothing to compare.
+// Called after each batch is drawn.
 void GLDeviceImpl::checkCache() {
-    auto fault = [this](const char* state, const std::string& inCache, const std::string& inGl) {
-        std::fprintf(stderr, "quorbel: QUORBEL_GL_CHECK: after %s %llu, %s is %s in the cache but %s in GL\n",
-                     warmingUp ? "warm-up draw" : "draw", static_cast<unsigned long long>(counters.glDrawCalls),
-                     state, inCache.c_str(), inGl.c_str());
-        std::fflush(stderr);
-        std::abort();
+    const std::string mismatch = cacheMismatch();
+    if (mismatch.empty()) return;
+    std::fprintf(stderr, "quorbel: QUORBEL_GL_CHECK: after %s %llu, %s\n", warmingUp ? "warm-up draw" : "draw",
+                 static_cast<unsigned long long>(counters.glDrawCalls), mismatch.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+// Every state the cache holds, read back; a state the cache has not learnt yet (a viewport of
+// -1, a filter of 0, uniforms never set) has nothing to compare.
+std::string GLDeviceImpl::cacheMismatch() {
+    auto differs = [](const std::string& state, const std::string& inCache, const std::string& inGl) {
+        return state + " is " + inCache + " in the cache but " + inGl + " in GL";
     };
-    auto number = [](long long value) { return std::to_string(value); };
     auto enumText = [](GLint value) {
         char text[16];
         std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
@@ -207,7 +212,7 @@ void GLDeviceImpl::checkCache() {
     };
 
     const GLenum error = glGetError();
-    if (error != GL_NO_ERROR) fault("glGetError", "GL_NO_ERROR", enumText(GLint(error)));
+    if (error != GL_NO_ERROR) return "glGetError gives " + enumText(GLint(error));
 
     struct Value {
         const char* name;
@@ -234,8 +239,8 @@ void GLDeviceImpl::checkCache() {
     for (const Value& value : values) {
         const GLint inGl = glInteger(value.query);
         if (inGl != value.inCache)
-            fault(value.name, value.isEnum ? enumText(value.inCache) : number(value.inCache),
-                  value.isEnum ? enumText(inGl) : number(inGl));
+            return differs(value.name, value.isEnum ? enumText(value.inCache) : std::to_string(value.inCache),
+                           value.isEnum ? enumText(inGl) : std::to_string(inGl));
     }
 
     struct Switch {
@@ -252,27 +257,27 @@ void GLDeviceImpl::checkCache() {
     };
     for (const Switch& s : switches) {
         const bool inGl = glIsEnabled(s.capability) == GL_TRUE;
-        if (inGl != s.inCache) fault(s.name, s.inCache ? "on" : "off", inGl ? "on" : "off");
+        if (inGl != s.inCache) return differs(s.name, s.inCache ? "on" : "off", inGl ? "on" : "off");
     }
 
-    auto box = [](int x, int y, int width, int height) {
-        return std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(width) + " x " +
-               std::to_string(height);
+    auto box = [](const GLint r[4]) {
+        return std::to_string(r[0]) + ", " + std::to_string(r[1]) + ", " + std::to_string(r[2]) + " x " +
+               std::to_string(r[3]);
     };
-    GLint rectangle[4] = {};
-    if (cache.viewportWidth >= 0) {
-        glGetIntegerv(GL_VIEWPORT, rectangle);
-        if (rectangle[0] != 0 || rectangle[1] != 0 || rectangle[2] != cache.viewportWidth ||
-            rectangle[3] != cache.viewportHeight)
-            fault("the viewport", box(0, 0, cache.viewportWidth, cache.viewportHeight),
-                  box(rectangle[0], rectangle[1], rectangle[2], rectangle[3]));
-    }
-    if (cache.scissorWidth >= 0) {
-        glGetIntegerv(GL_SCISSOR_BOX, rectangle);
-        if (rectangle[0] != cache.scissorX || rectangle[1] != cache.scissorY || rectangle[2] != cache.scissorWidth ||
-            rectangle[3] != cache.scissorHeight)
-            fault("the scissor", box(cache.scissorX, cache.scissorY, cache.scissorWidth, cache.scissorHeight),
-                  box(rectangle[0], rectangle[1], rectangle[2], rectangle[3]));
+    struct Box {
+        const char* name;
+        GLint inCache[4];
+        GLenum query;
+    };
+    const Box boxes[] = {
+        {"the viewport", {0, 0, cache.viewportWidth, cache.viewportHeight}, GL_VIEWPORT},
+        {"the scissor", {cache.scissorX, cache.scissorY, cache.scissorWidth, cache.scissorHeight}, GL_SCISSOR_BOX},
+    };
+    for (const Box& b : boxes) {
+        if (b.inCache[2] < 0) continue;
+        GLint inGl[4] = {};
+        glGetIntegerv(b.query, inGl);
+        if (std::memcmp(inGl, b.inCache, sizeof inGl) != 0) return differs(b.name, box(b.inCache), box(inGl));
     }
 
     const Value samplerValues[] = {
@@ -285,7 +290,7 @@ void GLDeviceImpl::checkCache() {
         if (value.inCache == 0) continue;
         GLint inGl = 0;
         glGetSamplerParameteriv(sampler, value.query, &inGl);
-        if (inGl != value.inCache) fault(value.name, enumText(value.inCache), enumText(inGl));
+        if (inGl != value.inCache) return differs(value.name, enumText(value.inCache), enumText(inGl));
     }
 
     // Uniforms: floats compared exactly, as they were computed the same way when written.
@@ -293,27 +298,36 @@ void GLDeviceImpl::checkCache() {
     for (int kind = 0; kind < ProgramCount; ++kind) {
         const auto& uniforms = cache.uniforms[kind];
         if (!uniforms.valid) continue;
-        const std::string program = std::string(" of the ") + programNames[kind] + " program";
+        const std::string of = std::string("] of the ") + programNames[kind] + " program";
         const GLColor factor = argbToGlColor(uniforms.factor), fog = argbToGlColor(uniforms.fog);
-        const float floatsInCache[7] = {factor.r, factor.g, factor.b, factor.a, fog.r, fog.g, fog.b};
-        float floatsInGl[7] = {};
-        glGetUniformfv(programs[kind], uniformFactor[kind], floatsInGl);
-        glGetUniformfv(programs[kind], uniformFogColor[kind], floatsInGl + 4);
-        for (int i = 0; i < 7; ++i)
-            if (floatsInGl[i] != floatsInCache[i])
-                fault((std::string(i < 4 ? "uFactor" : "uFogColor") + "[" + number(i < 4 ? i : i - 4) + "]" + program)
-                          .c_str(),
-                      std::to_string(floatsInCache[i]), std::to_string(floatsInGl[i]));
-        GLint stage[8] = {};
-        glGetUniformiv(programs[kind], uniformColorStage[kind], stage);
-        glGetUniformiv(programs[kind], uniformAlphaStage[kind], stage + 4);
-        const int stages = uniformSwapRedBlue[kind] >= 0 ? 8 : 7;
-        if (stages == 8) glGetUniformiv(programs[kind], uniformSwapRedBlue[kind], stage + 7);
-        for (int i = 0; i < stages; ++i)
-            if (stage[i] != uniforms.stage[i])
-                fault((std::string(i < 4 ? "uColorStage[" : i < 7 ? "uAlphaStage[" : "uSwapRedBlue[") +
-                       number(i < 4 ? i : i < 7 ? i - 4 : 0) + "]" + program)
-                          .c_str(),
-                      number(uniforms.stage[i]), number(stage[i]));
+        const float factorInCache[4] = {factor.r, factor.g, factor.b, factor.a}, fogInCache[3] = {fog.r, fog.g, fog.b};
+        float factorInGl[4] = {}, fogInGl[3] = {};
+        glGetUniformfv(programs[kind], uniformFactor[kind], factorInGl);
+        glGetUniformfv(programs[kind], uniformFogColor[kind], fogInGl);
+        for (int i = 0; i < 4; ++i)
+            if (factorInGl[i] != factorInCache[i])
+                return differs("uFactor[" + std::to_string(i) + of, std::to_string(factorInCache[i]),
+                               std::to_string(factorInGl[i]));
+        for (int i = 0; i < 3; ++i)
+            if (fogInGl[i] != fogInCache[i])
+                return differs("uFogColor[" + std::to_string(i) + of, std::to_string(fogInCache[i]),
+                               std::to_string(fogInGl[i]));
+        GLint colorStage[4] = {}, alphaStage[3] = {}, swapRedBlue = 0;
+        glGetUniformiv(programs[kind], uniformColorStage[kind], colorStage);
+        glGetUniformiv(programs[kind], uniformAlphaStage[kind], alphaStage);
+        for (int i = 0; i < 4; ++i)
+            if (colorStage[i] != uniforms.stage[i])
+                return differs("uColorStage[" + std::to_string(i) + of, std::to_string(uniforms.stage[i]),
+                               std::to_string(colorStage[i]));
+        for (int i = 0; i < 3; ++i)
+            if (alphaStage[i] != uniforms.stage[4 + i])
+                return differs("uAlphaStage[" + std::to_string(i) + of, std::to_string(uniforms.stage[4 + i]),
+                               std::to_string(alphaStage[i]));
+        if (uniformSwapRedBlue[kind] < 0) continue;  // the untextured program has none
+        glGetUniformiv(programs[kind], uniformSwapRedBlue[kind], &swapRedBlue);
+        if (swapRedBlue != uniforms.stage[7])
+            return differs("uSwapRedBlue" + of.substr(1), std::to_string(uniforms.stage[7]),
+                           std::to_string(swapRedBlue));
     }
+    return {};
 }

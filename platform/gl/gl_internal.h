@@ -234,6 +234,10 @@ public:
     DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const override;
     DWORD samplerState(D3DSAMPLERSTATETYPE type) const override;
 
+    // The first state GL holds otherwise than the cache says, as "the viewport is 0, 0, 640 x 480
+    // in the cache but 1, 2, 3 x 4 in GL"; empty when all agree (gl_cache.cpp).
+    std::string cacheMismatch();
+
     // ---- for textures and surfaces ----
     void flush();
     bool drawing() const { return drawingEnabled; }
