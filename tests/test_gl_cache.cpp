@@ -82,6 +82,7 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);  // unread: alpha selects arg 1
     drawTexturedRect(0, 0, 64, 64, 0, 0, 1, 1);
     readBack();
     GLDeviceImpl& impl = static_cast<GLDeviceImpl&>(*device);
@@ -134,18 +135,24 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
         {[=] { glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR); },
          [=] { glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_NEAREST); },
          "the minification filter is 0x2600 in the cache but 0x2601 in GL"},
+        {[=] { glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR); },
+         [=] { glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_NEAREST); },
+         "the magnification filter is 0x2600 in the cache but 0x2601 in GL"},
+        {[=] { glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GL_MIRRORED_REPEAT); },
+         [=] { glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GL_REPEAT); },
+         "the u address mode is 0x2901 in the cache but 0x8370 in GL"},
         {[=] { glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE); },
          [=] { glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_REPEAT); },
          "the v address mode is 0x2901 in the cache but 0x812F in GL"},
-        {[=] { glUniform4f(at("uFactor"), 0.0f, 0.5f, 0.0f, 0.0f); },
+        {[=] { glUniform4f(at("uFactor"), 0.5f, 0.0f, 0.0f, 0.0f); },
          [=] { glUniform4f(at("uFactor"), 0.0f, 0.0f, 0.0f, 0.0f); },
-         "uFactor[1]" + textured + "0.000000 in the cache but 0.500000 in GL"},
+         "uFactor[0]" + textured + "0.000000 in the cache but 0.500000 in GL"},
         {[=] { glUniform3f(at("uFogColor"), 0.0f, 0.0f, 0.25f); }, [=] { glUniform3f(at("uFogColor"), 0.0f, 0.0f, 0.0f); },
          "uFogColor[2]" + textured + "0.000000 in the cache but 0.250000 in GL"},
         {[=] { glUniform4i(at("uColorStage"), 3, 1, 0, 0); }, [=] { glUniform4i(at("uColorStage"), 3, 1, 0, 1); },
          "uColorStage[3]" + textured + "1 in the cache but 0 in GL"},
-        {[=] { glUniform3i(at("uAlphaStage"), 1, 1, 5); }, [=] { glUniform3i(at("uAlphaStage"), 1, 1, 0); },
-         "uAlphaStage[2]" + textured + "0 in the cache but 5 in GL"},
+        {[=] { glUniform3i(at("uAlphaStage"), 1, 1, 5); }, [=] { glUniform3i(at("uAlphaStage"), 1, 1, 2); },
+         "uAlphaStage[2]" + textured + "2 in the cache but 5 in GL"},
         {[=] { glUniform1i(at("uSwapRedBlue"), 0); }, [=] { glUniform1i(at("uSwapRedBlue"), 1); },
          "uSwapRedBlue" + textured + "1 in the cache but 0 in GL"},
         {[] { glEnable(0x1234); }, [] {}, "glGetError gives 0x0500"},
@@ -158,6 +165,35 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
     }
     device->SetTexture(0, nullptr);
     texture->Release();
+}
+
+// States set behind the device's back stay so through a draw with the cache, and the next draw
+// without it (QUORBEL_GL_NO_CACHE, "0" being no switch) sets them again.
+TEST_F(GLCacheCheckTest, WithoutTheCacheEveryDrawSetsItsStatesAgain) {
+    const struct {
+        const char* value;
+        bool setsAgain;
+    } rows[] = {{nullptr, false}, {"0", false}, {"1", true}};
+    for (const auto& row : rows) {
+        device->Release();
+        if (row.value)
+            setenv("QUORBEL_GL_NO_CACHE", row.value, 1);
+        else
+            unsetenv("QUORBEL_GL_NO_CACHE");
+        char error[200] = {};
+        device = createGLDevice(error, sizeof error);
+        unsetenv("QUORBEL_GL_NO_CACHE");
+        ASSERT_NE(device, nullptr) << error;
+        drawRect(0, 0, 8, 8, 0xFFFFFFFF);
+        readBack();
+        glViewport(1, 2, 3, 4);
+        glDepthFunc(GL_ALWAYS);
+        glUseProgram(0);
+        drawRect(0, 0, 8, 8, 0xFFFFFFFF);
+        readBack();
+        EXPECT_EQ(static_cast<GLDeviceImpl&>(*device).cacheMismatch().empty(), row.setsAgain)
+            << "QUORBEL_GL_NO_CACHE " << (row.value ? row.value : "unset");
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "platform/gl/gl_internal.h"
@@ -18,6 +19,14 @@ namespace {
 bool switchedOn(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+}
+
+// The index of the first element in which a and b differ, -1 where none.
+template <typename T, size_t N>
+int firstDifference(const T (&a)[N], const T (&b)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        if (a[i] != b[i]) return int(i);
+    return -1;
 }
 
 GLint glInteger(GLenum name) {
@@ -199,8 +208,8 @@ void GLDeviceImpl::checkCache() {
     std::abort();
 }
 
-// Every state the cache holds, read back; a state the cache has not learnt yet (a viewport of
-// -1, a filter of 0, uniforms never set) has nothing to compare.
+// Every state the cache holds, read back; a state the cache has not learnt yet (a filter of 0,
+// uniforms never set) has nothing to compare.
 std::string GLDeviceImpl::cacheMismatch() {
     auto differs = [](const std::string& state, const std::string& inCache, const std::string& inGl) {
         return state + " is " + inCache + " in the cache but " + inGl + " in GL";
@@ -273,8 +282,7 @@ std::string GLDeviceImpl::cacheMismatch() {
         {"the viewport", {0, 0, cache.viewportWidth, cache.viewportHeight}, GL_VIEWPORT},
         {"the scissor", {cache.scissorX, cache.scissorY, cache.scissorWidth, cache.scissorHeight}, GL_SCISSOR_BOX},
     };
-    for (const Box& b : boxes) {
-        if (b.inCache[2] < 0) continue;
+    for (const Box& b : boxes) {  // both set when the device was made
         GLint inGl[4] = {};
         glGetIntegerv(b.query, inGl);
         if (std::memcmp(inGl, b.inCache, sizeof inGl) != 0) return differs(b.name, box(b.inCache), box(inGl));
@@ -298,36 +306,31 @@ std::string GLDeviceImpl::cacheMismatch() {
     for (int kind = 0; kind < ProgramCount; ++kind) {
         const auto& uniforms = cache.uniforms[kind];
         if (!uniforms.valid) continue;
-        const std::string of = std::string("] of the ") + programNames[kind] + " program";
+        const GLuint program = programs[kind];
+        const std::string of = std::string(" of the ") + programNames[kind] + " program";
+        auto first = [&](const char* name, const auto& inCache, const auto& inGl) -> std::string {
+            const int i = firstDifference(inCache, inGl);
+            if (i == -1) return {};
+            const std::string index = std::size(inCache) == 1 ? "" : "[" + std::to_string(i) + "]";
+            return differs(name + index + of, std::to_string(inCache[i]), std::to_string(inGl[i]));
+        };
         const GLColor factor = argbToGlColor(uniforms.factor), fog = argbToGlColor(uniforms.fog);
         const float factorInCache[4] = {factor.r, factor.g, factor.b, factor.a}, fogInCache[3] = {fog.r, fog.g, fog.b};
+        const GLint colorInCache[4] = {uniforms.stage[0], uniforms.stage[1], uniforms.stage[2], uniforms.stage[3]};
+        const GLint alphaInCache[3] = {uniforms.stage[4], uniforms.stage[5], uniforms.stage[6]};
+        const GLint swapInCache[1] = {uniforms.stage[7]};
         float factorInGl[4] = {}, fogInGl[3] = {};
-        glGetUniformfv(programs[kind], uniformFactor[kind], factorInGl);
-        glGetUniformfv(programs[kind], uniformFogColor[kind], fogInGl);
-        for (int i = 0; i < 4; ++i)
-            if (factorInGl[i] != factorInCache[i])
-                return differs("uFactor[" + std::to_string(i) + of, std::to_string(factorInCache[i]),
-                               std::to_string(factorInGl[i]));
-        for (int i = 0; i < 3; ++i)
-            if (fogInGl[i] != fogInCache[i])
-                return differs("uFogColor[" + std::to_string(i) + of, std::to_string(fogInCache[i]),
-                               std::to_string(fogInGl[i]));
-        GLint colorStage[4] = {}, alphaStage[3] = {}, swapRedBlue = 0;
-        glGetUniformiv(programs[kind], uniformColorStage[kind], colorStage);
-        glGetUniformiv(programs[kind], uniformAlphaStage[kind], alphaStage);
-        for (int i = 0; i < 4; ++i)
-            if (colorStage[i] != uniforms.stage[i])
-                return differs("uColorStage[" + std::to_string(i) + of, std::to_string(uniforms.stage[i]),
-                               std::to_string(colorStage[i]));
-        for (int i = 0; i < 3; ++i)
-            if (alphaStage[i] != uniforms.stage[4 + i])
-                return differs("uAlphaStage[" + std::to_string(i) + of, std::to_string(uniforms.stage[4 + i]),
-                               std::to_string(alphaStage[i]));
-        if (uniformSwapRedBlue[kind] < 0) continue;  // the untextured program has none
-        glGetUniformiv(programs[kind], uniformSwapRedBlue[kind], &swapRedBlue);
-        if (swapRedBlue != uniforms.stage[7])
-            return differs("uSwapRedBlue" + of.substr(1), std::to_string(uniforms.stage[7]),
-                           std::to_string(swapRedBlue));
+        GLint colorInGl[4] = {}, alphaInGl[3] = {}, swapInGl[1] = {uniforms.stage[7]};
+        glGetUniformfv(program, uniformFactor[kind], factorInGl);
+        glGetUniformfv(program, uniformFogColor[kind], fogInGl);
+        glGetUniformiv(program, uniformColorStage[kind], colorInGl);
+        glGetUniformiv(program, uniformAlphaStage[kind], alphaInGl);
+        if (uniformSwapRedBlue[kind] >= 0) glGetUniformiv(program, uniformSwapRedBlue[kind], swapInGl);  // none untextured
+        for (const std::string& found :
+             {first("uFactor", factorInCache, factorInGl), first("uFogColor", fogInCache, fogInGl),
+              first("uColorStage", colorInCache, colorInGl), first("uAlphaStage", alphaInCache, alphaInGl),
+              first("uSwapRedBlue", swapInCache, swapInGl)})
+            if (!found.empty()) return found;
     }
     return {};
 }
