@@ -82,7 +82,12 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);  // unread: alpha selects arg 1
+    // Stage codes of which no two neighbours are alike (4 1 2 1, 3 1 0; swap 1), so that a value
+    // cached or written one place off shows.
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
     drawTexturedRect(0, 0, 64, 64, 0, 0, 1, 1);
     readBack();
     GLDeviceImpl& impl = static_cast<GLDeviceImpl&>(*device);
@@ -92,6 +97,8 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
     const GLint program = [] { GLint v = 0; glGetIntegerv(GL_CURRENT_PROGRAM, &v); return v; }();
     const GLint bound = [] { GLint v = 0; glGetIntegerv(GL_TEXTURE_BINDING_2D, &v); return v; }();
     const GLuint sampler = [] { GLint v = 0; glGetIntegerv(GL_SAMPLER_BINDING, &v); return GLuint(v); }();
+    GLuint array = 0;
+    glGenTextures(1, &array);
     auto at = [program](const char* name) { return glGetUniformLocation(GLuint(program), name); };
     const std::string textured = " of the textured program is ";
     const struct {
@@ -132,6 +139,8 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
          "the program is " + std::to_string(program) + " in the cache but 0 in GL"},
         {[] { glBindTexture(GL_TEXTURE_2D, 0); }, [=] { glBindTexture(GL_TEXTURE_2D, GLuint(bound)); },
          "the 2D texture is " + std::to_string(bound) + " in the cache but 0 in GL"},
+        {[=] { glBindTexture(GL_TEXTURE_2D_ARRAY, array); }, [] { glBindTexture(GL_TEXTURE_2D_ARRAY, 0); },
+         "the target array texture is 0 in the cache but " + std::to_string(array) + " in GL"},
         {[=] { glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR); },
          [=] { glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_NEAREST); },
          "the minification filter is 0x2600 in the cache but 0x2601 in GL"},
@@ -144,15 +153,15 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
         {[=] { glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE); },
          [=] { glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_REPEAT); },
          "the v address mode is 0x2901 in the cache but 0x812F in GL"},
-        {[=] { glUniform4f(at("uFactor"), 0.5f, 0.0f, 0.0f, 0.0f); },
-         [=] { glUniform4f(at("uFactor"), 0.0f, 0.0f, 0.0f, 0.0f); },
-         "uFactor[0]" + textured + "0.000000 in the cache but 0.500000 in GL"},
+        {[=] { glUniform4f(at("uFactor"), 0.5f, 1.0f, 1.0f, 1.0f); },
+         [=] { glUniform4f(at("uFactor"), 1.0f, 1.0f, 1.0f, 1.0f); },
+         "uFactor[0]" + textured + "1.000000 in the cache but 0.500000 in GL"},
         {[=] { glUniform3f(at("uFogColor"), 0.0f, 0.0f, 0.25f); }, [=] { glUniform3f(at("uFogColor"), 0.0f, 0.0f, 0.0f); },
          "uFogColor[2]" + textured + "0.000000 in the cache but 0.250000 in GL"},
-        {[=] { glUniform4i(at("uColorStage"), 3, 1, 0, 0); }, [=] { glUniform4i(at("uColorStage"), 3, 1, 0, 1); },
+        {[=] { glUniform4i(at("uColorStage"), 4, 1, 2, 0); }, [=] { glUniform4i(at("uColorStage"), 4, 1, 2, 1); },
          "uColorStage[3]" + textured + "1 in the cache but 0 in GL"},
-        {[=] { glUniform3i(at("uAlphaStage"), 1, 1, 5); }, [=] { glUniform3i(at("uAlphaStage"), 1, 1, 2); },
-         "uAlphaStage[2]" + textured + "2 in the cache but 5 in GL"},
+        {[=] { glUniform3i(at("uAlphaStage"), 3, 1, 5); }, [=] { glUniform3i(at("uAlphaStage"), 3, 1, 0); },
+         "uAlphaStage[2]" + textured + "0 in the cache but 5 in GL"},
         {[=] { glUniform1i(at("uSwapRedBlue"), 0); }, [=] { glUniform1i(at("uSwapRedBlue"), 1); },
          "uSwapRedBlue" + textured + "1 in the cache but 0 in GL"},
         {[] { glEnable(0x1234); }, [] {}, "glGetError gives 0x0500"},
@@ -163,6 +172,7 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
         row.undo();
         ASSERT_EQ(impl.cacheMismatch(), "") << "after putting back: " << row.named;
     }
+    glDeleteTextures(1, &array);
     device->SetTexture(0, nullptr);
     texture->Release();
 }

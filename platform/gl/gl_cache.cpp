@@ -269,24 +269,17 @@ std::string GLDeviceImpl::cacheMismatch() {
         if (inGl != s.inCache) return differs(s.name, s.inCache ? "on" : "off", inGl ? "on" : "off");
     }
 
-    auto box = [](const GLint r[4]) {
+    auto box = [](const GLint (&r)[4]) {
         return std::to_string(r[0]) + ", " + std::to_string(r[1]) + ", " + std::to_string(r[2]) + " x " +
                std::to_string(r[3]);
     };
-    struct Box {
-        const char* name;
-        GLint inCache[4];
-        GLenum query;
-    };
-    const Box boxes[] = {
-        {"the viewport", {0, 0, cache.viewportWidth, cache.viewportHeight}, GL_VIEWPORT},
-        {"the scissor", {cache.scissorX, cache.scissorY, cache.scissorWidth, cache.scissorHeight}, GL_SCISSOR_BOX},
-    };
-    for (const Box& b : boxes) {  // both set when the device was made
-        GLint inGl[4] = {};
-        glGetIntegerv(b.query, inGl);
-        if (std::memcmp(inGl, b.inCache, sizeof inGl) != 0) return differs(b.name, box(b.inCache), box(inGl));
-    }
+    const GLint viewport[4] = {0, 0, cache.viewportWidth, cache.viewportHeight};  // both set at creation
+    const GLint scissor[4] = {cache.scissorX, cache.scissorY, cache.scissorWidth, cache.scissorHeight};
+    GLint viewportInGl[4] = {}, scissorInGl[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewportInGl);
+    glGetIntegerv(GL_SCISSOR_BOX, scissorInGl);
+    if (firstDifference(viewport, viewportInGl) != -1) return differs("the viewport", box(viewport), box(viewportInGl));
+    if (firstDifference(scissor, scissorInGl) != -1) return differs("the scissor", box(scissor), box(scissorInGl));
 
     const Value samplerValues[] = {
         {"the magnification filter", GLint(cache.magFilter), GL_TEXTURE_MAG_FILTER, true},
