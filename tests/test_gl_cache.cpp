@@ -177,6 +177,72 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
     texture->Release();
 }
 
+// Each row changes one value of the show's state between two draws, most of them one part of a
+// cached GL state (the source factor but not the destination, the height but not the width); after
+// the draw GL must hold what the cache says, or a setter skipped a change it had to make.
+TEST_F(GLCacheCheckTest, EveryChangeOfOneValueReachesGl) {
+    IDirect3DTexture9* texture = solidTexture(8, 8, 0x80FF0000);
+    IDirect3DTexture9* targets[2] = {};  // as wide as the back buffer but lower, as high but narrower
+    IDirect3DSurface9* surfaces[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(device->CreateTexture(i == 0 ? 640 : 256, i == 0 ? 256 : 480, 1, D3DUSAGE_RENDERTARGET,
+                                        D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &targets[i], nullptr),
+                  D3D_OK);
+        targets[i]->GetSurfaceLevel(0, &surfaces[i]);
+    }
+    IDirect3DSurface9* back = nullptr;
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    const struct {
+        const char* change;
+        std::function<void()> make;
+    } rows[] = {
+        {"source factor", [&] { device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA); }},
+        {"destination factor", [&] { device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA); }},
+        {"blend operation", [&] { device->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_REVSUBTRACT); }},
+        {"depth function", [&] { device->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS); }},
+        {"depth writes", [&] { device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE); }},
+        {"cull mode", [&] { device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW); }},
+        {"culling off", [&] { device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE); }},
+        {"blending off", [&] { device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE); }},
+        {"depth off", [&] { device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE); }},
+        {"a texture", [&] { device->SetTexture(0, texture); }},
+        {"magnification filter", [&] { device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR); }},
+        {"minification filter", [&] { device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR); }},
+        {"u address", [&] { device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP); }},
+        {"v address", [&] { device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_MIRROR); }},
+        {"factor read", [&] { device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR); }},
+        {"factor", [&] { device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF336699); }},
+        {"fog colour", [&] {
+             device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+             device->SetRenderState(D3DRS_FOGCOLOR, 0xFF102030);
+         }},
+        {"stage operation", [&] { device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_ADD); }},
+        {"a lower target", [&] { device->SetRenderTarget(0, surfaces[0]); }},
+        {"the back buffer", [&] { device->SetRenderTarget(0, back); }},
+        {"a narrower target", [&] { device->SetRenderTarget(0, surfaces[1]); }},
+    };
+    GLDeviceImpl& impl = static_cast<GLDeviceImpl&>(*device);
+    drawRect(0, 0, 32, 32, 0x80FFFFFF);
+    impl.flush();
+    for (const auto& row : rows) {
+        row.make();
+        drawRect(0, 0, 32, 32, 0x80FFFFFF);
+        impl.flush();  // draws the batch and leaves GL as it drew it
+        EXPECT_EQ(impl.cacheMismatch() + impl.batchMismatch(), "") << "after a change of " << row.change;
+    }
+    device->SetRenderTarget(0, back);
+    device->SetTexture(0, nullptr);
+    back->Release();
+    for (int i = 0; i < 2; ++i) {
+        surfaces[i]->Release();
+        targets[i]->Release();
+    }
+    texture->Release();
+}
+
 // States set behind the device's back stay so through a draw with the cache, and the next draw
 // without it (QUORBEL_GL_NO_CACHE, "0" being no switch) sets them again.
 TEST_F(GLCacheCheckTest, WithoutTheCacheEveryDrawSetsItsStatesAgain) {

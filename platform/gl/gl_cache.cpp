@@ -200,7 +200,8 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
 
 // Called after each batch is drawn.
 void GLDeviceImpl::checkCache() {
-    const std::string mismatch = cacheMismatch();
+    std::string mismatch = cacheMismatch();
+    if (mismatch.empty()) mismatch = batchMismatch();
     if (mismatch.empty()) return;
     std::fprintf(stderr, "quorbel: QUORBEL_GL_CHECK: after %s %llu, %s\n", warmingUp ? "warm-up draw" : "draw",
                  static_cast<unsigned long long>(counters.glDrawCalls), mismatch.c_str());
@@ -325,5 +326,58 @@ std::string GLDeviceImpl::cacheMismatch() {
               first("uSwapRedBlue", swapInCache, swapInGl)})
             if (!found.empty()) return found;
     }
+    return {};
+}
+
+// A setter that skips a change it had to make leaves the cache as stale as GL, which the
+// comparison above cannot see; this one holds the cache (GL, once that one is silent) to what the
+// batch asked for, state by state as applyKey sets them.
+std::string GLDeviceImpl::batchMismatch() const {
+    const DrawKey& key = batchKey;
+    const int kind = !key.texture ? ProgramUntextured : key.targetLayers ? ProgramTargets : ProgramTextured;
+    const bool blend = key.blendEnabled, depth = key.depthEnabled, cull = key.cullMode != D3DCULL_NONE,
+               textured = key.texture != 0;
+    const auto& uniforms = cache.uniforms[kind];
+    const struct {
+        bool applies;
+        const char* name;
+        long long wanted, inGl;
+    } wants[] = {
+        {true, "the draw framebuffer", key.framebuffer, cache.framebuffer},
+        {true, "the read framebuffer", key.framebuffer, cache.readFramebuffer},
+        {true, "the viewport width", key.viewportWidth, cache.viewportWidth},
+        {true, "the viewport height", key.viewportHeight, cache.viewportHeight},
+        {true, "the scissor x", 0, cache.scissorX},
+        {true, "the scissor y", 0, cache.scissorY},
+        {true, "the scissor width", key.viewportWidth, cache.scissorWidth},
+        {true, "the scissor height", key.viewportHeight, cache.scissorHeight},
+        {true, "GL_BLEND", blend, cache.blend},
+        {blend, "the blend source", key.blendSource, cache.blendSource},
+        {blend, "the blend destination", key.blendDest, cache.blendDest},
+        {blend, "the blend equation", key.blendEquation, cache.blendEquation},
+        {true, "GL_DEPTH_TEST", depth, cache.depthTest},
+        {depth, "the depth mask", key.depthWrite, cache.depthMask},
+        {depth, "the depth function", key.depthFunc, cache.depthFunc},
+        {true, "GL_CULL_FACE", cull, cache.cull},
+        {cull, "the front face", key.cullMode == D3DCULL_CCW ? GL_CCW : GL_CW, cache.frontFace},
+        {true, "the program", programs[kind], cache.program},
+        {textured, "the texture", key.texture, key.targetLayers ? cache.targetArray : cache.texture},
+        {textured, "the magnification filter", key.magFilter, cache.magFilter},
+        {textured, "the minification filter", key.minFilter, cache.minFilter},
+        {textured, "the u address mode", key.addressU, cache.addressU},
+        {textured, "the v address mode", key.addressV, cache.addressV},
+        {true, "uFactor", key.textureFactor, uniforms.factor},
+        {true, "uFogColor", key.fogColor, uniforms.fog},
+    };
+    for (const auto& want : wants)
+        if (want.applies && want.wanted != want.inGl)
+            return want.name + std::string(" is ") + std::to_string(want.wanted) + " for the batch but " +
+                   std::to_string(want.inGl) + " in GL";
+    const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
+                          key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
+    const int i = firstDifference(stage, uniforms.stage);
+    if (i != -1)
+        return "stage code " + std::to_string(i) + " is " + std::to_string(stage[i]) + " for the batch but " +
+               std::to_string(uniforms.stage[i]) + " in GL";
     return {};
 }

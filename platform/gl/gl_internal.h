@@ -237,6 +237,9 @@ public:
     // The first state GL holds otherwise than the cache says, as "the viewport is 0, 0, 640 x 480
     // in the cache but 1, 2, 3 x 4 in GL"; empty when all agree (gl_cache.cpp).
     std::string cacheMismatch();
+    // The first state the cache holds otherwise than the last batch drawn asked, as "the blend
+    // source is 770 for the batch but 1 in GL"; empty when all agree.
+    std::string batchMismatch() const;
 
     // ---- for textures and surfaces ----
     void flush();
@@ -264,7 +267,7 @@ private:
     // last told (everything, with QUORBEL_GL_NO_CACHE set).
     void readCacheSwitches();                      // the two environment switches
     bool unchanged(bool same) const { return same && cacheOn; }  // true: skip the call
-    void checkCache();                             // QUORBEL_GL_CHECK: GL against the cache
+    void checkCache();                             // QUORBEL_GL_CHECK: GL against the cache and the batch
     void bindFramebuffer(GLuint framebuffer);      // draw and read
     void bindReadFramebuffer(GLuint framebuffer);  // read only (Present's blit)
     void setViewport(int width, int height);
