@@ -338,41 +338,56 @@ std::string GLDeviceImpl::batchMismatch() const {
     const bool blend = key.blendEnabled, depth = key.depthEnabled, cull = key.cullMode != D3DCULL_NONE,
                textured = key.texture != 0;
     const auto& uniforms = cache.uniforms[kind];
-    const struct {
-        bool applies;
+    struct Want {
         const char* name;
         long long wanted, inGl;
-    } wants[] = {
-        {true, "the draw framebuffer", key.framebuffer, cache.framebuffer},
-        {true, "the read framebuffer", key.framebuffer, cache.readFramebuffer},
-        {true, "the viewport width", key.viewportWidth, cache.viewportWidth},
-        {true, "the viewport height", key.viewportHeight, cache.viewportHeight},
-        {true, "the scissor x", 0, cache.scissorX},
-        {true, "the scissor y", 0, cache.scissorY},
-        {true, "the scissor width", key.viewportWidth, cache.scissorWidth},
-        {true, "the scissor height", key.viewportHeight, cache.scissorHeight},
-        {true, "GL_BLEND", blend, cache.blend},
-        {blend, "the blend source", key.blendSource, cache.blendSource},
-        {blend, "the blend destination", key.blendDest, cache.blendDest},
-        {blend, "the blend equation", key.blendEquation, cache.blendEquation},
-        {true, "GL_DEPTH_TEST", depth, cache.depthTest},
-        {depth, "the depth mask", key.depthWrite, cache.depthMask},
-        {depth, "the depth function", key.depthFunc, cache.depthFunc},
-        {true, "GL_CULL_FACE", cull, cache.cull},
-        {cull, "the front face", key.cullMode == D3DCULL_CCW ? GL_CCW : GL_CW, cache.frontFace},
-        {true, "the program", programs[kind], cache.program},
-        {textured, "the texture", key.texture, key.targetLayers ? cache.targetArray : cache.texture},
-        {textured, "the magnification filter", key.magFilter, cache.magFilter},
-        {textured, "the minification filter", key.minFilter, cache.minFilter},
-        {textured, "the u address mode", key.addressU, cache.addressU},
-        {textured, "the v address mode", key.addressV, cache.addressV},
-        {true, "uFactor", key.textureFactor, uniforms.factor},
-        {true, "uFogColor", key.fogColor, uniforms.fog},
     };
-    for (const auto& want : wants)
-        if (want.applies && want.wanted != want.inGl)
-            return want.name + std::string(" is ") + std::to_string(want.wanted) + " for the batch but " +
-                   std::to_string(want.inGl) + " in GL";
+    const Want always[] = {
+        {"the draw framebuffer", key.framebuffer, cache.framebuffer},
+        {"the read framebuffer", key.framebuffer, cache.readFramebuffer},
+        {"the viewport width", key.viewportWidth, cache.viewportWidth},
+        {"the viewport height", key.viewportHeight, cache.viewportHeight},
+        {"the scissor x", 0, cache.scissorX},
+        {"the scissor y", 0, cache.scissorY},
+        {"the scissor width", key.viewportWidth, cache.scissorWidth},
+        {"the scissor height", key.viewportHeight, cache.scissorHeight},
+        {"GL_BLEND", blend, cache.blend},
+        {"GL_DEPTH_TEST", depth, cache.depthTest},
+        {"GL_CULL_FACE", cull, cache.cull},
+        {"the program", programs[kind], cache.program},
+        {"uFactor", key.textureFactor, uniforms.factor},
+        {"uFogColor", key.fogColor, uniforms.fog},
+    };
+    const Want blending[] = {
+        {"the blend source", key.blendSource, cache.blendSource},
+        {"the blend destination", key.blendDest, cache.blendDest},
+        {"the blend equation", key.blendEquation, cache.blendEquation},
+    };
+    const Want depthTesting[] = {
+        {"the depth mask", key.depthWrite, cache.depthMask},
+        {"the depth function", key.depthFunc, cache.depthFunc},
+    };
+    const Want culling[] = {{"the front face", key.cullMode == D3DCULL_CCW ? GL_CCW : GL_CW, cache.frontFace}};
+    const Want texturing[] = {
+        {"the texture", key.texture, key.targetLayers ? cache.targetArray : cache.texture},
+        {"the magnification filter", key.magFilter, cache.magFilter},
+        {"the minification filter", key.minFilter, cache.minFilter},
+        {"the u address mode", key.addressU, cache.addressU},
+        {"the v address mode", key.addressV, cache.addressV},
+    };
+    auto first = [](const auto& wants) -> std::string {
+        for (const Want& want : wants)
+            if (want.wanted != want.inGl)
+                return want.name + std::string(" is ") + std::to_string(want.wanted) + " for the batch but " +
+                       std::to_string(want.inGl) + " in GL";
+        return {};
+    };
+    std::string found = first(always);
+    if (found.empty() && blend) found = first(blending);
+    if (found.empty() && depth) found = first(depthTesting);
+    if (found.empty() && cull) found = first(culling);
+    if (found.empty() && textured) found = first(texturing);
+    if (!found.empty()) return found;
     const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
                           key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
     const int i = firstDifference(stage, uniforms.stage);
