@@ -77,6 +77,9 @@ TEST_F(GLCacheCheckTest, ABindThatNeverReachedGlAborts) {
 // Each row sets one state behind the device's back, which the check must name with both values,
 // then puts it back, after which the check must be silent again.
 TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
+    drawRect(0, 0, 8, 8, 0xFFFFFFFF);
+    readBack();
+    const GLint untextured = [] { GLint v = 0; glGetIntegerv(GL_CURRENT_PROGRAM, &v); return v; }();
     IDirect3DTexture9* texture = solidTexture(8, 8, 0x80FF0000);
     device->SetTexture(0, texture);
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
@@ -164,6 +167,17 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
          "uAlphaStage[2]" + textured + "0 in the cache but 5 in GL"},
         {[=] { glUniform1i(at("uSwapRedBlue"), 0); }, [=] { glUniform1i(at("uSwapRedBlue"), 1); },
          "uSwapRedBlue" + textured + "1 in the cache but 0 in GL"},
+        {[=] {
+             glUseProgram(GLuint(untextured));
+             glUniform3f(glGetUniformLocation(GLuint(untextured), "uFogColor"), 0.0f, 0.75f, 0.0f);
+             glUseProgram(GLuint(program));
+         },
+         [=] {
+             glUseProgram(GLuint(untextured));
+             glUniform3f(glGetUniformLocation(GLuint(untextured), "uFogColor"), 0.0f, 0.0f, 0.0f);
+             glUseProgram(GLuint(program));
+         },
+         "uFogColor[1] of the untextured program is 0.000000 in the cache but 0.750000 in GL"},
         {[] { glEnable(0x1234); }, [] {}, "glGetError gives 0x0500"},
     };
     for (const auto& row : rows) {
