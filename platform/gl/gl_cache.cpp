@@ -1,7 +1,8 @@
 // gl_cache.cpp: the GL state cache, through which every GL state the device sets goes, so that
 // a batch tells GL only what differs from the last one; its two switches (QUORBEL_GL_NO_CACHE
-// writes every state every time, QUORBEL_GL_CHECK reads every cached state back from GL after
-// each batch and aborts at the first that differs); and applyKey, a batch's state to GL.
+// writes every state every time; QUORBEL_GL_CHECK, after each batch, reads every cached state
+// back from GL, holds the cache to what the batch asked, and aborts at the first difference);
+// and applyKey, a batch's state to GL.
 //
 // Sections: switches | setters | a batch's state | the check
 #include <cstdio>
@@ -157,6 +158,7 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
     const bool known = uniforms.valid && cacheOn;
     const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
                           key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
+    static_assert(sizeof stage == sizeof uniforms.stage);
     if (!known || uniforms.factor != key.textureFactor) {
         const GLColor f = argbToGlColor(key.textureFactor);
         glUniform4f(uniformFactor[kind], f.r, f.g, f.b, f.a);
@@ -170,7 +172,7 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
     if (!known || std::memcmp(uniforms.stage, stage, sizeof stage) != 0) {
         glUniform4i(uniformColorStage[kind], stage[0], stage[1], stage[2], stage[3]);
         glUniform3i(uniformAlphaStage[kind], stage[4], stage[5], stage[6]);
-        if (uniformSwapRedBlue[kind] >= 0) glUniform1i(uniformSwapRedBlue[kind], stage[7]);
+        if (uniformSwapRedBlue[kind] != -1) glUniform1i(uniformSwapRedBlue[kind], stage[7]);
         std::memcpy(uniforms.stage, stage, sizeof stage);
     }
     uniforms.valid = true;
@@ -216,7 +218,7 @@ std::string GLDeviceImpl::cacheMismatch() {
         return state + " is " + inCache + " in the cache but " + inGl + " in GL";
     };
     auto enumText = [](GLint value) {
-        char text[16];
+        char text[sizeof "0xFFFFFFFF"];
         std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
         return std::string(text);
     };
@@ -319,7 +321,8 @@ std::string GLDeviceImpl::cacheMismatch() {
         glGetUniformfv(program, uniformFogColor[kind], fogInGl);
         glGetUniformiv(program, uniformColorStage[kind], colorInGl);
         glGetUniformiv(program, uniformAlphaStage[kind], alphaInGl);
-        if (uniformSwapRedBlue[kind] >= 0) glGetUniformiv(program, uniformSwapRedBlue[kind], swapInGl);  // none untextured
+        if (uniformSwapRedBlue[kind] != -1)  // the untextured program has none
+            glGetUniformiv(program, uniformSwapRedBlue[kind], swapInGl);
         for (const std::string& found :
              {first("uFactor", factorInCache, factorInGl), first("uFogColor", fogInCache, fogInGl),
               first("uColorStage", colorInCache, colorInGl), first("uAlphaStage", alphaInCache, alphaInGl),
