@@ -125,6 +125,8 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
         {[] { glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA, GL_ONE); },
          [] { glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); },
          "the alpha blend destination is 0x0303 in the cache but 0x0001 in GL"},
+        {[] { glBlendEquation(GL_FUNC_SUBTRACT); }, [] { glBlendEquation(GL_FUNC_ADD); },
+         "the colour blend equation is 0x8006 in the cache but 0x800A in GL"},
         {[] { glBlendEquationSeparate(GL_FUNC_ADD, GL_MAX); }, [] { glBlendEquation(GL_FUNC_ADD); },
          "the alpha blend equation is 0x8006 in the cache but 0x8008 in GL"},
         {[] { glDepthFunc(GL_ALWAYS); }, [] { glDepthFunc(GL_LEQUAL); },
@@ -257,8 +259,8 @@ TEST_F(GLCacheCheckTest, EveryChangeOfOneValueReachesGl) {
     texture->Release();
 }
 
-// States set behind the device's back stay so through a draw with the cache, and the next draw
-// without it (QUORBEL_GL_NO_CACHE, "0" being no switch) sets them again.
+// States set behind the device's back (a uniform among them) stay so through a draw with the
+// cache, and the next draw without it (QUORBEL_GL_NO_CACHE, "0" being no switch) sets them again.
 TEST_F(GLCacheCheckTest, WithoutTheCacheEveryDrawSetsItsStatesAgain) {
     const struct {
         const char* value;
@@ -276,6 +278,9 @@ TEST_F(GLCacheCheckTest, WithoutTheCacheEveryDrawSetsItsStatesAgain) {
         ASSERT_NE(device, nullptr) << error;
         drawRect(0, 0, 8, 8, 0xFFFFFFFF);
         readBack();
+        GLint program = 0;
+        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+        glUniform3f(glGetUniformLocation(GLuint(program), "uFogColor"), 0.5f, 0.5f, 0.5f);
         glViewport(1, 2, 3, 4);
         glDepthFunc(GL_ALWAYS);
         glUseProgram(0);
