@@ -248,11 +248,13 @@ std::string GLDeviceImpl::cacheMismatch() {
         {"the depth function", GLint(cache.depthFunc), GL_DEPTH_FUNC, true},
         {"the front face", GLint(cache.frontFace), GL_FRONT_FACE, true},
     };
+    auto shown = [&](const Value& value, GLint number) {
+        return value.isEnum ? enumText(number) : std::to_string(number);
+    };
     for (const Value& value : values) {
         const GLint inGl = glInteger(value.query);
         if (inGl != value.inCache)
-            return differs(value.name, value.isEnum ? enumText(value.inCache) : std::to_string(value.inCache),
-                           value.isEnum ? enumText(inGl) : std::to_string(inGl));
+            return differs(value.name, shown(value, value.inCache), shown(value, inGl));
     }
 
     struct Switch {
@@ -294,14 +296,14 @@ std::string GLDeviceImpl::cacheMismatch() {
         if (value.inCache == 0) continue;
         GLint inGl = 0;
         glGetSamplerParameteriv(sampler, value.query, &inGl);
-        if (inGl != value.inCache) return differs(value.name, enumText(value.inCache), enumText(inGl));
+        if (inGl != value.inCache) return differs(value.name, shown(value, value.inCache), shown(value, inGl));
     }
 
     // Uniforms: floats compared exactly, as they were computed the same way when written.
     static const char* const programNames[ProgramCount] = {"untextured", "textured", "targets"};
-    for (int kind = 0; kind < ProgramCount; ++kind) {
-        const auto& uniforms = cache.uniforms[kind];
+    for (const auto& uniforms : cache.uniforms) {
         if (!uniforms.valid) continue;
+        const auto kind = &uniforms - cache.uniforms;
         const GLuint program = programs[kind];
         const std::string of = std::string(" of the ") + programNames[kind] + " program";
         auto first = [&](const char* name, const auto& inCache, const auto& inGl) -> std::string {
