@@ -1,5 +1,7 @@
 // test_gl_device.cpp: the OpenGL device's targets, clears, shared depth, textures, reference
-// counts, the drawing switch, batching and refused values, checked on read-back pixels.
+// counts, the drawing switch, batching and refused values, checked on read-back pixels; and the
+// line a refused call prints.
+#include <functional>
 #include <limits>
 
 #include "tests/gl_fixture.h"
@@ -500,6 +502,48 @@ TEST_F(GLDeviceTest, ValuesTheDeviceCannotReproduceAreRefused) {
     const RhwColorVertex v[3] = {};
     EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 12), D3DERR_INVALIDCALL) << "stride too small";
     EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, sizeof v[0]), D3DERR_INVALIDCALL);
+}
+
+// Each refused call names its state and value; the same (kind, state) again, with any value,
+// prints nothing, while another state of the same kind gets its own line.
+TEST_F(GLDeviceTest, RefusedCallsSayWhichCallOncePerState) {
+    const std::string tail = "; the call is refused\n";
+    IDirect3DTexture9* texture = nullptr;
+    const struct {
+        std::function<void()> call;
+        const char* line;  // nullptr: a (kind, state) already reported
+    } rows[] = {
+        {[&] { device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR); },
+         "SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR)"},
+        {[&] { device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_EXP); }, nullptr},
+        {[&] { device->SetRenderState(D3DRS_SRCBLEND, 0); }, "SetRenderState(D3DRS_SRCBLEND, 0)"},
+        {[&] { device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE); }, "SetRenderState(D3DRS_ALPHATESTENABLE, TRUE)"},
+        {[&] { device->SetTextureStageState(0, D3DTSS_ALPHAARG1, 0x4); }, "SetTextureStageState(0, D3DTSS_ALPHAARG1, 4)"},
+        {[&] { device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE); },
+         "SetTextureStageState(1, D3DTSS_COLOROP, ...) (stage 0 only)"},
+        {[&] { device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR); },
+         "SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR)"},
+        {[&] { device->SetSamplerState(2, D3DSAMP_MINFILTER, D3DTEXF_POINT); },
+         "SetSamplerState(2, D3DSAMP_MINFILTER, ...) (sampler 0 only)"},
+        {[&] { device->SetTexture(1, nullptr); }, "SetTexture(1, ...) (stage 0 only)"},
+        {[&] { device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(16), &identityMatrix); },
+         "SetTransform(16, ...) (world, view and projection only)"},
+        {[&] { device->SetFVF(D3DFVF_XYZ | 0x10); }, "SetFVF(D3DFVF_XYZ | 0x00000010)"},
+        {[&] { device->SetFVF(D3DFVF_XYZ | D3DFVF_XYZRHW); }, "SetFVF(D3DFVF_XYZ | D3DFVF_XYZRHW)"},
+        {[&] { device->CreateTexture(16, 16, 1, 0, D3DFMT_D24S8, D3DPOOL_MANAGED, &texture, nullptr); },
+         "CreateTexture with format D3DFMT_D24S8 (D3DFMT_A8R8G8B8 and D3DFMT_X8R8G8B8 only)"},
+        {[&] { device->CreateTexture(16, 16, 1, 0x200, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr); },
+         "CreateTexture with usage 512 (0 and D3DUSAGE_RENDERTARGET only)"},
+    };
+    std::string expected;
+    testing::internal::CaptureStderr();
+    for (const auto& row : rows) {
+        row.call();
+        row.call();
+        if (row.line) expected += std::string("quorbel: the OpenGL device cannot reproduce ") + row.line + tail;
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+    EXPECT_EQ(texture, nullptr);
 }
 
 TEST_F(GLDeviceTest, ScenesPairAndPresentEndsTheFrameHeadless) {

@@ -1,5 +1,7 @@
 // gl_device.cpp: the OpenGL device's life, its Direct3D state setters, textures and surfaces,
-// render targets, Clear, Present and read-back. Drawing and batching are in gl_draw.cpp.
+// render targets, Clear, Present and read-back. Drawing and batching are in gl_draw.cpp, the GL
+// state cache in gl_cache.cpp, what the setters accept in gl_enums.cpp, and what one renderer
+// needs (heap, warm-up) in gl_workarounds.cpp.
 //
 // Sections: creation | reference counts | scene and present | state setters | textures |
 // render targets and clear | read-back
@@ -7,7 +9,6 @@
 #include <emscripten/html5.h>
 #else
 #include <dlfcn.h>
-#include <malloc.h>
 #endif
 
 #include <algorithm>
@@ -59,57 +60,6 @@ bool versionServes(const char*) { return epoxy_is_desktop_gl() && epoxy_gl_versi
 
 bool boundFramebufferComplete() { return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
 
-bool validRenderStateValue(D3DRENDERSTATETYPE state, DWORD value) {
-    switch (state) {
-        case D3DRS_ZENABLE:               return value <= D3DZB_TRUE;
-        case D3DRS_FILLMODE:              return value == 3;  // solid
-        case D3DRS_SHADEMODE:             return value == D3DSHADE_GOURAUD;
-        case D3DRS_ALPHATESTENABLE:       return value == FALSE;
-        case D3DRS_SRCBLEND:              return blendFactorToGl(value) != 0;
-        case D3DRS_DESTBLEND:             return blendFactorToGl(value) != 0;
-        case D3DRS_CULLMODE:              return value >= D3DCULL_NONE && value <= D3DCULL_CCW;
-        case D3DRS_ZFUNC:                 return compareToGl(value) != 0;
-        case D3DRS_FOGTABLEMODE:          return value == D3DFOG_NONE;
-        case D3DRS_FOGVERTEXMODE:         return value <= D3DFOG_LINEAR;
-        case D3DRS_DIFFUSEMATERIALSOURCE: return value <= D3DMCS_COLOR2;
-        case D3DRS_BLENDOP:               return blendOpToGl(value) != 0;
-        default:                          return true;
-    }
-}
-
-bool validStageStateValue(D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-    switch (type) {
-        case D3DTSS_COLOROP:              return shaderTextureOp(value) >= 0;
-        case D3DTSS_ALPHAOP:              return shaderTextureOp(value) >= 0;
-        case D3DTSS_COLORARG1:            return shaderTextureArg(value) >= 0;
-        case D3DTSS_COLORARG2:            return shaderTextureArg(value) >= 0;
-        case D3DTSS_ALPHAARG1:            return shaderTextureArg(value) >= 0;
-        case D3DTSS_ALPHAARG2:            return shaderTextureArg(value) >= 0;
-        case D3DTSS_TEXCOORDINDEX:        return value == 0;
-        case D3DTSS_TEXTURETRANSFORMFLAGS: return value == 0;
-    }
-    return false;
-}
-
-bool validSamplerStateValue(D3DSAMPLERSTATETYPE type, DWORD value) {
-    switch (type) {
-        case D3DSAMP_ADDRESSU:    return addressToGl(value) != 0;
-        case D3DSAMP_ADDRESSV:    return addressToGl(value) != 0;
-        case D3DSAMP_ADDRESSW:    return addressToGl(value) != 0;
-        case D3DSAMP_BORDERCOLOR: return true;
-        case D3DSAMP_MAGFILTER:   return filterToGl(value) != 0;
-        case D3DSAMP_MINFILTER:   return filterToGl(value) != 0;
-        case D3DSAMP_MIPFILTER:   return value == D3DTEXF_NONE;
-    }
-    return false;
-}
-
-bool validFvf(DWORD fvf) {
-    const DWORD position = fvf & (D3DFVF_XYZ | D3DFVF_XYZRHW);
-    const bool onePosition = position == D3DFVF_XYZ || position == D3DFVF_XYZRHW;
-    return onePosition && (fvf & ~(D3DFVF_XYZ | D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1)) == 0;
-}
-
 }  // namespace
 
 // ---- creation ----
@@ -138,16 +88,8 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
                       glShadersForEs ? "WebGL 2 (OpenGL ES 3.0)" : "OpenGL 3.3 core", version);
         return fail(error, errorSize, line);
     }
-#ifdef __GLIBC__
-    // Mesa's software renderer allocates its vertices' storage, tens of kilobytes, on every draw
-    // and frees it after: glibc handed the top of the heap back each time, and every draw paid
-    // the page faults of taking it again.
-    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    if (renderer && std::strstr(renderer, "llvmpipe")) {
-        mallopt(M_TRIM_THRESHOLD, 64 << 20);
-        mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    }
-#endif
+    tuneHeapForRenderer();
+    readCacheSwitches();
     for (int kind = 0; kind < ProgramCount; ++kind) {
         programs[kind] = buildDeviceProgram(static_cast<ShaderProgramKind>(kind), error, errorSize);
         if (!programs[kind]) return false;
@@ -238,113 +180,6 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     warmUp();
     if (glGetError() != GL_NO_ERROR) return fail(error, errorSize, "OpenGL reported an error while the device was set up");
     return true;
-}
-
-// Mesa's software renderer compiles a shader variant the first time a draw meets a new
-// combination of blending, depth, target format and texture format, which cost the show's
-// first frames of each scene tens of milliseconds. Drawing every combination the show uses
-// once, into a throw-away 4 x 4 target with its own depth buffer, pays for them here instead.
-void GLDeviceImpl::warmUp() {
-    const GLDeviceStats counted = counters;
-    GLuint depth = 0;
-    glGenRenderbuffers(1, &depth);
-    glBindRenderbuffer(GL_RENDERBUFFER, depth);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 4, 4);
-    const GLenum formats[2] = {GL_RGBA8, GL_RGB8};  // A8R8G8B8 and X8R8G8B8
-    GLuint targets[2] = {}, framebuffers[2] = {}, textures[3] = {};
-    TargetArray faces;  // the show samples X8R8G8B8 targets
-    faces.width = faces.height = 4;
-    faces.internalFormat = GL_RGB8;
-    glGenTextures(1, &faces.texture);
-    sizeTargetArray(faces);
-    textures[2] = faces.texture;
-    for (int i = 0; i < 2; ++i) {
-        textures[i] = makeTargetTexture(4, 4, formats[i]);
-        targets[i] = makeTargetTexture(4, 4, formats[i]);
-        glGenFramebuffers(1, &framebuffers[i]);
-        bindFramebuffer(framebuffers[i]);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, targets[i], 0);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
-    }
-    BatchVertex corners[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        corners[i].x = (i & 1) ? 1.0f : -1.0f;
-        corners[i].y = (i & 2) ? 1.0f : -1.0f;
-        corners[i].w = 1.0f;
-        corners[i].fog = 1.0f;
-    }
-    struct Blend {
-        bool on;
-        DWORD source, dest;
-    };
-    const Blend blends[3] = {{false, 0, 0}, {true, D3DBLEND_ONE, D3DBLEND_ONE},
-                             {true, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}};
-    for (int target = 0; target < 2; ++target)
-        for (const Blend& blend : blends)
-            for (int depthMode = 0; depthMode < 3; ++depthMode)  // off, on and written, on and kept
-                for (int texture = 0; texture < 4; ++texture)     // none, A8R8G8B8, X8R8G8B8, targets
-                    for (int primitive = 0; primitive < 3; ++primitive) {
-                        DrawKey key;
-                        std::memset(&key, 0, sizeof key);
-                        key.framebuffer = framebuffers[target];
-                        key.viewportWidth = key.viewportHeight = 4;
-                        key.primitiveClass = static_cast<uint8_t>(primitive);
-                        key.cullMode = static_cast<uint8_t>(primitive == ClassLines ? D3DCULL_NONE : D3DCULL_CCW);
-                        key.blendEnabled = blend.on;
-                        if (blend.on) {
-                            key.blendSource = blendFactorToGl(blend.source);
-                            key.blendDest = blendFactorToGl(blend.dest);
-                            key.blendEquation = GL_FUNC_ADD;
-                        }
-                        key.depthEnabled = depthMode != 0;
-                        if (key.depthEnabled) {
-                            key.depthWrite = depthMode == 1;
-                            key.depthFunc = compareToGl(D3DCMP_LESSEQUAL);
-                        }
-                        key.stageActive = 1;
-                        key.colorOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_MODULATE));
-                        key.colorArg1 = static_cast<int8_t>(shaderTextureArg(texture ? D3DTA_TEXTURE : D3DTA_DIFFUSE));
-                        key.colorArg2 = static_cast<int8_t>(shaderTextureArg(D3DTA_DIFFUSE));
-                        key.alphaOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_SELECTARG1));
-                        key.alphaArg1 = key.colorArg1;
-                        key.alphaArg2 = key.colorArg2;
-                        if (texture) {
-                            key.texture = textures[texture - 1];
-                            key.targetLayers = texture == 3;
-                            key.magFilter = key.minFilter = GL_LINEAR;  // the show's only filter
-                            key.addressU = key.addressV = GL_REPEAT;
-                        }
-                        batchKey = key;
-                        batchOpen = true;
-                        batchSize = primitive == ClassSprites ? 4 : primitive == ClassLines ? 2 : 3;
-                        std::copy(corners, corners + batchSize, batch.begin());
-                        flush();
-                    }
-    // The shared depth's two other operations: a copy between depth buffers of two targets, and
-    // a clear of part of one, each a draw of the renderer's own.
-    GLuint otherDepth = 0;
-    glGenRenderbuffers(1, &otherDepth);
-    glBindRenderbuffer(GL_RENDERBUFFER, otherDepth);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 4, 4);
-    bindFramebuffer(framebuffers[1]);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, otherDepth);
-    copyDepth(framebuffers[0], framebuffers[1], 4, 4);
-    bindFramebuffer(framebuffers[0]);
-    setScissor(0, 0, 2, 2);
-    setDepthMask(GL_TRUE);
-    glClear(GL_DEPTH_BUFFER_BIT);
-    bindFramebuffer(backBuffer.framebuffer);
-    setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
-    bindTexture(0);
-    bindTexture(0, true);
-    for (int i = 0; i < 2; ++i) {
-        glDeleteFramebuffers(1, &framebuffers[i]);
-        glDeleteTextures(1, &targets[i]);
-    }
-    glDeleteTextures(3, textures);
-    glDeleteRenderbuffers(1, &depth);
-    glDeleteRenderbuffers(1, &otherDepth);
-    counters = counted;
 }
 
 GLDeviceImpl::~GLDeviceImpl() {
@@ -598,7 +433,7 @@ HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
 HRESULT GLDeviceImpl::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     if (state >= 256) return D3DERR_INVALIDCALL;
     if (!validRenderStateValue(state, value)) {
-        reportUnsupported("a render state value", value);
+        refusals.report(Refused::RenderStateValue, state, value);
         return D3DERR_INVALIDCALL;
     }
     if (renderStates[state] != value) {
@@ -609,12 +444,12 @@ HRESULT GLDeviceImpl::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
 }
 
 HRESULT GLDeviceImpl::SetSamplerState(DWORD samplerIndex, D3DSAMPLERSTATETYPE type, DWORD value) {
-    if (samplerIndex != 0 || type >= 16) {
-        reportUnsupported("a sampler other than 0", samplerIndex);
+    if (samplerIndex != 0) {
+        refusals.report(Refused::SamplerOtherThan0, type, samplerIndex);
         return D3DERR_INVALIDCALL;
     }
     if (!validSamplerStateValue(type, value)) {
-        reportUnsupported("a sampler state value", value);
+        refusals.report(Refused::SamplerStateValue, type, value);
         return D3DERR_INVALIDCALL;
     }
     if (samplerStates[type] != value) {
@@ -625,12 +460,12 @@ HRESULT GLDeviceImpl::SetSamplerState(DWORD samplerIndex, D3DSAMPLERSTATETYPE ty
 }
 
 HRESULT GLDeviceImpl::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-    if (stage != 0 || type >= 32) {
-        reportUnsupported("a texture stage other than 0", stage);
+    if (stage != 0) {
+        refusals.report(Refused::StageOtherThan0, type, stage);
         return D3DERR_INVALIDCALL;
     }
     if (!validStageStateValue(type, value)) {
-        reportUnsupported("a texture stage state value", value);
+        refusals.report(Refused::StageStateValue, type, value);
         return D3DERR_INVALIDCALL;
     }
     if (stageStates[type] != value) {
@@ -649,7 +484,7 @@ HRESULT GLDeviceImpl::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX*
         case D3DTS_PROJECTION: target = &projection; break;
     }
     if (!target) {
-        reportUnsupported("a transform other than world, view and projection", state);
+        refusals.report(Refused::Transform, state, 0);
         return D3DERR_INVALIDCALL;
     }
     if (std::memcmp(target, matrix, sizeof *matrix) != 0) {
@@ -662,7 +497,7 @@ HRESULT GLDeviceImpl::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX*
 
 HRESULT GLDeviceImpl::SetTexture(DWORD stage, IDirect3DTexture9* texture) {
     if (stage != 0) {
-        reportUnsupported("a texture on a stage other than 0", stage);
+        refusals.report(Refused::TextureOtherThan0, stage, 0);
         return D3DERR_INVALIDCALL;
     }
     GLTextureImpl* ours = nullptr;
@@ -681,7 +516,7 @@ HRESULT GLDeviceImpl::SetTexture(DWORD stage, IDirect3DTexture9* texture) {
 
 HRESULT GLDeviceImpl::SetFVF(DWORD newFvf) {
     if (!validFvf(newFvf)) {
-        reportUnsupported("a vertex format", newFvf);
+        refusals.report(Refused::VertexFormat, newFvf, 0);
         return D3DERR_INVALIDCALL;
     }
     if (fvf != newFvf) {
@@ -737,12 +572,12 @@ HRESULT GLDeviceImpl::CreateTexture(UINT width, UINT height, UINT levels, DWORD 
     if (sharedHandle || width == 0 || height == 0 || width > 4096 || height > 4096)
         return D3DERR_INVALIDCALL;
     if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) {
-        reportUnsupported("a texture format", format);
+        refusals.report(Refused::TextureFormat, format, 0);
         return D3DERR_INVALIDCALL;
     }
     const bool target = usage == D3DUSAGE_RENDERTARGET;
     if (usage != 0 && !target) {
-        reportUnsupported("a texture usage", usage);
+        refusals.report(Refused::TextureUsage, usage, 0);
         return D3DERR_INVALIDCALL;
     }
     // Render targets share the 640 x 480 depth buffer, so none may be larger than it.

@@ -1,5 +1,9 @@
-// gl_device.h: the Direct3D 9 device on OpenGL 3.3 core (GLSL that also compiles as ES 3.00),
-// and what the window, the capture tool and the tests need of it beyond Direct3D's methods.
+// gl_device.h: the Direct3D 9 device on OpenGL 3.3 core, or in a browser on WebGL2 (OpenGL ES
+// 3.0), from the same sources; and what the window, the capture tool and the tests need of it
+// beyond Direct3D's methods. Two switches in the environment, read when a device is made, are for
+// finding faults in its GL state cache: QUORBEL_GL_NO_CACHE=1 sends every state to GL every time,
+// QUORBEL_GL_CHECK=1 reads every cached state back from GL after each batch and aborts, naming
+// the state, at the first that differs.
 #pragma once
 
 #include <cstdint>
@@ -81,6 +85,6 @@ public:
     virtual DWORD samplerState(D3DSAMPLERSTATETYPE type) const = 0;
 };
 
-// Needs a current GL 3.3 core context. Returns nullptr and writes one line into error when the
-// context cannot serve (version too low, shader or framebuffer failure).
+// Needs a current GL 3.3 core context (a WebGL2 one in a browser). Returns nullptr and writes one
+// line into error when the context cannot serve (version too low, shader or framebuffer failure).
 GLDevice* createGLDevice(char* error, int errorSize);

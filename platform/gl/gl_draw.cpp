@@ -1,6 +1,9 @@
 // gl_draw.cpp: DrawPrimitiveUP on the CPU (software vertex processing: transform, lighting rule,
-// fog factor, point sprites as four corners) into one batch per run of equal state, and the cache that
-// keeps GL calls to what changed.
+// fog factor, point sprites as four corners, wide lines as quads) into one batch per run of equal
+// state, and the batch drawn from the streaming buffer. What GL is told of a batch's state goes
+// through the cache in gl_cache.cpp.
+//
+// Sections: the state a batch is drawn with | the batch | vertices
 #include <cmath>
 #include <cstring>
 
@@ -119,152 +122,6 @@ DrawKey GLDeviceImpl::currentKey(PrimitiveClass primitiveClass) const {
     return key;
 }
 
-void GLDeviceImpl::setEnabled(GLenum capability, bool& cached, bool enabled) {
-    if (cached == enabled) return;
-    cached = enabled;
-    if (enabled)
-        glEnable(capability);
-    else
-        glDisable(capability);
-}
-
-void GLDeviceImpl::bindFramebuffer(GLuint framebuffer) {
-    if (cache.framebuffer == framebuffer && cache.readFramebuffer == framebuffer) return;
-    cache.framebuffer = cache.readFramebuffer = framebuffer;
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-}
-
-void GLDeviceImpl::bindReadFramebuffer(GLuint framebuffer) {
-    if (cache.readFramebuffer == framebuffer) return;
-    cache.readFramebuffer = framebuffer;
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
-}
-
-void GLDeviceImpl::setViewport(int width, int height) {
-    if (cache.viewportWidth == width && cache.viewportHeight == height) return;
-    cache.viewportWidth = width;
-    cache.viewportHeight = height;
-    glViewport(0, 0, width, height);
-}
-
-void GLDeviceImpl::setScissor(int x, int y, int width, int height) {
-    if (cache.scissorX == x && cache.scissorY == y && cache.scissorWidth == width && cache.scissorHeight == height)
-        return;
-    cache.scissorX = x;
-    cache.scissorY = y;
-    cache.scissorWidth = width;
-    cache.scissorHeight = height;
-    glScissor(x, y, width, height);
-}
-
-// Every target stores Direct3D's top row at GL's row 0, so the viewport's top-left origin
-// goes to GL unchanged; the scissor keeps Clear and sprites inside the viewport.
-void GLDeviceImpl::setViewportAndScissor(int width, int height) {
-    setViewport(width, height);
-    setScissor(0, 0, width, height);
-}
-
-void GLDeviceImpl::setDepthMask(GLboolean mask) {
-    if (cache.depthMask == mask) return;
-    cache.depthMask = mask;
-    glDepthMask(mask);
-}
-
-void GLDeviceImpl::useProgram(GLuint program) {
-    if (cache.program == program) return;
-    cache.program = program;
-    glUseProgram(program);
-}
-
-void GLDeviceImpl::bindTexture(GLuint texture, bool targetLayers) {
-    GLuint& bound = targetLayers ? cache.targetArray : cache.texture;
-    if (bound == texture) return;
-    bound = texture;
-    glBindTexture(targetLayers ? GL_TEXTURE_2D_ARRAY : GL_TEXTURE_2D, texture);
-}
-
-void GLDeviceImpl::applyKey(const DrawKey& key) {
-    bindFramebuffer(key.framebuffer);
-    setViewportAndScissor(key.viewportWidth, key.viewportHeight);
-
-    setEnabled(GL_BLEND, cache.blend, key.blendEnabled);
-    if (key.blendEnabled) {
-        if (cache.blendSource != key.blendSource || cache.blendDest != key.blendDest) {
-            cache.blendSource = key.blendSource;
-            cache.blendDest = key.blendDest;
-            glBlendFunc(key.blendSource, key.blendDest);  // the same factors for alpha, as Direct3D
-        }
-        if (cache.blendEquation != key.blendEquation) {
-            cache.blendEquation = key.blendEquation;
-            glBlendEquation(key.blendEquation);
-        }
-    }
-
-    // GL writes no depth while its test is off, which is what ZENABLE FALSE does too.
-    setEnabled(GL_DEPTH_TEST, cache.depthTest, key.depthEnabled);
-    if (key.depthEnabled) {
-        setDepthMask(key.depthWrite ? GL_TRUE : GL_FALSE);
-        if (cache.depthFunc != key.depthFunc) {
-            cache.depthFunc = key.depthFunc;
-            glDepthFunc(key.depthFunc);
-        }
-    }
-
-    // Drawn upside down into framebuffers, every triangle's GL winding is the mirror of what
-    // the screen shows: visually clockwise (Direct3D's front) is GL's counter-clockwise.
-    setEnabled(GL_CULL_FACE, cache.cull, key.cullMode != D3DCULL_NONE);
-    if (key.cullMode != D3DCULL_NONE) {
-        const GLenum front = key.cullMode == D3DCULL_CCW ? GL_CCW : GL_CW;
-        if (cache.frontFace != front) {
-            cache.frontFace = front;
-            glFrontFace(front);
-        }
-    }
-
-    const int kind = !key.texture ? ProgramUntextured : key.targetLayers ? ProgramTargets : ProgramTextured;
-    useProgram(programs[kind]);
-    auto& uniforms = cache.uniforms[kind];
-    const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
-                          key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
-    if (!uniforms.valid || uniforms.factor != key.textureFactor) {
-        const GLColor f = argbToGlColor(key.textureFactor);
-        glUniform4f(uniformFactor[kind], f.r, f.g, f.b, f.a);
-        uniforms.factor = key.textureFactor;
-    }
-    if (!uniforms.valid || uniforms.fog != key.fogColor) {
-        const GLColor f = argbToGlColor(key.fogColor);
-        glUniform3f(uniformFogColor[kind], f.r, f.g, f.b);
-        uniforms.fog = key.fogColor;
-    }
-    if (!uniforms.valid || std::memcmp(uniforms.stage, stage, sizeof stage) != 0) {
-        glUniform4i(uniformColorStage[kind], stage[0], stage[1], stage[2], stage[3]);
-        glUniform3i(uniformAlphaStage[kind], stage[4], stage[5], stage[6]);
-        if (uniformSwapRedBlue[kind] >= 0) glUniform1i(uniformSwapRedBlue[kind], stage[7]);
-        std::memcpy(uniforms.stage, stage, sizeof stage);
-    }
-    uniforms.valid = true;
-
-    if (key.texture) {
-        bindTexture(key.texture, key.targetLayers);
-        if (cache.magFilter != key.magFilter) {
-            cache.magFilter = key.magFilter;
-            glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(key.magFilter));
-        }
-        if (cache.minFilter != key.minFilter) {
-            cache.minFilter = key.minFilter;
-            glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(key.minFilter));
-        }
-        if (cache.addressU != key.addressU) {
-            cache.addressU = key.addressU;
-            glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, static_cast<GLint>(key.addressU));
-        }
-        if (cache.addressV != key.addressV) {
-            cache.addressV = key.addressV;
-            glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, static_cast<GLint>(key.addressV));
-        }
-    }
-}
-
 // ---- the batch ----
 
 void GLDeviceImpl::flush() {
@@ -301,6 +158,7 @@ void GLDeviceImpl::flush() {
     ++counters.glDrawCalls;
     counters.flushedVertices += batchSize;
     batchSize = 0;
+    if (checking) checkCache();
 }
 
 // Room for the next primitive's vertices; a full batch is drawn and the run goes on.
@@ -315,6 +173,8 @@ BatchVertex* GLDeviceImpl::room(int vertices) {
     batchSize += size_t(vertices);
     return at;
 }
+
+// ---- vertices ----
 
 void GLDeviceImpl::updateMatrices() {
     if (!matricesDirty) return;

@@ -1,11 +1,12 @@
 // gl_internal.h: the OpenGL device's classes, its batch vertex and the pieces its source files
-// share (enum mappings, shaders, the GL state cache).
+// share (enum mappings and value checks, refusals, shaders, the GL state cache and its switches).
 #pragma once
 
 #include "platform/gl/gl_api.h"
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/d3d9.h"
@@ -58,8 +59,37 @@ GLenum filterToGl(DWORD d3dFilter);
 GLenum addressToGl(DWORD d3dAddress);
 int shaderTextureOp(DWORD d3dTextureOp);   // code the fragment shader switches on, -1 unknown
 int shaderTextureArg(DWORD d3dTextureArg); // 0 diffuse, 1 texture, 2 factor, -1 unknown
-// One line on stderr the first time a given state gets a value the device cannot reproduce.
-void reportUnsupported(const char* what, DWORD value);
+
+// ---- value checks (gl_enums.cpp): what the setters accept, by the mappings above ----
+
+bool validRenderStateValue(D3DRENDERSTATETYPE state, DWORD value);
+bool validStageStateValue(D3DTEXTURESTAGESTATETYPE type, DWORD value);
+bool validSamplerStateValue(D3DSAMPLERSTATETYPE type, DWORD value);
+bool validFvf(DWORD fvf);
+
+// ---- refused calls (gl_enums.cpp) ----
+
+// What a refused call asked for; with the state (or stage, format, ...) it keys the report.
+enum class Refused : uint8_t {
+    RenderStateValue,   // state: the render state, value: its value
+    StageStateValue,    // state: the stage state, value: its value
+    SamplerStateValue,  // state: the sampler state, value: its value
+    StageOtherThan0,    // state: the stage state, value: the stage
+    SamplerOtherThan0,  // state: the sampler state, value: the sampler
+    TextureOtherThan0,  // state: the stage
+    Transform,          // state: the transform
+    VertexFormat,       // state: the FVF
+    TextureFormat,      // state: the format
+    TextureUsage,       // state: the usage
+};
+// The line a refusal prints, naming the call's state and value as Direct3D does.
+std::string refusalText(Refused kind, DWORD state, DWORD value);
+// Reported refusals, each (kind, state) once: a show that refuses one state every frame says so
+// once, and every other refused state still gets its own line.
+struct RefusalLog {
+    void report(Refused kind, DWORD state, DWORD value);  // the line on stderr, if new
+    std::vector<std::pair<Refused, DWORD>> reported;
+};
 
 // ---- shaders (gl_shaders.cpp) ----
 
@@ -204,6 +234,13 @@ public:
     DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const override;
     DWORD samplerState(D3DSAMPLERSTATETYPE type) const override;
 
+    // The first state GL holds otherwise than the cache says, as "the viewport is 0, 0, 640 x 480
+    // in the cache but 1, 2, 3 x 4 in GL"; empty when all agree (gl_cache.cpp).
+    std::string cacheMismatch();
+    // The first state the cache holds otherwise than the last batch drawn asked, as "the blend
+    // source is 770 for the batch but 1 in GL"; empty when all agree.
+    std::string batchMismatch() const;
+
     // ---- for textures and surfaces ----
     void flush();
     bool drawing() const { return drawingEnabled; }
@@ -225,14 +262,23 @@ private:
     void transformVertex(const uint8_t* vertex, BatchVertex& out, float eye[3]) const;
     void appendPointSprites(const uint8_t* data, UINT count, UINT stride);
     void appendLineQuad(BatchVertex a, BatchVertex b);
-    // The state cache: each helper tells GL only what differs from what GL was last told.
+
+    // gl_cache.cpp: the state cache. Each helper tells GL only what differs from what GL was
+    // last told (everything, with QUORBEL_GL_NO_CACHE set).
+    void readCacheSwitches();                      // the two environment switches
+    bool unchanged(bool same) const { return same && cacheOn; }  // true: skip the call
+    void checkCache();                             // QUORBEL_GL_CHECK: GL against the cache and the batch
     void bindFramebuffer(GLuint framebuffer);      // draw and read
     void bindReadFramebuffer(GLuint framebuffer);  // read only (Present's blit)
     void setViewport(int width, int height);
     void setScissor(int x, int y, int width, int height);
     void setViewportAndScissor(int width, int height);
     void setDepthMask(GLboolean mask);
+    void useProgram(GLuint program);
+    void setEnabled(GLenum capability, bool& state, bool enabled);
 
+    // gl_workarounds.cpp: what one renderer needs of the device
+    void tuneHeapForRenderer();
     void warmUp();
 
     // gl_device.cpp: GL objects made through the cache, left bound
@@ -257,8 +303,6 @@ private:
     void depthCleared(bool whole, float depth);
     void copyDepth(GLuint fromFramebuffer, GLuint toFramebuffer, int width, int height);
     void deleteDepthBuffers();
-    void useProgram(GLuint program);
-    void setEnabled(GLenum capability, bool& cached, bool enabled);
 
     int references = 1;
     bool hasContext = false;  // a GL context was current at creation: GL may be called
@@ -318,6 +362,10 @@ private:
     bool counting = false;
 
     // What GL has been told, to skip calls that change nothing.
+    bool cacheOn = true;       // QUORBEL_GL_NO_CACHE turns it off
+    bool checking = false;     // QUORBEL_GL_CHECK
+    bool warmingUp = false;    // the check names warm-up draws apart from the show's
+    RefusalLog refusals;
     struct {
         GLuint framebuffer = 0, readFramebuffer = 0, program = 0, texture = 0, targetArray = 0;
         int viewportWidth = -1, viewportHeight = -1;
@@ -334,3 +382,7 @@ private:
         } uniforms[ProgramCount];
     } cache;
 };
+
+// Tests only: while set, bindFramebuffer records its framebuffer in the cache but never tells
+// GL, the fault QUORBEL_GL_CHECK is there to find.
+extern bool glTestDropFramebufferBinds;

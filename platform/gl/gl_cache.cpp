@@ -1,0 +1,403 @@
+// gl_cache.cpp: the GL state cache, through which every GL state the device sets goes, so that
+// a batch tells GL only what differs from the last one; its two switches (QUORBEL_GL_NO_CACHE
+// writes every state every time; QUORBEL_GL_CHECK, after each batch, reads every cached state
+// back from GL, holds the cache to what the batch asked, and aborts at the first difference);
+// and applyKey, a batch's state to GL.
+//
+// Sections: switches | setters | a batch's state | the check
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "platform/gl/gl_internal.h"
+
+bool glTestDropFramebufferBinds = false;
+
+namespace {
+
+bool switchedOn(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+}
+
+// The index of the first element in which a and b differ, -1 where none.
+template <typename T, size_t N>
+int firstDifference(const T (&a)[N], const T (&b)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        if (a[i] != b[i]) return int(i);
+    return -1;
+}
+
+GLint glInteger(GLenum name) {
+    GLint value = 0;
+    glGetIntegerv(name, &value);
+    return value;
+}
+
+}  // namespace
+
+// ---- switches ----
+
+void GLDeviceImpl::readCacheSwitches() {
+    cacheOn = !switchedOn("QUORBEL_GL_NO_CACHE");
+    checking = switchedOn("QUORBEL_GL_CHECK");
+}
+
+// ---- setters ----
+
+void GLDeviceImpl::setEnabled(GLenum capability, bool& state, bool enabled) {
+    if (unchanged(state == enabled)) return;
+    state = enabled;
+    if (enabled)
+        glEnable(capability);
+    else
+        glDisable(capability);
+}
+
+void GLDeviceImpl::bindFramebuffer(GLuint framebuffer) {
+    if (unchanged(cache.framebuffer == framebuffer && cache.readFramebuffer == framebuffer)) return;
+    cache.framebuffer = cache.readFramebuffer = framebuffer;
+    if (!glTestDropFramebufferBinds) glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+}
+
+void GLDeviceImpl::bindReadFramebuffer(GLuint framebuffer) {
+    if (unchanged(cache.readFramebuffer == framebuffer)) return;
+    cache.readFramebuffer = framebuffer;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+}
+
+void GLDeviceImpl::setViewport(int width, int height) {
+    if (unchanged(cache.viewportWidth == width && cache.viewportHeight == height)) return;
+    cache.viewportWidth = width;
+    cache.viewportHeight = height;
+    glViewport(0, 0, width, height);
+}
+
+void GLDeviceImpl::setScissor(int x, int y, int width, int height) {
+    if (unchanged(cache.scissorX == x && cache.scissorY == y && cache.scissorWidth == width &&
+                  cache.scissorHeight == height))
+        return;
+    cache.scissorX = x;
+    cache.scissorY = y;
+    cache.scissorWidth = width;
+    cache.scissorHeight = height;
+    glScissor(x, y, width, height);
+}
+
+// Every target stores Direct3D's top row at GL's row 0, so the viewport's top-left origin
+// goes to GL unchanged; the scissor keeps Clear and sprites inside the viewport.
+void GLDeviceImpl::setViewportAndScissor(int width, int height) {
+    setViewport(width, height);
+    setScissor(0, 0, width, height);
+}
+
+void GLDeviceImpl::setDepthMask(GLboolean mask) {
+    if (unchanged(cache.depthMask == mask)) return;
+    cache.depthMask = mask;
+    glDepthMask(mask);
+}
+
+void GLDeviceImpl::useProgram(GLuint program) {
+    if (unchanged(cache.program == program)) return;
+    cache.program = program;
+    glUseProgram(program);
+}
+
+void GLDeviceImpl::bindTexture(GLuint texture, bool targetLayers) {
+    GLuint& bound = targetLayers ? cache.targetArray : cache.texture;
+    if (unchanged(bound == texture)) return;
+    bound = texture;
+    glBindTexture(targetLayers ? GL_TEXTURE_2D_ARRAY : GL_TEXTURE_2D, texture);
+}
+
+// ---- a batch's state ----
+
+void GLDeviceImpl::applyKey(const DrawKey& key) {
+    bindFramebuffer(key.framebuffer);
+    setViewportAndScissor(key.viewportWidth, key.viewportHeight);
+
+    setEnabled(GL_BLEND, cache.blend, key.blendEnabled);
+    if (key.blendEnabled) {
+        if (!unchanged(cache.blendSource == key.blendSource && cache.blendDest == key.blendDest)) {
+            cache.blendSource = key.blendSource;
+            cache.blendDest = key.blendDest;
+            glBlendFunc(key.blendSource, key.blendDest);  // the same factors for alpha, as Direct3D
+        }
+        if (!unchanged(cache.blendEquation == key.blendEquation)) {
+            cache.blendEquation = key.blendEquation;
+            glBlendEquation(key.blendEquation);
+        }
+    }
+
+    // GL writes no depth while its test is off, which is what ZENABLE FALSE does too.
+    setEnabled(GL_DEPTH_TEST, cache.depthTest, key.depthEnabled);
+    if (key.depthEnabled) {
+        setDepthMask(key.depthWrite ? GL_TRUE : GL_FALSE);
+        if (!unchanged(cache.depthFunc == key.depthFunc)) {
+            cache.depthFunc = key.depthFunc;
+            glDepthFunc(key.depthFunc);
+        }
+    }
+
+    // Drawn upside down into framebuffers, every triangle's GL winding is the mirror of what
+    // the screen shows: visually clockwise (Direct3D's front) is GL's counter-clockwise.
+    setEnabled(GL_CULL_FACE, cache.cull, key.cullMode != D3DCULL_NONE);
+    if (key.cullMode != D3DCULL_NONE) {
+        const GLenum front = key.cullMode == D3DCULL_CCW ? GL_CCW : GL_CW;
+        if (!unchanged(cache.frontFace == front)) {
+            cache.frontFace = front;
+            glFrontFace(front);
+        }
+    }
+
+    const int kind = !key.texture ? ProgramUntextured : key.targetLayers ? ProgramTargets : ProgramTextured;
+    useProgram(programs[kind]);
+    auto& uniforms = cache.uniforms[kind];
+    const bool known = uniforms.valid && cacheOn;
+    const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
+                          key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
+    static_assert(sizeof stage == sizeof uniforms.stage);
+    if (!known || uniforms.factor != key.textureFactor) {
+        const GLColor f = argbToGlColor(key.textureFactor);
+        glUniform4f(uniformFactor[kind], f.r, f.g, f.b, f.a);
+        uniforms.factor = key.textureFactor;
+    }
+    if (!known || uniforms.fog != key.fogColor) {
+        const GLColor f = argbToGlColor(key.fogColor);
+        glUniform3f(uniformFogColor[kind], f.r, f.g, f.b);
+        uniforms.fog = key.fogColor;
+    }
+    if (!known || std::memcmp(uniforms.stage, stage, sizeof stage) != 0) {
+        glUniform4i(uniformColorStage[kind], stage[0], stage[1], stage[2], stage[3]);
+        glUniform3i(uniformAlphaStage[kind], stage[4], stage[5], stage[6]);
+        if (uniformSwapRedBlue[kind] != -1) glUniform1i(uniformSwapRedBlue[kind], stage[7]);
+        std::memcpy(uniforms.stage, stage, sizeof stage);
+    }
+    uniforms.valid = true;
+
+    if (key.texture) {
+        bindTexture(key.texture, key.targetLayers);
+        if (!unchanged(cache.magFilter == key.magFilter)) {
+            cache.magFilter = key.magFilter;
+            glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(key.magFilter));
+        }
+        if (!unchanged(cache.minFilter == key.minFilter)) {
+            cache.minFilter = key.minFilter;
+            glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(key.minFilter));
+        }
+        if (!unchanged(cache.addressU == key.addressU)) {
+            cache.addressU = key.addressU;
+            glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, static_cast<GLint>(key.addressU));
+        }
+        if (!unchanged(cache.addressV == key.addressV)) {
+            cache.addressV = key.addressV;
+            glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, static_cast<GLint>(key.addressV));
+        }
+    }
+}
+
+// ---- the check ----
+
+// Called after each batch is drawn.
+void GLDeviceImpl::checkCache() {
+    std::string mismatch = cacheMismatch();
+    if (mismatch.empty()) mismatch = batchMismatch();
+    if (mismatch.empty()) return;
+    std::fprintf(stderr, "quorbel: QUORBEL_GL_CHECK: after %s %llu, %s\n", warmingUp ? "warm-up draw" : "draw",
+                 static_cast<unsigned long long>(counters.glDrawCalls), mismatch.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+// Every state the cache holds, read back; a state the cache has not learnt yet (a filter of 0,
+// uniforms never set) has nothing to compare.
+std::string GLDeviceImpl::cacheMismatch() {
+    auto differs = [](const std::string& state, const std::string& inCache, const std::string& inGl) {
+        return state + " is " + inCache + " in the cache but " + inGl + " in GL";
+    };
+    auto enumText = [](GLint value) {
+        char text[sizeof "0xFFFFFFFF"];
+        std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
+        return std::string(text);
+    };
+
+    const GLenum error = glGetError();
+    if (error != GL_NO_ERROR) return "glGetError gives " + enumText(GLint(error));
+
+    struct Value {
+        const char* name;
+        GLint inCache;
+        GLenum query;
+        bool isEnum;
+    };
+    const Value values[] = {
+        {"the draw framebuffer", GLint(cache.framebuffer), GL_DRAW_FRAMEBUFFER_BINDING, false},
+        {"the read framebuffer", GLint(cache.readFramebuffer), GL_READ_FRAMEBUFFER_BINDING, false},
+        {"the program", GLint(cache.program), GL_CURRENT_PROGRAM, false},
+        {"the 2D texture", GLint(cache.texture), GL_TEXTURE_BINDING_2D, false},
+        {"the target array texture", GLint(cache.targetArray), GL_TEXTURE_BINDING_2D_ARRAY, false},
+        {"the depth mask", GLint(cache.depthMask), GL_DEPTH_WRITEMASK, false},
+        {"the colour blend source", GLint(cache.blendSource), GL_BLEND_SRC_RGB, true},
+        {"the alpha blend source", GLint(cache.blendSource), GL_BLEND_SRC_ALPHA, true},
+        {"the colour blend destination", GLint(cache.blendDest), GL_BLEND_DST_RGB, true},
+        {"the alpha blend destination", GLint(cache.blendDest), GL_BLEND_DST_ALPHA, true},
+        {"the colour blend equation", GLint(cache.blendEquation), GL_BLEND_EQUATION_RGB, true},
+        {"the alpha blend equation", GLint(cache.blendEquation), GL_BLEND_EQUATION_ALPHA, true},
+        {"the depth function", GLint(cache.depthFunc), GL_DEPTH_FUNC, true},
+        {"the front face", GLint(cache.frontFace), GL_FRONT_FACE, true},
+    };
+    auto shown = [&](const Value& value, GLint number) {
+        return value.isEnum ? enumText(number) : std::to_string(number);
+    };
+    for (const Value& value : values) {
+        const GLint inGl = glInteger(value.query);
+        if (inGl != value.inCache)
+            return differs(value.name, shown(value, value.inCache), shown(value, inGl));
+    }
+
+    struct Switch {
+        const char* name;
+        bool inCache;
+        GLenum capability;
+    };
+    const Switch switches[] = {
+        {"GL_BLEND", cache.blend, GL_BLEND},
+        {"GL_DEPTH_TEST", cache.depthTest, GL_DEPTH_TEST},
+        {"GL_CULL_FACE", cache.cull, GL_CULL_FACE},
+        {"GL_SCISSOR_TEST", cache.scissor, GL_SCISSOR_TEST},
+        {"GL_RASTERIZER_DISCARD", cache.rasterizerDiscard, GL_RASTERIZER_DISCARD},
+    };
+    for (const Switch& s : switches) {
+        const bool inGl = glIsEnabled(s.capability) == GL_TRUE;
+        if (inGl != s.inCache) return differs(s.name, s.inCache ? "on" : "off", inGl ? "on" : "off");
+    }
+
+    auto box = [](const GLint (&r)[4]) {
+        return std::to_string(r[0]) + ", " + std::to_string(r[1]) + ", " + std::to_string(r[2]) + " x " +
+               std::to_string(r[3]);
+    };
+    const GLint viewport[4] = {0, 0, cache.viewportWidth, cache.viewportHeight};  // both set at creation
+    const GLint scissor[4] = {cache.scissorX, cache.scissorY, cache.scissorWidth, cache.scissorHeight};
+    GLint viewportInGl[4] = {}, scissorInGl[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewportInGl);
+    glGetIntegerv(GL_SCISSOR_BOX, scissorInGl);
+    if (firstDifference(viewport, viewportInGl) != -1) return differs("the viewport", box(viewport), box(viewportInGl));
+    if (firstDifference(scissor, scissorInGl) != -1) return differs("the scissor", box(scissor), box(scissorInGl));
+
+    const Value samplerValues[] = {
+        {"the magnification filter", GLint(cache.magFilter), GL_TEXTURE_MAG_FILTER, true},
+        {"the minification filter", GLint(cache.minFilter), GL_TEXTURE_MIN_FILTER, true},
+        {"the u address mode", GLint(cache.addressU), GL_TEXTURE_WRAP_S, true},
+        {"the v address mode", GLint(cache.addressV), GL_TEXTURE_WRAP_T, true},
+    };
+    for (const Value& value : samplerValues) {
+        if (value.inCache == 0) continue;
+        GLint inGl = 0;
+        glGetSamplerParameteriv(sampler, value.query, &inGl);
+        if (inGl != value.inCache) return differs(value.name, shown(value, value.inCache), shown(value, inGl));
+    }
+
+    // Uniforms: floats compared exactly, as they were computed the same way when written.
+    static const char* const programNames[ProgramCount] = {"untextured", "textured", "targets"};
+    for (const auto& uniforms : cache.uniforms) {
+        if (!uniforms.valid) continue;
+        const auto kind = &uniforms - cache.uniforms;
+        const GLuint program = programs[kind];
+        const std::string of = std::string(" of the ") + programNames[kind] + " program";
+        auto first = [&](const char* name, const auto& inCache, const auto& inGl) -> std::string {
+            const int i = firstDifference(inCache, inGl);
+            if (i == -1) return {};
+            const std::string index = std::size(inCache) == 1 ? "" : "[" + std::to_string(i) + "]";
+            return differs(name + index + of, std::to_string(inCache[i]), std::to_string(inGl[i]));
+        };
+        const GLColor factor = argbToGlColor(uniforms.factor), fog = argbToGlColor(uniforms.fog);
+        const float factorInCache[4] = {factor.r, factor.g, factor.b, factor.a}, fogInCache[3] = {fog.r, fog.g, fog.b};
+        const GLint colorInCache[4] = {uniforms.stage[0], uniforms.stage[1], uniforms.stage[2], uniforms.stage[3]};
+        const GLint alphaInCache[3] = {uniforms.stage[4], uniforms.stage[5], uniforms.stage[6]};
+        const GLint swapInCache[1] = {uniforms.stage[7]};
+        float factorInGl[4] = {}, fogInGl[3] = {};
+        GLint colorInGl[4] = {}, alphaInGl[3] = {}, swapInGl[1] = {uniforms.stage[7]};
+        glGetUniformfv(program, uniformFactor[kind], factorInGl);
+        glGetUniformfv(program, uniformFogColor[kind], fogInGl);
+        glGetUniformiv(program, uniformColorStage[kind], colorInGl);
+        glGetUniformiv(program, uniformAlphaStage[kind], alphaInGl);
+        if (uniformSwapRedBlue[kind] != -1)  // the untextured program has none
+            glGetUniformiv(program, uniformSwapRedBlue[kind], swapInGl);
+        for (const std::string& found :
+             {first("uFactor", factorInCache, factorInGl), first("uFogColor", fogInCache, fogInGl),
+              first("uColorStage", colorInCache, colorInGl), first("uAlphaStage", alphaInCache, alphaInGl),
+              first("uSwapRedBlue", swapInCache, swapInGl)})
+            if (!found.empty()) return found;
+    }
+    return {};
+}
+
+// A setter that skips a change it had to make leaves the cache as stale as GL, which the
+// comparison above cannot see; this one holds the cache (GL, once that one is silent) to what the
+// batch asked for, state by state as applyKey sets them.
+std::string GLDeviceImpl::batchMismatch() const {
+    const DrawKey& key = batchKey;
+    const int kind = !key.texture ? ProgramUntextured : key.targetLayers ? ProgramTargets : ProgramTextured;
+    const bool blend = key.blendEnabled, depth = key.depthEnabled, cull = key.cullMode != D3DCULL_NONE,
+               textured = key.texture != 0;
+    const auto& uniforms = cache.uniforms[kind];
+    struct Want {
+        const char* name;
+        long long wanted, inGl;
+    };
+    const Want always[] = {
+        {"the draw framebuffer", key.framebuffer, cache.framebuffer},
+        {"the read framebuffer", key.framebuffer, cache.readFramebuffer},
+        {"the viewport width", key.viewportWidth, cache.viewportWidth},
+        {"the viewport height", key.viewportHeight, cache.viewportHeight},
+        {"the scissor x", 0, cache.scissorX},
+        {"the scissor y", 0, cache.scissorY},
+        {"the scissor width", key.viewportWidth, cache.scissorWidth},
+        {"the scissor height", key.viewportHeight, cache.scissorHeight},
+        {"GL_BLEND", blend, cache.blend},
+        {"GL_DEPTH_TEST", depth, cache.depthTest},
+        {"GL_CULL_FACE", cull, cache.cull},
+        {"the program", programs[kind], cache.program},
+        {"uFactor", key.textureFactor, uniforms.factor},
+        {"uFogColor", key.fogColor, uniforms.fog},
+    };
+    const Want blending[] = {
+        {"the blend source", key.blendSource, cache.blendSource},
+        {"the blend destination", key.blendDest, cache.blendDest},
+        {"the blend equation", key.blendEquation, cache.blendEquation},
+    };
+    const Want depthTesting[] = {
+        {"the depth mask", key.depthWrite, cache.depthMask},
+        {"the depth function", key.depthFunc, cache.depthFunc},
+    };
+    const Want culling[] = {{"the front face", key.cullMode == D3DCULL_CCW ? GL_CCW : GL_CW, cache.frontFace}};
+    const Want texturing[] = {
+        {"the texture", key.texture, key.targetLayers ? cache.targetArray : cache.texture},
+        {"the magnification filter", key.magFilter, cache.magFilter},
+        {"the minification filter", key.minFilter, cache.minFilter},
+        {"the u address mode", key.addressU, cache.addressU},
+        {"the v address mode", key.addressV, cache.addressV},
+    };
+    auto first = [](const auto& wants) -> std::string {
+        for (const Want& want : wants)
+            if (want.wanted != want.inGl)
+                return want.name + std::string(" is ") + std::to_string(want.wanted) + " for the batch but " +
+                       std::to_string(want.inGl) + " in GL";
+        return {};
+    };
+    std::string found = first(always);
+    if (found.empty() && blend) found = first(blending);
+    if (found.empty() && depth) found = first(depthTesting);
+    if (found.empty() && cull) found = first(culling);
+    if (found.empty() && textured) found = first(texturing);
+    if (!found.empty()) return found;
+    const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
+                          key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
+    const int i = firstDifference(stage, uniforms.stage);
+    if (i != -1)
+        return "stage code " + std::to_string(i) + " is " + std::to_string(stage[i]) + " for the batch but " +
+               std::to_string(uniforms.stage[i]) + " in GL";
+    return {};
+}
