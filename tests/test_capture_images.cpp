@@ -182,6 +182,25 @@ std::string fileText(const std::filesystem::path& path) {
     return text.str();
 }
 
+// A listed frame off the 60 fps grid is drawn and undone: the frames after it are those of the
+// grid alone, so each file is --frame's for its time, to the byte. 124,380 and 124,390 fall
+// between grid frames, in the explosion, where the particles step with each frame's time.
+TEST(CaptureImagesTest, EachFrameOfAListIsTheFrameDrawnAlone) {
+    const std::filesystem::path dir = outputFolder("list");
+    const uint32_t times[] = {124380, 124390, 125000};
+    ASSERT_EQ(capture("--frames 124380,124390,125000 -o " + (dir / "list").string()), 0);
+    for (uint32_t ms : times) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%06u.png", ms);
+        const std::filesystem::path alone = dir / ("alone-" + std::to_string(ms) + ".png");
+        ASSERT_EQ(capture("--frame " + std::to_string(ms) + " -o " + alone.string()), 0);
+        const std::string listed = fileText(dir / "list" / name);
+        EXPECT_FALSE(listed.empty()) << name;
+        EXPECT_TRUE(listed == fileText(alone)) << name << " of the list is not --frame " << ms;
+    }
+    std::filesystem::remove_all(dir);
+}
+
 // The pictures of a video, one line per frame with its hash (the header's comments left out).
 std::vector<std::string> frameHashes(const std::filesystem::path& video) {
     FILE* out = popen(("ffmpeg -loglevel error -i " + video.string() + " -map 0:v -f framemd5 - 2>/dev/null").c_str(), "r");

@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "app/app.h"
+#include "app/player_device.h"
+#include "app/snapshot.h"
 #include "platform/headless/headless_system.h"
 
 namespace {
@@ -15,6 +17,11 @@ size_t nextExtra;
 uint64_t nextGrid;
 uint32_t showFramesRun;
 uint32_t lastRunMs;  // time of the last show frame that ran
+// A frame off the grid is drawn between two grid frames and then undone, so that the frames
+// after it are those of the grid alone, as --frame draws each of them.
+PlayerDevice* front;
+ShowSnapshot beforeOffGrid;
+bool undoAfterFrame;
 
 bool isDrawn(uint32_t ms) {
     if (ms < plan->partFrom || ms > plan->partTo) return false;
@@ -38,6 +45,15 @@ void setDrawing(bool on) {
     if (plan->drawing != nullptr) plan->drawing(on, plan->user);
 }
 
+// The next show frame's drawing, and the state to go back to after it when it is off the
+// grid and not the last (the last is left as it is: nothing runs after it).
+void beginShowFrame() {
+    const uint32_t ms = current.showMs;
+    undoAfterFrame = !isGridTime(ms, plan->fps) && ms < plan->stopAfter && ms < plan->partTo;
+    if (undoAfterFrame) beforeOffGrid = takeSnapshot(front);
+    setDrawing(isDrawn(ms));
+}
+
 void afterFrame() {
     const bool keepGoing = plan->frameDone == nullptr || plan->frameDone(current, plan->user);
     // Escape is only looked at by the frame loop, so a stop asked for while loading waits there.
@@ -54,7 +70,7 @@ void afterFrame() {
         current = CaptureFrame{false, 0, 0, false};
         current.showMs = nextShowMs(true);
         headlessSystem.tick += current.showMs;
-        setDrawing(isDrawn(current.showMs));
+        beginShowFrame();
         return;
     }
     ++showFramesRun;
@@ -63,10 +79,11 @@ void afterFrame() {
         headlessSystem.escapeHeld = true;
         return;
     }
+    if (undoAfterFrame) restoreSnapshot(beforeOffGrid, front);
     current.showMs = nextShowMs(false);
     ++current.index;
     headlessSystem.tick = startTick + current.showMs;
-    setDrawing(isDrawn(current.showMs));
+    beginShowFrame();
 }
 
 }  // namespace
@@ -84,13 +101,15 @@ uint32_t gridFrameMs(uint64_t k, uint32_t fps) { return static_cast<uint32_t>(k 
 
 uint64_t gridFramesThrough(uint32_t ms, uint32_t fps) { return ((uint64_t(ms) + 1) * fps + 999) / 1000; }
 
+bool isGridTime(uint32_t ms, uint32_t fps) { return gridFrameMs(gridFramesThrough(ms, fps) - 1, fps) == ms; }
+
 uint64_t drawnFrameCount(const CapturePlan& run) {
     const uint32_t to = std::min({run.drawTo, run.stopAfter, run.partTo});
     uint64_t count = 0;
     const uint32_t from = std::max(run.drawFrom, run.partFrom);
     if (from <= to) count = gridFramesThrough(to, run.fps) - (from == 0 ? 0 : gridFramesThrough(from - 1, run.fps));
     for (uint32_t ms : run.extraTimes) {
-        const bool onGrid = gridFrameMs(gridFramesThrough(ms, run.fps) - 1, run.fps) == ms;
+        const bool onGrid = isGridTime(ms, run.fps);
         const bool inPart = ms >= run.partFrom && ms <= std::min(run.stopAfter, run.partTo);
         if (inPart && !(onGrid && ms >= from && ms <= to)) ++count;
     }
@@ -104,12 +123,21 @@ uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {
     nextGrid = 0;
     showFramesRun = 0;
     lastRunMs = 0;
+    undoAfterFrame = false;
     headlessSystem.tick = run.startTick;
     headlessSystem.escapeHeld = false;
     endReached = 0;
+    // In front of the device for the run, which keeps the device state a snapshot holds; it
+    // passes every call on unchanged.
+    IDirect3DDevice9* device = d3dDevice;
+    PlayerDevice player(device);
+    front = &player;
+    d3dDevice = front;
     setDrawing(run.drawLoading && run.partFrom == 0);
     playIntro(afterFrame);
     startupSteps.stopMusic();
+    d3dDevice = device;
+    front = nullptr;
     lastShowMs = lastRunMs;
     plan = nullptr;
     return showFramesRun;

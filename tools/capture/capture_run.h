@@ -22,7 +22,9 @@ struct CapturePlan {
     uint32_t startTick = 1;
     bool drawLoading = false;             // the loading frames are drawn too (the video)
     uint32_t drawFrom = 1, drawTo = 0;    // show frames of the frame-rate grid drawn in this range
-    std::vector<uint32_t> extraTimes;     // frames run and drawn besides the grid (ascending)
+    // Frames run and drawn besides the grid (ascending); the state each leaves is undone, so
+    // that every frame after it is what the grid alone gives.
+    std::vector<uint32_t> extraTimes;
     uint32_t stopAfter = soundLengthMs;   // Escape after the first frame at or past this time
     // One process's part of a run shared by several: only the frames in this range are drawn
     // (the loading screen only with the part from 0), and the run stops at its end. Every part
@@ -44,6 +46,9 @@ uint32_t gridFrameMs(uint64_t k, uint32_t fps);
 
 // Frames of the grid at or before ms.
 uint64_t gridFramesThrough(uint32_t ms, uint32_t fps);
+
+// Whether a frame of the grid falls at ms.
+bool isGridTime(uint32_t ms, uint32_t fps);
 
 // The show frames the plan draws, if the show runs to its stopAfter.
 uint64_t drawnFrameCount(const CapturePlan& plan);
