@@ -101,6 +101,8 @@ uint32_t gridFrameMs(uint64_t k, uint32_t fps) { return static_cast<uint32_t>(k 
 
 uint64_t gridFramesThrough(uint32_t ms, uint32_t fps) { return ((uint64_t(ms) + 1) * fps + 999) / 1000; }
 
+uint64_t gridFramesBefore(uint32_t ms, uint32_t fps) { return ms == 0 ? 0 : gridFramesThrough(ms - 1, fps); }
+
 bool isGridTime(uint32_t ms, uint32_t fps) { return gridFrameMs(gridFramesThrough(ms, fps) - 1, fps) == ms; }
 
 uint64_t drawnFrameCount(const CapturePlan& run) {

@@ -47,6 +47,9 @@ uint32_t gridFrameMs(uint64_t k, uint32_t fps);
 // Frames of the grid at or before ms.
 uint64_t gridFramesThrough(uint32_t ms, uint32_t fps);
 
+// Frames of the grid before ms: the number of the first one at or after it.
+uint64_t gridFramesBefore(uint32_t ms, uint32_t fps);
+
 // Whether a frame of the grid falls at ms.
 bool isGridTime(uint32_t ms, uint32_t fps);
 
