@@ -240,6 +240,31 @@ TEST(CaptureImagesTest, FramesFromSeveralProcessesAreTheSameAsFromOne) {
     std::filesystem::remove_all(dir);
 }
 
+// A video from 30 s holds the grid frames from 30,000 to 30,100 ms and no loading screen; its
+// first picture is --frame 30000's, put through the same lossless encoder; its sound is there.
+TEST(CaptureImagesTest, AVideoFromLaterStartsWithThatFrame) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg (scripts/setup.sh installs it)";
+    const std::filesystem::path dir = outputFolder("from");
+    ASSERT_EQ(capture("--video " + (dir / "from.mp4").string() + " --from 30000 --until 30100 --lossless --jobs 1"), 0);
+    ASSERT_EQ(capture("--frame 30000 -o " + (dir / "first.png").string()), 0);
+    const std::string encode = "ffmpeg -loglevel error -i " + (dir / "first.png").string() +
+                               " -f rawvideo -pix_fmt rgba - | ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba "
+                               "-s 640x480 -r 60 -i - -c:v libx264 -preset veryfast -qp 0 -pix_fmt yuv420p " +
+                               (dir / "first.mp4").string();
+    ASSERT_EQ(std::system(encode.c_str()), 0);
+    const std::vector<std::string> hashes = frameHashes(dir / "from.mp4");
+    ASSERT_EQ(hashes.size(), 7u) << "30000, 30016 ... 30100";
+    EXPECT_EQ(frameHashes(dir / "first.mp4"), std::vector<std::string>{hashes.front()});
+    FILE* probe = popen(("ffprobe -v error -select_streams a -show_entries stream=codec_type -of csv=p=0 " +
+                         (dir / "from.mp4").string()).c_str(), "r");
+    char line[64] = {};
+    ASSERT_NE(probe, nullptr);
+    EXPECT_NE(std::fgets(line, sizeof line, probe), nullptr);
+    pclose(probe);
+    EXPECT_EQ(std::string(line), "audio\n");
+    std::filesystem::remove_all(dir);
+}
+
 // The benchmark's two passes run in processes of their own; both must report on every phase:
 // frame times and pixels from the drawn one, CPU times from the discarding one.
 TEST(CaptureImagesTest, BenchReportsBothPassesForEveryPhase) {
