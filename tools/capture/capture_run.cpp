@@ -23,6 +23,11 @@ PlayerDevice* front;
 ShowSnapshot beforeOffGrid;
 bool undoAfterFrame;
 
+// A frame off the grid with frames after it.
+bool isUndone(const CapturePlan& run, uint32_t ms) {
+    return run.undoOffGrid && !isGridTime(ms, run.fps) && ms < run.stopAfter && ms < run.partTo;
+}
+
 bool isDrawn(uint32_t ms) {
     if (ms < plan->partFrom || ms > plan->partTo) return false;
     if (ms >= plan->drawFrom && ms <= plan->drawTo) return true;
@@ -49,7 +54,7 @@ void setDrawing(bool on) {
 // grid and not the last (the last is left as it is: nothing runs after it).
 void beginShowFrame() {
     const uint32_t ms = current.showMs;
-    undoAfterFrame = !isGridTime(ms, plan->fps) && ms < plan->stopAfter && ms < plan->partTo;
+    undoAfterFrame = isUndone(*plan, ms);
     if (undoAfterFrame) beforeOffGrid = takeSnapshot(front);
     setDrawing(isDrawn(ms));
 }
@@ -92,6 +97,7 @@ CapturePlan capturePlanFor(const CaptureOptions& options, void (*drawing)(bool o
     CapturePlan plan;
     plan.fps = options.fps;
     plan.startTick = options.startTick;
+    plan.undoOffGrid = true;
     plan.drawing = drawing;
     plan.user = user;
     return plan;
@@ -129,12 +135,15 @@ uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {
     headlessSystem.tick = run.startTick;
     headlessSystem.escapeHeld = false;
     endReached = 0;
-    // In front of the device for the run, which keeps the device state a snapshot holds; it
-    // passes every call on unchanged.
+    // Where a frame is to be undone, the player's device goes in front of the device for the
+    // run: it keeps the device state a snapshot holds and passes every call on unchanged. The
+    // other runs (a single frame, the video, the benchmark) go to the device directly.
     IDirect3DDevice9* device = d3dDevice;
     PlayerDevice player(device);
-    front = &player;
-    d3dDevice = front;
+    const bool undoes =
+        std::any_of(run.extraTimes.begin(), run.extraTimes.end(), [&](uint32_t ms) { return isUndone(run, ms); });
+    front = undoes ? &player : nullptr;
+    if (undoes) d3dDevice = front;
     setDrawing(run.drawLoading && run.partFrom == 0);
     playIntro(afterFrame);
     startupSteps.stopMusic();
