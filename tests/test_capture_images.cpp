@@ -182,6 +182,25 @@ std::string fileText(const std::filesystem::path& path) {
     return text.str();
 }
 
+// A listed frame off the 60 fps grid is drawn and undone: the frames after it are those of the
+// grid alone, so each file is --frame's for its time, to the byte. 124,380 and 124,390 fall
+// between grid frames, in the explosion, where the particles step with each frame's time.
+TEST(CaptureImagesTest, EachFrameOfAListIsTheFrameDrawnAlone) {
+    const std::filesystem::path dir = outputFolder("list");
+    const uint32_t times[] = {124380, 124390, 125000};
+    ASSERT_EQ(capture("--frames 124380,124390,125000 -o " + (dir / "list").string()), 0);
+    for (uint32_t ms : times) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%06u.png", ms);
+        const std::filesystem::path alone = dir / ("alone-" + std::to_string(ms) + ".png");
+        ASSERT_EQ(capture("--frame " + std::to_string(ms) + " -o " + alone.string()), 0);
+        const std::string listed = fileText(dir / "list" / name);
+        EXPECT_FALSE(listed.empty()) << name;
+        EXPECT_TRUE(listed == fileText(alone)) << name << " of the list is not --frame " << ms;
+    }
+    std::filesystem::remove_all(dir);
+}
+
 // The pictures of a video, one line per frame with its hash (the header's comments left out).
 std::vector<std::string> frameHashes(const std::filesystem::path& video) {
     FILE* out = popen(("ffmpeg -loglevel error -i " + video.string() + " -map 0:v -f framemd5 - 2>/dev/null").c_str(), "r");
@@ -218,6 +237,31 @@ TEST(CaptureImagesTest, FramesFromSeveralProcessesAreTheSameAsFromOne) {
     const std::vector<std::string> leftOver = {"one.mp4.pictures.mp4", "two.mp4.parts.txt", "two.mp4.part0.mp4",
                                                "two.mp4.sound.wav"};
     for (const std::string& name : leftOver) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+    std::filesystem::remove_all(dir);
+}
+
+// A video from 30 s holds the grid frames from 30,000 to 30,100 ms and no loading screen; its
+// first picture is --frame 30000's, put through the same lossless encoder; its sound is there.
+TEST(CaptureImagesTest, AVideoFromLaterStartsWithThatFrame) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg (scripts/setup.sh installs it)";
+    const std::filesystem::path dir = outputFolder("from");
+    ASSERT_EQ(capture("--video " + (dir / "from.mp4").string() + " --from 30000 --until 30100 --lossless --jobs 1"), 0);
+    ASSERT_EQ(capture("--frame 30000 -o " + (dir / "first.png").string()), 0);
+    const std::string encode = "ffmpeg -loglevel error -i " + (dir / "first.png").string() +
+                               " -f rawvideo -pix_fmt rgba - | ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba "
+                               "-s 640x480 -r 60 -i - -c:v libx264 -preset veryfast -qp 0 -pix_fmt yuv420p " +
+                               (dir / "first.mp4").string();
+    ASSERT_EQ(std::system(encode.c_str()), 0);
+    const std::vector<std::string> hashes = frameHashes(dir / "from.mp4");
+    ASSERT_EQ(hashes.size(), 7u) << "30000, 30016 ... 30100";
+    EXPECT_EQ(frameHashes(dir / "first.mp4"), std::vector<std::string>{hashes.front()});
+    FILE* probe = popen(("ffprobe -v error -select_streams a -show_entries stream=codec_type -of csv=p=0 " +
+                         (dir / "from.mp4").string()).c_str(), "r");
+    char line[64] = {};
+    ASSERT_NE(probe, nullptr);
+    EXPECT_NE(std::fgets(line, sizeof line, probe), nullptr);
+    pclose(probe);
+    EXPECT_EQ(std::string(line), "audio\n");
     std::filesystem::remove_all(dir);
 }
 

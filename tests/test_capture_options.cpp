@@ -75,6 +75,11 @@ TEST(CaptureOptionsTest, EachModeWithWhatItNeeds) {
     EXPECT_FALSE(p.options.part);
     EXPECT_EQ(parse({"--video", "v.mp4"}).options.jobs, 0u) << "from the cores unless told";
     EXPECT_EQ(parse({"--video", "v.mp4"}).options.untilMs, UINT32_MAX) << "the whole show";
+    EXPECT_FALSE(parse({"--video", "v.mp4"}).options.videoFrom) << "from the loading screen";
+    p = parse({"--video", "v.mp4", "--from", "161279"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.videoFrom);
+    EXPECT_EQ(p.options.videoFromMs, 161279u) << "the last frame";
 
     p = parse({"--frames", "0:900", "-o", "d", "--part", "450:4294967295"});
     ASSERT_TRUE(p.ok) << p.error;
@@ -132,6 +137,11 @@ TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
         {{"--sheet", "s.png", "--jobs", "2"}, "--jobs goes with"},
         {{"--wav", "s.wav", "--until", "5"}, "--until goes with"},
         {{"--video", "v.mp4", "--until", "soon"}, "--until"},
+        {{"--video", "v.mp4", "--from", "-5"}, "--from '-5' is before the show's start"},
+        {{"--video", "v.mp4", "--from", "161280"}, "--from '161280' is past the show's end"},
+        {{"--video", "v.mp4", "--from", "9s"}, "--from '9s' is not a time"},
+        {{"--video", "v.mp4", "--from", "3000", "--until", "3000"}, "--from 3000 is not before --until 3000"},
+        {{"--frames", "0:9", "-o", "d", "--from", "5"}, "--from goes with --video only"},
         {{"--frames", "0:9", "-o", "d", "--lossless"}, "--lossless goes with"},
         {{"--video", "v.mp4", "--part", "9:3"}, "--part"},
         {{"--video", "v.mp4", "--part", "9"}, "--part"},

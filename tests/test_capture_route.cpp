@@ -1,5 +1,5 @@
 // test_capture_route.cpp: what each set of options runs: the writer, and whether the frames are
-// split into parts, over every mode, job count, part or whole, and list or range.
+// split into parts, over every mode, job count, part or whole, list or range, with --from or not.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -42,32 +42,36 @@ TEST(CaptureRouteTest, EveryModeJobCountPartAndListHasItsRoute) {
                                  CaptureMode::Faces, CaptureMode::Video, CaptureMode::Wav,
                                  CaptureMode::Sheet, CaptureMode::Trace, CaptureMode::Bench};
     const char* names[] = {"help", "frame", "frames", "faces", "video", "wav", "sheet", "trace", "bench"};
+    // --from (a video from later on) is split as the whole video is: it takes no row of its own.
     for (CaptureMode mode : modes)
         for (bool part : {false, true})
-            for (bool list : {false, true}) {
-                const std::string what = names[int(mode)] + std::string(part ? ", a part" : ", whole") +
-                                         (list ? ", a list" : ", a range");
-                const Route* row = nullptr;
-                int rows = 0;
-                for (const Route& r : routes)
-                    if (r.mode == mode && matches(r.part, part) && matches(r.list, list)) row = &r, ++rows;
-                ASSERT_EQ(rows, 1) << what;
-                CaptureOptions options;
-                options.mode = mode;
-                options.output = "out";
-                options.frameMs = 5000;
-                if (list) options.frameList = {100, 5000};
-                options.fromMs = list ? 100 : 0;
-                options.toMs = list ? 5000 : 500;
-                options.part = part;
-                if (part) options.partFrom = 0, options.partTo = 250;
-                const uint32_t jobs[] = {1, 2, 4}, parts[] = {row->partsAt1, row->partsAt2, row->partsAt4};
-                for (int j = 0; j < 3; ++j) {
-                    const CaptureRoute route = captureRouteFor(options, jobs[j]);
-                    EXPECT_EQ(int(route.writer), int(row->writer)) << what << ", jobs " << jobs[j];
-                    EXPECT_EQ(route.parts, parts[j]) << what << ", jobs " << jobs[j];
+            for (bool list : {false, true})
+                for (bool from : {false, true}) {
+                    const std::string what = names[int(mode)] + std::string(part ? ", a part" : ", whole") +
+                                             (list ? ", a list" : ", a range") + (from ? ", --from" : "");
+                    const Route* row = nullptr;
+                    int rows = 0;
+                    for (const Route& r : routes)
+                        if (r.mode == mode && matches(r.part, part) && matches(r.list, list)) row = &r, ++rows;
+                    ASSERT_EQ(rows, 1) << what;
+                    CaptureOptions options;
+                    options.mode = mode;
+                    options.output = "out";
+                    options.frameMs = 5000;
+                    if (list) options.frameList = {100, 5000};
+                    options.fromMs = list ? 100 : 0;
+                    options.toMs = list ? 5000 : 500;
+                    options.part = part;
+                    options.videoFrom = from;
+                    options.videoFromMs = from ? 30000 : 0;
+                    if (part) options.partFrom = 0, options.partTo = 250;
+                    const uint32_t jobs[] = {1, 2, 4}, parts[] = {row->partsAt1, row->partsAt2, row->partsAt4};
+                    for (int j = 0; j < 3; ++j) {
+                        const CaptureRoute route = captureRouteFor(options, jobs[j]);
+                        EXPECT_EQ(int(route.writer), int(row->writer)) << what << ", jobs " << jobs[j];
+                        EXPECT_EQ(route.parts, parts[j]) << what << ", jobs " << jobs[j];
+                    }
                 }
-            }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "tests/recording_fixture.h"
 #include "tools/capture/capture_run.h"
 #include "tools/capture/contact_sheet.h"
+#include "tools/capture/wave_from.h"
 
 namespace {
 
@@ -198,6 +199,38 @@ TEST_F(CaptureRunTest, AColdFrameIsDrawnWithoutTheFramesBeforeIt) {
     drawColdFrame(90000);
     EXPECT_EQ(timelineTimes, std::vector<uint32_t>{90000});
     EXPECT_EQ(device->count(CallKind::Present), 1u);
+}
+
+// ---- the sound of a video from later in the show ----
+
+// A stereo 16-bit image of 1,000 frames (22.7 ms) whose sample bytes count up, with an odd
+// chunk between fmt and data that the cut keeps.
+TEST(WaveFromTest, TheSoundStartsAtTheStereoFrameOfItsTime) {
+    const uint32_t samples = 4000;
+    std::vector<uint8_t> image = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
+                                  'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0,
+                                  0x10, 0xB1, 2, 0, 4, 0, 16, 0, 'L', 'I', 'S', 'T', 1, 0, 0, 0, 'x', 0,
+                                  'd', 'a', 't', 'a', 0xA0, 0x0F, 0, 0};
+    const size_t header = image.size();
+    for (uint32_t i = 0; i < samples; ++i) image.push_back(uint8_t(i * 7));
+    const auto word = [](const std::vector<uint8_t>& w, size_t at) {
+        return uint32_t(w[at]) | uint32_t(w[at + 1]) << 8 | uint32_t(w[at + 2]) << 16 | uint32_t(w[at + 3]) << 24;
+    };
+    struct Case { uint32_t fromMs, skipped; };
+    // 1 ms is 44.1 stereo frames: 44 of them whole; 10 ms is 441; past the end, none is left.
+    const Case cases[] = {{0, 0}, {1, 176}, {10, 1764}, {22, 3880}, {23, 4000}, {161279, 4000}};
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> wave = waveFrom(image.data(), uint32_t(image.size()), c.fromMs);
+        ASSERT_EQ(wave.size(), header + samples - c.skipped) << c.fromMs;
+        EXPECT_TRUE(std::equal(image.begin(), image.begin() + 4, wave.begin()));
+        EXPECT_TRUE(std::equal(image.begin() + 8, image.begin() + long(header) - 4, wave.begin() + 8)) << c.fromMs;
+        EXPECT_EQ(word(wave, 4), wave.size() - 8) << "RIFF length at " << c.fromMs;
+        EXPECT_EQ(word(wave, header - 4), samples - c.skipped) << "data length at " << c.fromMs;
+        EXPECT_TRUE(std::equal(wave.begin() + long(header), wave.end(), image.begin() + long(header + c.skipped)))
+            << c.fromMs;
+    }
+    image[8] = 'X';
+    EXPECT_TRUE(waveFrom(image.data(), uint32_t(image.size()), 0).empty()) << "no WAVE, no sound";
 }
 
 // ---- contact sheet ----

@@ -5,16 +5,22 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/player.h"
+
 const char captureUsage[] =
     "Usage: quorbel-capture MODE [--fps N] [--start-tick N]\n"
     "  --frame MS -o FILE.png    the frame shown at show time MS (ms), reached by running the\n"
     "                            show from its start; add --cold to draw it directly\n"
     "  --frames FROM:TO -o DIR   every frame from FROM to TO ms, one PNG each; or MS,MS,...:\n"
-    "                            those frames only\n"
+    "                            those frames only. Each is the frame --frame gives for its\n"
+    "                            time: one off the --fps grid is drawn and then undone\n"
     "  --faces MS -o DIR         the six particle face textures after the frame at MS:\n"
     "                            DIR/face0.png ... face5.png, 256 x 256 (--cold as --frame)\n"
     "  --video FILE.mp4          the whole show with its soundtrack (needs ffmpeg); --until MS\n"
-    "                            ends it after show time MS; --lossless encodes the pictures\n"
+    "                            ends it after show time MS; --from MS starts it there, its\n"
+    "                            sound too, without the loading screen (the show is run up to\n"
+    "                            MS with drawing off; the first frame is the first one of the\n"
+    "                            --fps grid at or after MS); --lossless encodes the pictures\n"
     "                            without loss (large; to compare runs frame by frame)\n"
     "  --wav FILE.wav            the soundtrack, the exact wave image the show plays\n"
     "  --sheet FILE.png          a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7\n"
@@ -118,7 +124,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         const bool takesValue = arg == "--frame" || arg == "--trace" || arg == "--faces" || arg == "--frames" || arg == "--video" ||
                                 arg == "--wav" || arg == "--sheet" || arg == "-o" || arg == "--fps" ||
-                                arg == "--start-tick" || arg == "--json" || arg == "--jobs" || arg == "--until" ||
+                                arg == "--start-tick" || arg == "--json" || arg == "--jobs" || arg == "--until" || arg == "--from" ||
                                 arg == "--part" || arg == "--size" || arg == "--supersample";
         if (takesValue && value == nullptr) return fail(error, arg + " needs a value");
         if (arg == "--help" || arg == "-h") {
@@ -179,6 +185,11 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             if (!parseNumber(value, options.untilMs))
                 return fail(error, std::string("--until needs a show time in whole milliseconds, not '") + value + "'");
             ++i;
+        } else if (arg == "--from") {
+            std::string why;
+            if (!parseShowTime(value, options.videoFromMs, why)) return fail(error, "--from " + why);
+            options.videoFrom = true;
+            ++i;
         } else if (arg == "--part") {
             if (!parseRange(value, options.partFrom, options.partTo) || options.partFrom > options.partTo)
                 return fail(error, std::string("--part needs FROM:TO in whole milliseconds, FROM not after TO, not '") +
@@ -233,6 +244,11 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     if (options.part && options.jobs != 0) return fail(error, "--part is one process's share; it takes no --jobs");
     if (options.untilMs != UINT32_MAX && options.mode != CaptureMode::Video) return fail(error, "--until goes with --video only");
     if (options.lossless && options.mode != CaptureMode::Video) return fail(error, "--lossless goes with --video only");
+    if (options.videoFrom && options.mode != CaptureMode::Video)
+        return fail(error, "--from goes with --video only (--frames FROM:TO names its own start)");
+    if (options.videoFrom && options.videoFromMs >= options.untilMs)
+        return fail(error, "--from " + std::to_string(options.videoFromMs) + " is not before --until " +
+                               std::to_string(options.untilMs));
     if (!options.frameList.empty() && (options.jobs != 0 || options.part))
         return fail(error, "--frames MS,MS,... runs in one process; it takes no --jobs or --part");
     if (options.mode == CaptureMode::Video && (options.width % 2 != 0 || options.height % 2 != 0))

@@ -20,6 +20,8 @@ struct CaptureOptions {
     std::string json;           // --json FILE: --bench's figures as JSON too
     uint32_t jobs = 0;          // --jobs N: processes for --video and --frames (0: from the cores)
     uint32_t untilMs = UINT32_MAX;  // --until MS: the video stops after the frame at show time MS
+    bool videoFrom = false;     // --from MS: the video starts at show time MS, without the loading screen
+    uint32_t videoFromMs = 0;
     bool lossless = false;      // --lossless: the video's pictures without loss, for comparing runs
     bool part = false;          // --part FROM:TO: one process's share of --video or --frames
     uint32_t partFrom = 0, partTo = 0;

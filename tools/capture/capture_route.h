@@ -26,5 +26,6 @@ struct CaptureRoute {
 };
 
 // jobs: the processes the run may use, 1 or more (--jobs, or what the cores allow). Only a
-// range of frames and the video are split; a single picture, a list of frames and a part never are.
+// range of frames and the video (the whole show or from --from on) are split; a single picture, a
+// list of frames and a part never are.
 CaptureRoute captureRouteFor(const CaptureOptions& options, uint32_t jobs);

@@ -23,6 +23,10 @@ struct CapturePlan {
     bool drawLoading = false;             // the loading frames are drawn too (the video)
     uint32_t drawFrom = 1, drawTo = 0;    // show frames of the frame-rate grid drawn in this range
     std::vector<uint32_t> extraTimes;     // frames run and drawn besides the grid (ascending)
+    // The state an extra frame off the grid leaves is undone (from a snapshot taken before it),
+    // so that every frame after it is what the grid alone gives, as --frame draws it. The
+    // capture tool's plans do so; a plain plan keeps the extra frames as part of the run.
+    bool undoOffGrid = false;
     uint32_t stopAfter = soundLengthMs;   // Escape after the first frame at or past this time
     // One process's part of a run shared by several: only the frames in this range are drawn
     // (the loading screen only with the part from 0), and the run stops at its end. Every part
@@ -35,8 +39,9 @@ struct CapturePlan {
     void* user = nullptr;
 };
 
-// The plan every mode of the tool starts from: the options' frame rate and start tick, and the
-// hook that switches drawing, with its user pointer; the mode sets which frames are drawn.
+// The plan every mode of the tool starts from: the options' frame rate and start tick, the
+// extra frames undone, and the hook that switches drawing, with its user pointer; the mode
+// sets which frames are drawn.
 CapturePlan capturePlanFor(const CaptureOptions& options, void (*drawing)(bool on, void* user), void* user);
 
 // Time of frame k of the grid at fps frames a second, in whole milliseconds.
@@ -44,6 +49,12 @@ uint32_t gridFrameMs(uint64_t k, uint32_t fps);
 
 // Frames of the grid at or before ms.
 uint64_t gridFramesThrough(uint32_t ms, uint32_t fps);
+
+// Frames of the grid before ms: the number of the first one at or after it.
+uint64_t gridFramesBefore(uint32_t ms, uint32_t fps);
+
+// Whether a frame of the grid falls at ms.
+bool isGridTime(uint32_t ms, uint32_t fps);
 
 // The show frames the plan draws, if the show runs to its stopAfter.
 uint64_t drawnFrameCount(const CapturePlan& plan);

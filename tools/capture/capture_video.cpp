@@ -14,6 +14,16 @@
 #include "tools/capture/capture_job.h"
 #include "tools/capture/output_check.h"
 #include "tools/capture/parallel_parts.h"
+#include "tools/capture/wave_from.h"
+
+uint64_t firstVideoFrame(const CaptureOptions& options) {
+    return options.videoFrom ? gridFramesBefore(options.videoFromMs, options.fps) : 0;
+}
+
+uint64_t videoFrameCount(const CaptureOptions& options) {
+    return (options.videoFrom ? 0 : loadingFrameCount) +
+           gridFramesThrough(std::min(showLengthMs, options.untilMs), options.fps) - firstVideoFrame(options);
+}
 
 namespace {
 
@@ -50,11 +60,18 @@ void muxVideo(const std::string& pictureInput, const CaptureOptions& options) {
         mux = "ffmpeg -loglevel error -y " + pictureInput + " -c copy " + shellQuoted(options.output);
     } else {
         addTemporaryFile(sound);
-        if (!writeBytes(sound, headlessSystem.waveImage, headlessSystem.waveBytes))
-            fail("cannot write the soundtrack next to the video: " + sound);
-        // The music starts with the first show frame, after the loading screen.
+        // The music starts with the first show frame: after the loading screen, or, for a video
+        // from later on, at once, from that frame's time.
         char offset[32];
-        std::snprintf(offset, sizeof offset, "%.6f", double(loadingFrameCount) / options.fps);
+        std::snprintf(offset, sizeof offset, "%.6f", options.videoFrom ? 0.0 : double(loadingFrameCount) / options.fps);
+        const auto* image = static_cast<const uint8_t*>(headlessSystem.waveImage);
+        const std::vector<uint8_t> later =
+            options.videoFrom ? waveFrom(image, headlessSystem.waveBytes, gridFrameMs(firstVideoFrame(options), options.fps))
+                              : std::vector<uint8_t>();
+        if (options.videoFrom && later.empty()) fail("the show's soundtrack is no WAV file");
+        const bool written = options.videoFrom ? writeBytes(sound, later.data(), later.size())
+                                               : writeBytes(sound, image, headlessSystem.waveBytes);
+        if (!written) fail("cannot write the soundtrack next to the video: " + sound);
         mux = "ffmpeg -loglevel error -y " + pictureInput + " -itsoffset " + offset + " -i " + shellQuoted(sound) +
               " -map 0:v -map 1:a -c:v copy -c:a aac -shortest " + shellQuoted(options.output);
     }
@@ -63,9 +80,6 @@ void muxVideo(const std::string& pictureInput, const CaptureOptions& options) {
     removeTemporaryFiles();
 }
 
-uint64_t videoFrameCount(const CaptureOptions& options) {
-    return loadingFrameCount + gridFramesThrough(std::min(showLengthMs, options.untilMs), options.fps);
-}
 
 // Each process runs the show up to its part with drawing off and encodes its part alone; the
 // parts are then joined without encoding them again.
@@ -79,8 +93,8 @@ int captureVideoInParts(const CaptureOptions& options, uint32_t jobs) {
     uint32_t lastMs = 0;
     runCapture(soundPlan, lastMs);
 
-    const uint64_t showFrames = videoFrameCount(options) - loadingFrameCount;
-    std::vector<Part> parts = videoParts(options, static_cast<uint32_t>(std::min<uint64_t>(jobs, showFrames)), showFrames);
+    const uint64_t showFrames = videoFrameCount(options) - (options.videoFrom ? 0 : loadingFrameCount);
+    std::vector<Part> parts = videoParts(options, static_cast<uint32_t>(std::min<uint64_t>(jobs, showFrames)), firstVideoFrame(options), showFrames);
     const std::string list = options.output + ".parts.txt";
     addTemporaryFile(list);
     std::string listText;
@@ -112,8 +126,9 @@ int captureVideo(const CaptureOptions& options, const CaptureRoute& route) {
     job.progress = &progress;
     job.video = startEncoder(pictures, options);
     CapturePlan plan = capturePlanFor(options, switchGLDrawing, &job);
-    plan.drawLoading = true;
-    plan.drawFrom = 0;
+    // From --from's time the show is run up with drawing off, without the loading screen.
+    plan.drawLoading = !options.videoFrom;
+    plan.drawFrom = options.videoFrom ? options.videoFromMs : 0;
     plan.drawTo = UINT32_MAX;
     plan.stopAfter = std::min(soundLengthMs, options.untilMs);
     if (part) plan.partFrom = options.partFrom, plan.partTo = options.partTo;

@@ -68,14 +68,16 @@ std::vector<Part> frameParts(const CaptureOptions& options, uint32_t count) {
     return parts;
 }
 
-std::vector<Part> videoParts(const CaptureOptions& options, uint32_t count, uint64_t showFrames) {
+std::vector<Part> videoParts(const CaptureOptions& options, uint32_t count, uint64_t firstFrame, uint64_t showFrames) {
     std::vector<Part> parts;
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t from = gridFrameMs(showFrames * i / count, options.fps);
-        const uint32_t to = i + 1 < count ? gridFrameMs(showFrames * (i + 1) / count, options.fps) - 1 : UINT32_MAX;
+        const uint32_t from = gridFrameMs(firstFrame + showFrames * i / count, options.fps);
+        const uint32_t to =
+            i + 1 < count ? gridFrameMs(firstFrame + showFrames * (i + 1) / count, options.fps) - 1 : UINT32_MAX;
         const std::string file = options.output + ".part" + std::to_string(i) + ".mp4";
         Part part{from, to, file, {"--video", file}};
         if (options.untilMs != UINT32_MAX) part.arguments.insert(part.arguments.end(), {"--until", std::to_string(options.untilMs)});
+        if (options.videoFrom) part.arguments.insert(part.arguments.end(), {"--from", std::to_string(options.videoFromMs)});
         if (options.lossless) part.arguments.push_back("--lossless");
         for (std::string& arg : commonArguments(options, part)) part.arguments.push_back(arg);
         parts.push_back(part);

@@ -28,9 +28,10 @@ struct Part {
 // --frames FROM:TO in up to `parts` shares of about as many milliseconds, so of as many grid frames.
 std::vector<Part> frameParts(const CaptureOptions& options, uint32_t parts);
 
-// The video's showFrames show frames in `parts` shares of as many frames, each to a file of its
-// own beside the video (the loading screen goes with the first).
-std::vector<Part> videoParts(const CaptureOptions& options, uint32_t parts, uint64_t showFrames);
+// The video's showFrames show frames from grid frame firstFrame on, in `parts` shares of as
+// many frames, each to a file of its own beside the video (the loading screen, where the video
+// has it, goes with the first).
+std::vector<Part> videoParts(const CaptureOptions& options, uint32_t parts, uint64_t firstFrame, uint64_t showFrames);
 
 // Each part in a process of its own; the first to fail stops the others and the run.
 void runParts(std::vector<Part>& parts, Progress& progress);
