@@ -22,6 +22,9 @@ void resetHeadlessSystem() { headlessSystem = HeadlessSystemState{}; }
 namespace {
 
 bool virtualClock = false;
+bool devicePixels = true;  // the picture is drawn at the canvas's device pixels
+bool resolutionRefused = false;
+bool presentFitted = false;
 GLDevice* display = nullptr;
 double playedAt = -1.0;  // the page's clock (ms) when systemPlayWave started the sound
 bool warnedSilent = false;
@@ -65,16 +68,23 @@ EM_JS(void, pageHideCursor, (), { Module.canvas.style.cursor = 'none'; });
 EM_JS(int, pageScreenWidth, (), { return screen.width | 0; });
 EM_JS(int, pageScreenHeight, (), { return screen.height | 0; });
 
-// The canvas's drawing buffer follows its size on the page, in device pixels; true when it changed.
-EM_JS(int, pageFitCanvas, (), {
+// The canvas's drawing buffer follows its size on the page, in device pixels (a check mode's
+// stays 640 x 480 unless it asked for device pixels); true when it changed.
+EM_JS(int, pageFitCanvas, (int devicePixels), {
     const canvas = Module.canvas;
     const ratio = window.devicePixelRatio || 1;
-    const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
-    const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
+    const width = devicePixels ? Math.max(1, Math.round(canvas.clientWidth * ratio)) : 640;
+    const height = devicePixels ? Math.max(1, Math.round(canvas.clientHeight * ratio)) : 480;
     if (canvas.width === width && canvas.height === height) return 0;
     canvas.width = width;
     canvas.height = height;
     return 1;
+});
+
+// The picture's largest size (the canvas's 4:3 within it) and the size it is drawn at.
+EM_JS(void, pageReportSize, (int topWidth, int topHeight, int width, int height), {
+    Module.quorbelStatus.top = topWidth + 'x' + topHeight;
+    Module.quorbelStatus.size = width + 'x' + height;
 });
 
 EM_JS(int, pageCanvasWidth, (), { return Module.canvas.width; });
@@ -121,19 +131,37 @@ EM_JS(void, pageStop, (), {
     if (Module.quorbelStatus.audio === 'playing') Module.quorbelStatus.audio = 'stopped';
 });
 
+// Polled every frame, so a resize or a change of full screen or of the page's zoom is followed
+// at the next frame, as the native window follows its size.
 void fitPresentTarget() {
-    pageFitCanvas();
+    if (!pageFitCanvas(devicePixels ? 1 : 0) && presentFitted) return;
+    presentFitted = true;
     GLPresentTarget target;
     target.drawableWidth = pageCanvasWidth();
     target.drawableHeight = pageCanvasHeight();
     display->setPresentTarget(target);  // the browser shows the canvas when the frame's task ends
+    const GLPresentRect fit = presentRectangle(target.drawableWidth, target.drawableHeight);
+    if (!devicePixels || fit.width <= 0 || fit.height <= 0) return;
+    if (!display->setResolution(fit.width, fit.height) && !resolutionRefused) {
+        resolutionRefused = true;
+        char line[160];
+        std::snprintf(line, sizeof line, "WebGL cannot draw the picture at %d x %d; it is drawn smaller and scaled up",
+                      fit.width, fit.height);
+        systemWarn(line);
+    }
+    int width = 0, height = 0;
+    display->backBufferSize(width, height);
+    pageReportSize(fit.width, fit.height, width, height);
 }
 
 }  // namespace
 
 // ---- platform/web/web_system.h ----
 
-void webUseVirtualClock() { virtualClock = true; }
+void webUseVirtualClock(bool atDevicePixels) {
+    virtualClock = true;
+    devicePixels = atDevicePixels;
+}
 
 void webAskQuestion(const char* text, const char* caption) { pageAsk(text, caption); }
 

@@ -6,8 +6,10 @@
 #include <cstdint>
 
 // The check modes run on the headless services' virtual clock (headlessSystem): the tick count,
-// Escape and the played wave image are then what the caller set, as in the capture tool.
-void webUseVirtualClock();
+// Escape and the played wave image are then what the caller set, as in the capture tool. The
+// picture is 640 x 480 in a canvas of 640 x 480, unless atDevicePixels: then it is drawn at the
+// canvas's device pixels, as the live show draws.
+void webUseVirtualClock(bool atDevicePixels);
 
 // Shows the question as a page element. The answer comes from a key (Return Yes, Escape No)
 // or a click, in whose handler the page starts its audio and asks for full screen.

@@ -5,6 +5,8 @@
 //   ?frame=MS[&fps=N&start-tick=N]  the frame at show time MS in the canvas, then the title
 //                                   "quorbel: frame MS"
 //   ?soundtrack                     the wave image built; the title "quorbel: soundtrack SHA256"
+//   &device-pixels                  the frame drawn at the canvas's device pixels (640 x 480 on
+//                                   the page times devicePixelRatio), as the live show draws
 #include <emscripten.h>
 
 #include <cstdio>
@@ -70,7 +72,7 @@ void showStepOfPage() {
 
 // The address's parameters as the capture tool's command line: frame, fps and start-tick are
 // its --frame, --fps and --start-tick; soundtrack is --wav.
-bool optionsFromQuery(const std::string& query, CaptureOptions& options, std::string& error) {
+bool optionsFromQuery(const std::string& query, CaptureOptions& options, bool& devicePixels, std::string& error) {
     std::vector<std::string> args = {"quorbel-web"};
     size_t at = 0;
     while (at < query.size()) {
@@ -82,14 +84,16 @@ bool optionsFromQuery(const std::string& query, CaptureOptions& options, std::st
         const size_t equals = pair.find('=');
         const std::string key = pair.substr(0, equals);
         const std::string value = equals == std::string::npos ? "" : pair.substr(equals + 1);
-        if (key == "soundtrack" && equals == std::string::npos) {
+        if (key == "device-pixels" && equals == std::string::npos) {
+            devicePixels = true;
+        } else if (key == "soundtrack" && equals == std::string::npos) {
             args.insert(args.end(), {"--wav", "page"});
         } else if (key == "frame") {
             args.insert(args.end(), {"--frame", value, "-o", "canvas"});
         } else if (key == "fps" || key == "start-tick") {
             args.insert(args.end(), {"--" + key, value});
         } else {
-            error = "unknown parameter '" + pair + "' (the page knows frame=MS, fps=N, start-tick=N and soundtrack)";
+            error = "unknown parameter '" + pair + "' (the page knows frame=MS, fps=N, start-tick=N, device-pixels and soundtrack)";
             return false;
         }
     }
@@ -120,8 +124,8 @@ EM_JS(void, pageTitleSoundtrackHash, (const uint8_t* image, uint32_t bytes), {
     });
 });
 
-void runCheck(const CaptureOptions& options) {
-    webUseVirtualClock();
+void runCheck(const CaptureOptions& options, bool devicePixels) {
+    webUseVirtualClock(devicePixels);
     resetHeadlessSystem();
     systemStart();
     const D3DPRESENT_PARAMETERS params = showPresentParameters(false);
@@ -156,8 +160,9 @@ int main() {
     if (query[0] != '\0') {
         CaptureOptions options;
         std::string error;
-        if (!optionsFromQuery(query, options, error)) systemFail(error.c_str());
-        runCheck(options);
+        bool devicePixels = false;
+        if (!optionsFromQuery(query, options, devicePixels, error)) systemFail(error.c_str());
+        runCheck(options, devicePixels);
         return 0;
     }
     systemStart();
