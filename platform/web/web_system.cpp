@@ -6,9 +6,13 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 
+#include "platform/draw_scale.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
 #include "platform/sdl/wave_chunks.h"
@@ -26,6 +30,11 @@ bool devicePixels = true;  // the picture is drawn at the canvas's device pixels
 bool resolutionRefused = false;
 bool presentFitted = false;
 GLDevice* display = nullptr;
+bool fixedScale = false, fixedSize = false;
+double minScale = 1.0;
+std::unique_ptr<DrawScaleController> scaler;  // the live show's; fed from the sound's start on
+bool showPresenting = false;
+double lastFrameAt = -1.0;
 double playedAt = -1.0;  // the page's clock (ms) when systemPlayWave started the sound
 bool warnedSilent = false;
 
@@ -87,6 +96,16 @@ EM_JS(void, pageReportSize, (int topWidth, int topHeight, int width, int height)
     Module.quorbelStatus.size = width + 'x' + height;
 });
 
+// What the page's overlay (key F) and its scripts see of the frames shown.
+EM_JS(void, pageReportFrames, (int frames, double medianMs, double p99Ms, const char* sizes, const char* line), {
+    const status = Module.quorbelStatus;
+    status.frames = frames;
+    status.frameMedianMs = medianMs;
+    status.frameP99Ms = p99Ms;
+    status.sizes = UTF8ToString(sizes);
+    status.frameReport = UTF8ToString(line);
+});
+
 EM_JS(int, pageCanvasWidth, (), { return Module.canvas.width; });
 EM_JS(int, pageCanvasHeight, (), { return Module.canvas.height; });
 
@@ -131,6 +150,23 @@ EM_JS(void, pageStop, (), {
     if (Module.quorbelStatus.audio === 'playing') Module.quorbelStatus.audio = 'stopped';
 });
 
+void applyDrawSize(DrawSize size, const GLPresentRect& fit) {
+    if (fixedScale) {
+        pageReportSize(fit.width, fit.height, 640, 480);
+        return;
+    }
+    if (!display->setResolution(size.width, size.height) && !resolutionRefused) {
+        resolutionRefused = true;
+        char line[160];
+        std::snprintf(line, sizeof line, "WebGL cannot draw the picture at %d x %d; it is drawn smaller and scaled up",
+                      size.width, size.height);
+        systemWarn(line);
+    }
+    int width = 0, height = 0;
+    display->backBufferSize(width, height);
+    pageReportSize(fit.width, fit.height, width, height);
+}
+
 // Polled every frame, so a resize or a change of full screen or of the page's zoom is followed
 // at the next frame, as the native window follows its size.
 void fitPresentTarget() {
@@ -142,16 +178,35 @@ void fitPresentTarget() {
     display->setPresentTarget(target);  // the browser shows the canvas when the frame's task ends
     const GLPresentRect fit = presentRectangle(target.drawableWidth, target.drawableHeight);
     if (!devicePixels || fit.width <= 0 || fit.height <= 0) return;
-    if (!display->setResolution(fit.width, fit.height) && !resolutionRefused) {
-        resolutionRefused = true;
-        char line[160];
-        std::snprintf(line, sizeof line, "WebGL cannot draw the picture at %d x %d; it is drawn smaller and scaled up",
-                      fit.width, fit.height);
-        systemWarn(line);
+    DrawSize size = {fit.width, fit.height};
+    if (scaler != nullptr) {
+        scaler->setTop(fixedScale ? DrawSize{640, 480} : size);
+        size = scaler->size();
     }
-    int width = 0, height = 0;
-    display->backBufferSize(width, height);
-    pageReportSize(fit.width, fit.height, width, height);
+    applyDrawSize(size, fit);
+}
+
+void reportFrames() {
+    const FrameReport report = scaler->report();
+    std::string sizes;
+    for (const auto& [size, seconds] : report.sizes) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s%dx%d %.1f s", sizes.empty() ? "" : ", ", size.width, size.height, seconds);
+        sizes += text;
+    }
+    pageReportFrames(report.frames, report.medianMs, report.p99Ms, sizes.c_str(), frameReportLine(report).c_str());
+}
+
+// Once a frame, before it is drawn: the time since the last one is the browser's
+// presented-to-presented interval (it shows the canvas when each frame's task ends).
+void showFramePresented() {
+    const double now = emscripten_get_now();
+    if (lastFrameAt >= 0.0 && scaler->framePresented(now - lastFrameAt, 0.0)) {
+        const GLPresentRect fit = presentRectangle(pageCanvasWidth(), pageCanvasHeight());
+        applyDrawSize(scaler->size(), fit);
+    }
+    lastFrameAt = now;
+    if (scaler->report().frames % 30 == 1) reportFrames();
 }
 
 }  // namespace
@@ -161,6 +216,12 @@ void fitPresentTarget() {
 void webUseVirtualClock(bool atDevicePixels) {
     virtualClock = true;
     devicePixels = atDevicePixels;
+}
+
+void webSetDrawOptions(bool scaleOne, bool atFixedSize, double lowestScale) {
+    fixedScale = scaleOne;
+    fixedSize = atFixedSize;
+    minScale = lowestScale;
 }
 
 void webAskQuestion(const char* text, const char* caption) { pageAsk(text, caption); }
@@ -219,6 +280,9 @@ IDirect3DDevice9* systemCreateDisplay(int32_t, int32_t, int32_t, int32_t, const 
     char error[256] = "";
     display = createGLDevice(error, sizeof error);
     if (display == nullptr) systemFail(error);
+    if (!virtualClock)
+        scaler = std::make_unique<DrawScaleController>(1000.0 / 60.0, static_cast<int>(std::lround(480 * minScale)),
+                                                       !fixedScale && !fixedSize);
     fitPresentTarget();
     return display;
 }
@@ -237,6 +301,7 @@ bool systemEscapePressed() {
         return headlessSystem.escapeHeld;
     }
     if (display != nullptr) fitPresentTarget();
+    if (showPresenting) showFramePresented();
     return pageTakeEscape() != 0;
 }
 
@@ -247,6 +312,7 @@ void systemPlayWave(const void* image, uint32_t bytes) {
         headlessSystem.waveStopped = false;
         return;
     }
+    showPresenting = scaler != nullptr;
     const WaveData data = findWaveData(static_cast<const uint8_t*>(image), bytes);
     if (data.data == nullptr) {
         systemWarn("the wave image has no sample data; the show plays silently");
@@ -266,6 +332,7 @@ void systemStopWave() {
     }
     pageStop();
     playedAt = -1.0;
+    if (showPresenting) reportFrames();
 }
 
 // The runtime stays, so the page keeps its end line; nothing runs any more.

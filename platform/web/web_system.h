@@ -11,6 +11,11 @@
 // canvas's device pixels, as the live show draws.
 void webUseVirtualClock(bool atDevicePixels);
 
+// The live show's drawing size, as the page's address asks (before the display is made):
+// scale=1 draws at 640 x 480, fixed-size at the canvas's size however late frames come;
+// otherwise late frames lower the size, not below 640 x 480 times min-scale.
+void webSetDrawOptions(bool scaleOne, bool atFixedSize, double lowestScale);
+
 // Shows the question as a page element. The answer comes from a key (Return Yes, Escape No)
 // or a click, in whose handler the page starts its audio and asks for full screen.
 void webAskQuestion(const char* text, const char* caption);

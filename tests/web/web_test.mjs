@@ -98,9 +98,17 @@ try {
     const buffer = await page.evaluate(() => [Module.canvas.width, Module.canvas.height]);
     check(buffer.join('x') === '800x600' && after.top === '800x600',
           `the canvas holds ${buffer.join(' x ')} device pixels and the picture's largest size is ${after.top}`);
+    await page.keyboard.press('f');
+    const overlay = await page.textContent('#frames');
+    check(after.frames > 0 && await page.isVisible('#frames') && overlay.includes(`drawn at ${(await status(page)).size}`),
+          `key F shows the frames: ${overlay.replace(/\n/g, ' / ')}`);
+    await page.keyboard.press('f');
+    check(!await page.isVisible('#frames'), 'and F again hides them');
     await page.keyboard.press('Escape');
     await page.waitForFunction(() => window.quorbel.stage === 'ended', null, { timeout: 10000 });
     const ended = await status(page);
+    check(/^\d+ frames shown in [\d.]+ s, frame interval median [\d.]+ ms, 99th percentile [\d.]+ ms; drawn at \d+x\d+/.test(ended.frameReport),
+          `the page reports: ${ended.frameReport}`);
     // The show's first seconds have the blue background; the last frame is black.
     const top = readPng(await page.screenshot({ clip: { x: 0, y: 0, width: 400, height: 75 } }));
     check(await page.isVisible('#ended') && /has ended/.test(await page.textContent('#ended')) &&

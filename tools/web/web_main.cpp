@@ -7,6 +7,7 @@
 //   ?soundtrack                     the wave image built; the title "quorbel: soundtrack SHA256"
 //   &device-pixels                  the frame drawn at the canvas's device pixels (640 x 480 on
 //                                   the page times devicePixelRatio), as the live show draws
+// and the live show's options: ?scale=1, ?fixed-size, ?min-scale=S (as the show's command line).
 #include <emscripten.h>
 
 #include <cstdio>
@@ -68,6 +69,39 @@ void showStepOfPage() {
     }
 }
 
+// ---- the live show's options ----
+
+// scale=1, fixed-size and min-scale=S, as the show's --scale 1, --fixed-size and --min-scale S.
+// False when the address holds anything else (a check mode, or a mistake for it to name).
+bool liveOptionsFromQuery(const std::string& query, std::string& error) {
+    bool scaleOne = false, fixedSize = false, minGiven = false;
+    double minScale = 1.0;
+    size_t at = 0;
+    while (at < query.size()) {
+        size_t end = query.find('&', at);
+        if (end == std::string::npos) end = query.size();
+        const std::string pair = query.substr(at, end - at);
+        at = end + 1;
+        if (pair == "scale=1") {
+            scaleOne = true;
+        } else if (pair == "fixed-size") {
+            fixedSize = true;
+        } else if (pair.rfind("min-scale=", 0) == 0) {
+            char tail = 0;
+            if (std::sscanf(pair.c_str() + 10, "%lf%c", &minScale, &tail) != 1 || !(minScale >= 0.25 && minScale <= 1.0)) {
+                error = "min-scale takes a number from 0.25 to 1, not '" + pair.substr(10) + "'";
+                return true;
+            }
+            minGiven = true;
+        } else if (!pair.empty()) {
+            return false;
+        }
+    }
+    if (minGiven && (scaleOne || fixedSize)) error = "min-scale lowers a drawing size that scale=1 and fixed-size hold fixed";
+    webSetDrawOptions(scaleOne, fixedSize, minScale);
+    return true;
+}
+
 // ---- the check modes ----
 
 // The address's parameters as the capture tool's command line: frame, fps and start-tick are
@@ -93,7 +127,8 @@ bool optionsFromQuery(const std::string& query, CaptureOptions& options, bool& d
         } else if (key == "fps" || key == "start-tick") {
             args.insert(args.end(), {"--" + key, value});
         } else {
-            error = "unknown parameter '" + pair + "' (the page knows frame=MS, fps=N, start-tick=N, device-pixels and soundtrack)";
+            error = "unknown parameter '" + pair + "' (the page knows frame=MS, fps=N, start-tick=N, device-pixels "
+                    "and soundtrack, and for the live show scale=1, fixed-size and min-scale=S)";
             return false;
         }
     }
@@ -157,7 +192,8 @@ void runCheck(const CaptureOptions& options, bool devicePixels) {
 int main() {
     char query[512] = "";
     webQueryString(query, sizeof query);
-    if (query[0] != '\0') {
+    std::string liveError;
+    if (query[0] != '\0' && !liveOptionsFromQuery(query, liveError)) {
         CaptureOptions options;
         std::string error;
         bool devicePixels = false;
@@ -165,6 +201,7 @@ int main() {
         runCheck(options, devicePixels);
         return 0;
     }
+    if (!liveError.empty()) systemFail(liveError.c_str());
     systemStart();
     webAskQuestion(fullScreenQuestion, fullScreenCaption);
     webReport("question", 0, 0);
