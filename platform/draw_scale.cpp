@@ -45,7 +45,8 @@ DrawScaleController::DrawScaleController(double displayMs, int bottomHeight, boo
 DrawSize DrawScaleController::sized(int height) const {
     if (height >= top.height) return top;
     const int low = std::min(bottomHeight, top.height);
-    height = std::max(low, height);
+    // A size a few pixels above the bottom saves nothing and loses the bottom's exact pixels.
+    if (height * 50 < low * 51) height = low;
     const int width = static_cast<int>(std::lround(double(height) * top.width / top.height));
     return {std::max(1, width), height};
 }
