@@ -68,6 +68,18 @@ TEST(DrawScale, FollowsFrameTraces) {
     }
 }
 
+TEST(DrawScale, AResizeKeepsTheFractionDrawnAndStartsAnew) {
+    DrawScaleController controller(displayMs, 480, true);
+    controller.setTop(screenTop);
+    int presented = 0;
+    while (!controller.framePresented(100.0, 100.0)) ++presented;
+    EXPECT_EQ(presented, 4) << "the fifth frame of 100 ms is the first past half a second";
+    EXPECT_EQ(controller.size(), (DrawSize{864, 648})) << "the steepest drop, to 0.6";
+    controller.setTop({2880, 2160});
+    EXPECT_EQ(controller.size(), (DrawSize{1728, 1296}));
+    EXPECT_FALSE(controller.framePresented(100.0, 100.0)) << "a resize is a change: half a second before the next";
+}
+
 TEST(DrawScale, ReportsFramesIntervalsAndSizes) {
     DrawScaleController controller(displayMs, 480, false);
     controller.setTop({1280, 960});
