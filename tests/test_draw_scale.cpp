@@ -72,7 +72,7 @@ TEST(DrawScale, AResizeKeepsTheFractionDrawnAndStartsAnew) {
     DrawScaleController controller(displayMs, 480, true);
     controller.setTop(screenTop);
     int presented = 0;
-    while (!controller.framePresented(100.0, 100.0)) ++presented;
+    while (presented < 100 && !controller.framePresented(100.0, 100.0)) ++presented;
     EXPECT_EQ(presented, 4) << "the fifth frame of 100 ms is the first past half a second";
     EXPECT_EQ(controller.size(), (DrawSize{864, 648})) << "the steepest drop, to 0.6";
     controller.setTop({2880, 2160});
