@@ -53,7 +53,7 @@ DrawSize DrawScaleController::sized(int height) const {
 
 void DrawScaleController::setTop(DrawSize size) {
     const bool first = top.height <= 0;
-    const double fraction = first && !adapting ? 1.0 : double(current.height) / top.height;
+    const double fraction = first || !adapting ? 1.0 : double(current.height) / top.height;
     top = size;
     current = sized(static_cast<int>(std::lround(fraction * size.height)));
     changedAt = intervals.size();
