@@ -136,6 +136,43 @@ void BM_GLFullScreenTexturedQuad(benchmark::State& state) {
 }
 BENCHMARK(BM_GLFullScreenTexturedQuad)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// Present into a window of 1920 x 1080 (a framebuffer standing for it; no swap): the clear of
+// the window and the linear blit of the back buffer, drawn at 640 x 480 or at the window's
+// 1440 x 1080, into the 4:3 between the bars.
+void BM_GLPresentToWindow(benchmark::State& state) {
+    const char* reason = "";
+    GLDevice* device = benchDevice(&reason);
+    if (!device) {
+        state.SkipWithError(reason);
+        return;
+    }
+    GLuint window = 0, framebuffer = 0;
+    glGenRenderbuffers(1, &window);
+    glBindRenderbuffer(GL_RENDERBUFFER, window);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 1920, 1080);
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, window);
+    GLPresentTarget target;
+    target.drawableWidth = 1920;
+    target.drawableHeight = 1080;
+    target.framebuffer = framebuffer;
+    device->setPresentTarget(target);
+    const int height = static_cast<int>(state.range(0));
+    device->setResolution(height * 4 / 3, height);
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        glFinish();
+        state.SetIterationTime(milliseconds(start, Clock::now()) / 1000.0);
+    }
+    device->setPresentTarget(GLPresentTarget{});
+    device->setResolution(640, 480);
+    glDeleteFramebuffers(1, &framebuffer);
+    glDeleteRenderbuffers(1, &window);
+}
+BENCHMARK(BM_GLPresentToWindow)->Arg(480)->Arg(1080)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 // One face texture: target switch, clear, 2,000 additive textured sprites at distance ~10.
 void BM_GLFaceTexturePass(benchmark::State& state) {
     const char* reason = "";

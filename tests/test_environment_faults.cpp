@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -102,7 +103,8 @@ pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>
 struct Outcome {
     bool exited = false;  // ended by itself within the limit
     int status = -1;      // its exit code, or 128 + the signal that ended it
-    std::vector<std::string> lines;
+    std::vector<std::string> lines;  // on stderr, but for the end line on the frames shown
+    std::string report;              // that line
     std::string text() const {
         std::string all;
         for (const std::string& line : lines) all += line + "\n";
@@ -155,7 +157,8 @@ public:
             outcome.exited = false;
         }
         std::ifstream in(errorFile);
-        for (std::string line; std::getline(in, line);) outcome.lines.push_back(line);
+        for (std::string line; std::getline(in, line);)
+            (line.find(" frames shown in ") != std::string::npos ? outcome.report : outcome.lines.emplace_back()) = line;
         return outcome;
     }
 
@@ -653,6 +656,13 @@ TEST(WindowSize, SizeAskedGivesAWindowOfThatSizeThatShowsThePictureAndFollowsARe
     const Outcome run = show.finish(startLimit);
     ASSERT_TRUE(run.exited) << run.text();
     EXPECT_EQ(run.status, 0) << run.text();
+    // The end line (no show frame at all when Escape came during the loading screen); drawn at
+    // most at the window's own sizes, however the frames went.
+    EXPECT_TRUE(std::regex_match(run.report, std::regex("quorbel: [0-9]+ frames shown in [0-9.]+ s, frame interval "
+                                                        "median [0-9.]+ ms, 99th percentile [0-9.]+ ms; (nothing drawn|"
+                                                        "drawn at (1280x960|800x600|[1-7][0-9][0-9]x[1-5][0-9][0-9]) "
+                                                        "for [0-9.]+ s(, [0-9]+x[0-9]+ for [0-9.]+ s)*)")))
+        << run.report;
 }
 
 // ---- placement on a narrow screen ----

@@ -6,13 +6,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "platform/draw_scale.h"
 #include "platform/gl/gl_api.h"
 #include "platform/gl/gl_device.h"
 #include "platform/sdl/sound_start.h"
@@ -175,19 +178,74 @@ Clock::duration refreshPeriod;
 Clock::time_point nextSwap;
 int quickSwaps;          // consecutive swaps that returned at once although vsync was on
 
+// ---- the drawing scale ----
+
+// Sized to the window from the start; fed with the show's frames once its sound starts (the
+// loading screen's frames are the synthesiser's time, not the drawing's).
+std::unique_ptr<DrawScaleController> scaler;
+bool showPresenting;
+bool scaleChanged;
+Clock::time_point lastPresented;
+
+// After a swap: the interval since the last one and, when paced, the time not spent waiting.
+void framePresented(Clock::duration slept, bool paced) {
+    if (!showPresenting) return;
+    const Clock::time_point now = Clock::now();
+    if (lastPresented != Clock::time_point{}) {
+        const double interval = std::chrono::duration<double, std::milli>(now - lastPresented).count();
+        const double busy = paced ? interval - std::chrono::duration<double, std::milli>(slept).count() : 0.0;
+        scaleChanged = scaler->framePresented(interval, busy) || scaleChanged;
+    }
+    lastPresented = now;
+}
+
+// QUORBEL_FRAME_LOG names a file for bench/live_fps.sh: per show frame the time it was presented
+// (ms after the first) and the height it was drawn at.
+void writeFrameLog() {
+    const char* path = std::getenv("QUORBEL_FRAME_LOG");
+    if (path == nullptr || *path == '\0') return;
+    FILE* log = std::fopen(path, "w");
+    if (log == nullptr) {
+        std::fprintf(stderr, "quorbel: warning: cannot write the frame log %s\n", path);
+        return;
+    }
+    double at = 0.0;
+    for (size_t i = 0; i < scaler->frameIntervals().size(); ++i) {
+        at += scaler->frameIntervals()[i];
+        std::fprintf(log, "%.1f %d\n", at, scaler->frameHeights()[i]);
+    }
+    std::fclose(log);
+}
+
+void applyDrawSize() {
+    const DrawSize size = scaler->size();
+    if (windowOptions.fixedScale || size.width <= 0) return;
+    if (!device->setResolution(size.width, size.height) && !resolutionRefused) {
+        resolutionRefused = true;
+        std::fprintf(stderr, "quorbel: warning: OpenGL cannot draw the picture at %d x %d; it is drawn smaller and "
+                             "scaled up\n", size.width, size.height);
+    }
+}
+
 void pacedSwap(void*) {
     drawProgressBar();
     if (pacing) {
         const Clock::time_point now = Clock::now();
-        if (now < nextSwap) std::this_thread::sleep_until(nextSwap);
+        Clock::duration slept{};
+        if (now < nextSwap) {
+            std::this_thread::sleep_until(nextSwap);
+            slept = Clock::now() - now;
+        }
         nextSwap += refreshPeriod;
         // A slow frame does not earn a burst of fast ones afterwards.
         if (nextSwap < Clock::now()) nextSwap = Clock::now() + refreshPeriod;
         SDL_GL_SwapWindow(window);
+        framePresented(slept, true);
         return;
     }
     const Clock::time_point before = Clock::now();
     SDL_GL_SwapWindow(window);
+    framePresented({}, false);
     const bool quick = Clock::now() - before < refreshPeriod / 8;
     quickSwaps = quick ? quickSwaps + 1 : 0;
     if (quickSwaps >= 8) {
@@ -197,7 +255,8 @@ void pacedSwap(void*) {
 }
 
 // The picture is drawn at the size it is shown at: the largest 4:3 rectangle of the drawable
-// (in pixels, so HiDPI screens get theirs), unless --scale 1 keeps it at 640 x 480.
+// (in pixels, so HiDPI screens get theirs), or lower while frames run late, unless --scale 1
+// keeps it at 640 x 480.
 void updatePresentTarget() {
     if (device == nullptr) return;
     GLPresentTarget target;
@@ -205,12 +264,9 @@ void updatePresentTarget() {
     target.swap = pacedSwap;
     device->setPresentTarget(target);
     const GLPresentRect fit = presentRectangle(target.drawableWidth, target.drawableHeight);
-    if (windowOptions.fixedScale || fit.width <= 0 || fit.height <= 0) return;
-    if (!device->setResolution(fit.width, fit.height) && !resolutionRefused) {
-        resolutionRefused = true;
-        std::fprintf(stderr, "quorbel: warning: OpenGL cannot draw the picture at %d x %d; it is drawn smaller and "
-                             "scaled up\n", fit.width, fit.height);
-    }
+    if (fit.width <= 0 || fit.height <= 0) return;
+    scaler->setTop(windowOptions.fixedScale ? DrawSize{640, 480} : DrawSize{fit.width, fit.height});
+    applyDrawSize();
 }
 
 // ---- events ----
@@ -252,6 +308,8 @@ void pumpEvents() {
                 break;
         }
     }
+    if (scaleChanged) applyDrawSize();
+    scaleChanged = false;
 }
 
 // ---- audio ----
@@ -428,6 +486,9 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
 
     device = createGLDevice(line, sizeof line);
     if (device == nullptr) systemFail(line);
+    const bool adapting = !windowOptions.fixedScale && !windowOptions.fixedSize;
+    scaler = std::make_unique<DrawScaleController>(1000.0 / refreshHz,
+                                                   static_cast<int>(std::lround(480 * windowOptions.minScale)), adapting);
     updatePresentTarget();
     return device;
 }
@@ -458,6 +519,8 @@ bool systemNextKey(PlayerKey* key) {
 
 void systemShowProgress(uint32_t ms, uint32_t lengthMs, const uint32_t* marks, int32_t markCount, uint32_t untilTick) {
     progressBar.ms = ms;
+    // A seek or a pause is no frame the renderer was late with: the scale does not see its gap.
+    lastPresented = Clock::time_point{};
     progressBar.lengthMs = lengthMs > 0 ? lengthMs : 1;
     progressBar.untilTick = untilTick;
     progressBar.markCount = markCount < 16 ? markCount : 16;
@@ -465,6 +528,7 @@ void systemShowProgress(uint32_t ms, uint32_t lengthMs, const uint32_t* marks, i
 }
 
 void systemPlayWave(const void* image, uint32_t bytes) {
+    showPresenting = scaler != nullptr;
     const WaveData data = findWaveData(static_cast<const uint8_t*>(image), bytes);
     if (data.bytes == 0) {
         warnSilent("the soundtrack has no playable data chunk");
@@ -532,6 +596,10 @@ void systemStopWave() {
 
 void systemExit(int code) {
     leavingCode = code;
+    if (showPresenting) {
+        std::fprintf(stderr, "quorbel: %s\n", frameReportLine(scaler->report()).c_str());
+        writeFrameLog();
+    }
     std::fflush(stdout);
     // SDL_Quit would destroy the window again and, having put Xlib's fatal error handler back by
     // then, die of the error; the server frees what is left when the process ends.

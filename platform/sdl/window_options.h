@@ -5,6 +5,8 @@
 struct WindowOptions {
     int width = 0, height = 0;  // --size WxH: a window of this size (0: the show's 640 x 480)
     bool fixedScale = false;    // --scale 1: the 640 x 480 picture scaled up, not drawn at size
+    bool fixedSize = false;     // --fixed-size: always drawn at the window's size
+    double minScale = 1.0;      // --min-scale S: slow frames may lower the drawing to 640 x 480 times S
 };
 
 // Before the show starts; the window made later follows it.

@@ -6,9 +6,13 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 
+#include "platform/draw_scale.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
 #include "platform/sdl/wave_chunks.h"
@@ -22,7 +26,15 @@ void resetHeadlessSystem() { headlessSystem = HeadlessSystemState{}; }
 namespace {
 
 bool virtualClock = false;
+bool devicePixels = true;  // the picture is drawn at the canvas's device pixels
+bool resolutionRefused = false;
+bool presentFitted = false;
 GLDevice* display = nullptr;
+bool fixedScale = false, fixedSize = false;
+double minScale = 1.0;
+std::unique_ptr<DrawScaleController> scaler;  // the live show's; fed from the sound's start on
+bool showPresenting = false;
+double lastFrameAt = -1.0;
 double playedAt = -1.0;  // the page's clock (ms) when systemPlayWave started the sound
 bool warnedSilent = false;
 
@@ -65,16 +77,33 @@ EM_JS(void, pageHideCursor, (), { Module.canvas.style.cursor = 'none'; });
 EM_JS(int, pageScreenWidth, (), { return screen.width | 0; });
 EM_JS(int, pageScreenHeight, (), { return screen.height | 0; });
 
-// The canvas's drawing buffer follows its size on the page, in device pixels; true when it changed.
-EM_JS(int, pageFitCanvas, (), {
+// The canvas's drawing buffer follows its size on the page, in device pixels (a check mode's
+// stays 640 x 480 unless it asked for device pixels); true when it changed.
+EM_JS(int, pageFitCanvas, (int devicePixels), {
     const canvas = Module.canvas;
     const ratio = window.devicePixelRatio || 1;
-    const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
-    const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
+    const width = devicePixels ? Math.max(1, Math.round(canvas.clientWidth * ratio)) : 640;
+    const height = devicePixels ? Math.max(1, Math.round(canvas.clientHeight * ratio)) : 480;
     if (canvas.width === width && canvas.height === height) return 0;
     canvas.width = width;
     canvas.height = height;
     return 1;
+});
+
+// The picture's largest size (the canvas's 4:3 within it) and the size it is drawn at.
+EM_JS(void, pageReportSize, (int topWidth, int topHeight, int width, int height), {
+    Module.quorbelStatus.top = topWidth + 'x' + topHeight;
+    Module.quorbelStatus.size = width + 'x' + height;
+});
+
+// What the page's overlay (key F) and its scripts see of the frames shown.
+EM_JS(void, pageReportFrames, (int frames, double medianMs, double p99Ms, const char* sizes, const char* line), {
+    const status = Module.quorbelStatus;
+    status.frames = frames;
+    status.frameMedianMs = medianMs;
+    status.frameP99Ms = p99Ms;
+    status.sizes = UTF8ToString(sizes);
+    status.frameReport = UTF8ToString(line);
 });
 
 EM_JS(int, pageCanvasWidth, (), { return Module.canvas.width; });
@@ -161,19 +190,79 @@ EM_JS(void, pagePlayer, (const char* help, const uint32_t* phases, int count, do
 
 EM_JS(void, pageNote, (const char* line), { Module.quorbelNote(UTF8ToString(line)); });
 
+void applyDrawSize(DrawSize size, const GLPresentRect& fit) {
+    if (fixedScale) {
+        pageReportSize(fit.width, fit.height, 640, 480);
+        return;
+    }
+    if (!display->setResolution(size.width, size.height) && !resolutionRefused) {
+        resolutionRefused = true;
+        char line[160];
+        std::snprintf(line, sizeof line, "WebGL cannot draw the picture at %d x %d; it is drawn smaller and scaled up",
+                      size.width, size.height);
+        systemWarn(line);
+    }
+    int width = 0, height = 0;
+    display->backBufferSize(width, height);
+    pageReportSize(fit.width, fit.height, width, height);
+}
+
+// Polled every frame, so a resize or a change of full screen or of the page's zoom is followed
+// at the next frame, as the native window follows its size.
 void fitPresentTarget() {
-    pageFitCanvas();
+    if (!pageFitCanvas(devicePixels ? 1 : 0) && presentFitted) return;
+    presentFitted = true;
     GLPresentTarget target;
     target.drawableWidth = pageCanvasWidth();
     target.drawableHeight = pageCanvasHeight();
     display->setPresentTarget(target);  // the browser shows the canvas when the frame's task ends
+    const GLPresentRect fit = presentRectangle(target.drawableWidth, target.drawableHeight);
+    if (!devicePixels || fit.width <= 0 || fit.height <= 0) return;
+    DrawSize size = {fit.width, fit.height};
+    if (scaler != nullptr) {
+        scaler->setTop(fixedScale ? DrawSize{640, 480} : size);
+        size = scaler->size();
+    }
+    applyDrawSize(size, fit);
+}
+
+void reportFrames() {
+    const FrameReport report = scaler->report();
+    std::string sizes;
+    for (const auto& [size, seconds] : report.sizes) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s%dx%d %.1f s", sizes.empty() ? "" : ", ", size.width, size.height, seconds);
+        sizes += text;
+    }
+    pageReportFrames(report.frames, report.medianMs, report.p99Ms, sizes.c_str(), frameReportLine(report).c_str());
+}
+
+// Once a frame, before it is drawn: the time since the last one is the browser's
+// presented-to-presented interval (it shows the canvas when each frame's task ends).
+void showFramePresented() {
+    const double now = emscripten_get_now();
+    if (lastFrameAt >= 0.0 && scaler->framePresented(now - lastFrameAt, 0.0)) {
+        const GLPresentRect fit = presentRectangle(pageCanvasWidth(), pageCanvasHeight());
+        applyDrawSize(scaler->size(), fit);
+    }
+    lastFrameAt = now;
+    if (scaler->report().frames % 30 == 1) reportFrames();
 }
 
 }  // namespace
 
 // ---- platform/web/web_system.h ----
 
-void webUseVirtualClock() { virtualClock = true; }
+void webUseVirtualClock(bool atDevicePixels) {
+    virtualClock = true;
+    devicePixels = atDevicePixels;
+}
+
+void webSetDrawOptions(bool scaleOne, bool atFixedSize, double lowestScale) {
+    fixedScale = scaleOne;
+    fixedSize = atFixedSize;
+    minScale = lowestScale;
+}
 
 void webAskQuestion(const char* text, const char* caption) { pageAsk(text, caption); }
 
@@ -239,6 +328,9 @@ IDirect3DDevice9* systemCreateDisplay(int32_t, int32_t, int32_t, int32_t, const 
     char error[256] = "";
     display = createGLDevice(error, sizeof error);
     if (display == nullptr) systemFail(error);
+    if (!virtualClock)
+        scaler = std::make_unique<DrawScaleController>(1000.0 / 60.0, static_cast<int>(std::lround(480 * minScale)),
+                                                       !fixedScale && !fixedSize);
     fitPresentTarget();
     return display;
 }
@@ -257,6 +349,7 @@ bool systemEscapePressed() {
         return headlessSystem.escapeHeld;
     }
     if (display != nullptr) fitPresentTarget();
+    if (showPresenting) showFramePresented();
     return pageTakeEscape() != 0;
 }
 
@@ -267,6 +360,7 @@ void systemPlayWave(const void* image, uint32_t bytes) {
         headlessSystem.waveStopped = false;
         return;
     }
+    showPresenting = scaler != nullptr;
     const WaveData data = findWaveData(static_cast<const uint8_t*>(image), bytes);
     if (data.data == nullptr) {
         systemWarn("the wave image has no sample data; the show plays silently");
@@ -286,6 +380,7 @@ void systemStopWave() {
     }
     pageStop();
     playedAt = -1.0;
+    if (showPresenting) reportFrames();
 }
 
 // The player's keys come from the page's queue (index.html), codes in PlayerKey's order.

@@ -6,8 +6,15 @@
 #include <cstdint>
 
 // The check modes run on the headless services' virtual clock (headlessSystem): the tick count,
-// Escape and the played wave image are then what the caller set, as in the capture tool.
-void webUseVirtualClock();
+// Escape and the played wave image are then what the caller set, as in the capture tool. The
+// picture is 640 x 480 in a canvas of 640 x 480, unless atDevicePixels: then it is drawn at the
+// canvas's device pixels, as the live show draws.
+void webUseVirtualClock(bool atDevicePixels);
+
+// The live show's drawing size, as the page's address asks (before the display is made):
+// scale=1 draws at 640 x 480, fixed-size at the canvas's size however late frames come;
+// otherwise late frames lower the size, not below 640 x 480 times min-scale.
+void webSetDrawOptions(bool scaleOne, bool atFixedSize, double lowestScale);
 
 // Shows the question as a page element. The answer comes from a key (Return Yes, Escape No)
 // or a click, in whose handler the page starts its audio and asks for full screen.

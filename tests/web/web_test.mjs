@@ -65,8 +65,8 @@ const browser = await chromium.launch({
   args: ['--enable-unsafe-swiftshader', '--use-gl=angle', '--use-angle=swiftshader', '--hide-scrollbars'],
 });
 const pageErrors = [];
-async function openPage(query) {
-  const page = await browser.newPage({ viewport: { width: 800, height: 600 } });
+async function openPage(query, view = { viewport: { width: 800, height: 600 } }) {
+  const page = await browser.newPage(view);
   page.on('pageerror', (error) => pageErrors.push(error.message));
   page.on('console', (message) => { if (message.type() === 'error') pageErrors.push(message.text()); });
   await page.goto(base + query);
@@ -78,7 +78,8 @@ try {
   // ---- the live show: question, answer, loading frames, the clock, Escape, the end ----
   {
     const started = Date.now();
-    const page = await openPage('');
+    // At a device scale factor of 2 the canvas's 400 x 300 are 800 x 600 device pixels, drawn at that.
+    const page = await openPage('', { viewport: { width: 400, height: 300 }, deviceScaleFactor: 2 });
     await page.waitForSelector('#question:not([hidden])', { timeout: 30000 });
     const asked = Date.now() - started;
     check((await page.textContent('#question-text')) === 'Fullscreen ?', `the question appears (${asked} ms after the page was opened)`);
@@ -95,11 +96,22 @@ try {
     const after = await status(page);
     const advanced = after.showMs - before.showMs;
     check(after.stage === 'show' && advanced > 1000 && advanced < 2500, `the show plays: its clock went ${advanced} ms in 1500 ms`);
+    const buffer = await page.evaluate(() => [Module.canvas.width, Module.canvas.height]);
+    check(buffer.join('x') === '800x600' && after.top === '800x600',
+          `the canvas holds ${buffer.join(' x ')} device pixels and the picture's largest size is ${after.top}`);
+    await page.keyboard.press('f');
+    const overlay = await page.textContent('#frames');
+    check(after.frames > 0 && await page.isVisible('#frames') && overlay.includes(`drawn at ${(await status(page)).size}`),
+          `key F shows the frames: ${overlay.replace(/\n/g, ' / ')}`);
+    await page.keyboard.press('f');
+    check(!await page.isVisible('#frames'), 'and F again hides them');
     await page.keyboard.press('Escape');
     await page.waitForFunction(() => window.quorbel.stage === 'ended', null, { timeout: 10000 });
     const ended = await status(page);
+    check(/^\d+ frames shown in [\d.]+ s, frame interval median [\d.]+ ms, 99th percentile [\d.]+ ms; drawn at \d+x\d+/.test(ended.frameReport),
+          `the page reports: ${ended.frameReport}`);
     // The show's first seconds have the blue background; the last frame is black.
-    const top = readPng(await page.screenshot({ clip: { x: 0, y: 0, width: 800, height: 150 } }));
+    const top = readPng(await page.screenshot({ clip: { x: 0, y: 0, width: 400, height: 75 } }));
     check(await page.isVisible('#ended') && /has ended/.test(await page.textContent('#ended')) &&
           !ended.fullScreen && ended.audio === 'stopped' && top.every((v, i) => i % 4 === 3 || v === 0),
           `Escape ends it at ${ended.showMs} ms: a black last frame, the end line; full screen and sound are off`);
@@ -194,20 +206,32 @@ try {
     await page.waitForFunction(() => document.title.startsWith('quorbel: frame') || document.title.startsWith('quorbel: failed'),
                                null, { timeout: 120000 });
     const title = await page.title();
-    const web = Buffer.from(await page.evaluate(() => {
-      const copy = document.createElement('canvas');
-      copy.width = 640;
-      copy.height = 480;
-      copy.getContext('2d').drawImage(document.getElementById('canvas'), 0, 0);
-      const bytes = copy.getContext('2d').getImageData(0, 0, 640, 480).data;
-      let text = '';
-      for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-      return btoa(text);
-    }), 'base64');
+    const web = await readCanvas(page, 640, 480);
     await page.close();
-    const measure = compare(web, readPng(join(work, `frame-${ms}.png`)));
+    const measure = compare(web, readPng(join(work, `frame-${ms}.png`)), 640, 480);
     check(title === `quorbel: frame ${ms}` && withinThresholds(measure),
           `${phase} at ${ms} ms: ${JSON.stringify(measure)}`);
+  }
+
+  // ---- device pixels: at a scale factor of 2 the text lines are as sharp as --size 1280x960 draws them ----
+  {
+    const ms = frames[0][1];
+    const page = await openPage(`?frame=${ms}&fps=${fps}&device-pixels`, { viewport: { width: 800, height: 600 }, deviceScaleFactor: 2 });
+    await page.waitForFunction(() => /^quorbel: (frame|failed)/.test(document.title), null, { timeout: 120000 });
+    const web = await readCanvas(page, 1280, 960);
+    await page.close();
+    await run(capture, ['--frame', String(ms), '--fps', String(fps), '--size', '1280x960', '-o', join(work, 'frame-1280.png')]);
+    const drawn = readPng(join(work, 'frame-1280.png'));
+    // The text's edges: a picture drawn at 640 x 480 and scaled up has half the steps of one drawn at size.
+    const sharpness = (image) => {
+      let sum = 0;
+      for (let i = 4; i < image.length; i += 4) sum += Math.abs(image[i] - image[i - 4]);
+      return sum;
+    };
+    const measure = compare(web, drawn, 1280, 960);
+    const ratio = +(sharpness(web) / sharpness(drawn)).toFixed(3);
+    check(withinThresholds(measure) && ratio > 0.9 && ratio < 1.1,
+          `the opening at 1280 x 960 device pixels against --size 1280x960: ${JSON.stringify(measure)}, edges ${ratio} of its`);
   }
 
   check(pageErrors.length === 0, `no error on any page${pageErrors.length ? ': ' + pageErrors.join(' | ') : ''}`);
@@ -221,6 +245,20 @@ console.log(`${passes} passed, ${failures} failed`);
 process.exit(failures ? 1 : 0);
 
 // ---- pictures ----
+
+// The canvas's drawing buffer, width x height, as RGBA.
+async function readCanvas(page, width, height) {
+  return Buffer.from(await page.evaluate(([width, height]) => {
+    const copy = document.createElement('canvas');
+    copy.width = width;
+    copy.height = height;
+    copy.getContext('2d').drawImage(document.getElementById('canvas'), 0, 0);
+    const bytes = copy.getContext('2d').getImageData(0, 0, width, height).data;
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+    return btoa(text);
+  }, [width, height]), 'base64');
+}
 
 // 8-bit RGB or RGBA PNG, not interlaced (what libpng's simplified writer gives), as RGBA.
 function readPng(path) {
@@ -258,8 +296,8 @@ function readPng(path) {
 // Per pixel the largest difference of R, G, B. SwiftShader and llvmpipe may place an edge or a
 // line's end one pixel apart, so a pixel has "moved" only when it finds no pixel within 24 of
 // it among the 3 x 3 around the same place in the other picture, either way round.
-function compare(a, b) {
-  const width = 640, height = 480, tolerance = 24;
+function compare(a, b, width, height) {
+  const tolerance = 24;
   const diff = (x, p, y, q) => Math.max(Math.abs(x[p] - y[q]), Math.abs(x[p + 1] - y[q + 1]), Math.abs(x[p + 2] - y[q + 2]));
   const found = (x, y, px, py) => {
     const p = (py * width + px) * 4;

@@ -7,6 +7,9 @@
 //   ?soundtrack                     the wave image built; the title "quorbel: soundtrack SHA256"
 // and the player's: ?t=MS starts the show at that moment (the run-up after the loading screen),
 // ?t=A&loop=B plays A to B again and again.
+//   &device-pixels                  the frame drawn at the canvas's device pixels (640 x 480 on
+//                                   the page times devicePixelRatio), as the live show draws
+// and the live show's options: ?scale=1, ?fixed-size, ?min-scale=S (as the show's command line).
 #include <emscripten.h>
 
 #include <cstdio>
@@ -105,24 +108,58 @@ std::vector<std::pair<std::string, std::string>> queryPairs(const std::string& q
     return pairs;
 }
 
-// No address, or only the player's t and loop: the show; anything else is a check mode.
-bool isPlayerQuery(const std::string& query) {
+// No address, or only the live show's own pairs (the player's t and loop, the drawing scale's
+// scale, fixed-size and min-scale): the show; anything else is a check mode.
+bool isLiveQuery(const std::string& query) {
     for (const auto& [key, value] : queryPairs(query))
-        if (key != "t" && key != "loop") return false;
+        if (key != "t" && key != "loop" && key != "scale" && key != "fixed-size" && key != "min-scale") return false;
     return true;
+}
+
+// ---- the live show's options ----
+
+// scale=1, fixed-size and min-scale=S, as the show's --scale 1, --fixed-size and --min-scale S;
+// a bad one is named in error.
+void liveOptionsFromQuery(const std::string& query, std::string& error) {
+    bool scaleOne = false, fixedSize = false, minGiven = false;
+    double minScale = 1.0;
+    for (const auto& [key, value] : queryPairs(query)) {
+        if (key == "scale") {
+            if (value != "1") {
+                error = "scale takes 1 (the 640 x 480 picture scaled up), not '" + value + "'";
+                return;
+            }
+            scaleOne = true;
+        } else if (key == "fixed-size") {
+            fixedSize = true;
+        } else if (key == "min-scale") {
+            char tail = 0;
+            if (std::sscanf(value.c_str(), "%lf%c", &minScale, &tail) != 1 || !(minScale >= 0.25 && minScale <= 1.0)) {
+                error = "min-scale takes a number from 0.25 to 1, not '" + value + "'";
+                return;
+            }
+            minGiven = true;
+        }
+    }
+    if (minGiven && (scaleOne || fixedSize)) error = "min-scale lowers a drawing size that scale=1 and fixed-size hold fixed";
+    webSetDrawOptions(scaleOne, fixedSize, minScale);
 }
 
 // ?t=MS and ?t=A&loop=B; a bad one is said under the question and the show starts as if the
 // address had none.
 void playerFromQuery(const std::string& query) {
     std::string t, loop, why;
-    for (const auto& [key, value] : queryPairs(query)) (key == "t" ? t : loop) = value;
+    bool given = false;
+    for (const auto& [key, value] : queryPairs(query)) {
+        if (key == "t") t = value, given = true;
+        if (key == "loop") loop = value, given = true;
+    }
     PlayerOptions options;
     bool good = true;
     if (!loop.empty()) {
         good = parseShowLoop((t + ":" + loop).c_str(), options.loopFromMs, options.loopToMs, why);
         options.loop = good;
-    } else if (!query.empty()) {
+    } else if (given) {
         good = parseShowTime(t.c_str(), options.startMs, why);
     }
     if (!good) {
@@ -141,7 +178,7 @@ void playerFromQuery(const std::string& query) {
 
 // The address's parameters as the capture tool's command line: frame, fps and start-tick are
 // its --frame, --fps and --start-tick; soundtrack is --wav.
-bool optionsFromQuery(const std::string& query, CaptureOptions& options, std::string& error) {
+bool optionsFromQuery(const std::string& query, CaptureOptions& options, bool& devicePixels, std::string& error) {
     std::vector<std::string> args = {"quorbel-web"};
     size_t at = 0;
     while (at < query.size()) {
@@ -153,14 +190,17 @@ bool optionsFromQuery(const std::string& query, CaptureOptions& options, std::st
         const size_t equals = pair.find('=');
         const std::string key = pair.substr(0, equals);
         const std::string value = equals == std::string::npos ? "" : pair.substr(equals + 1);
-        if (key == "soundtrack" && equals == std::string::npos) {
+        if (key == "device-pixels" && equals == std::string::npos) {
+            devicePixels = true;
+        } else if (key == "soundtrack" && equals == std::string::npos) {
             args.insert(args.end(), {"--wav", "page"});
         } else if (key == "frame") {
             args.insert(args.end(), {"--frame", value, "-o", "canvas"});
         } else if (key == "fps" || key == "start-tick") {
             args.insert(args.end(), {"--" + key, value});
         } else {
-            error = "unknown parameter '" + pair + "' (the page knows frame=MS, fps=N, start-tick=N and soundtrack)";
+            error = "unknown parameter '" + pair + "' (the page knows frame=MS, fps=N, start-tick=N, device-pixels "
+                    "and soundtrack, and for the live show scale=1, fixed-size and min-scale=S)";
             return false;
         }
     }
@@ -191,8 +231,8 @@ EM_JS(void, pageTitleSoundtrackHash, (const uint8_t* image, uint32_t bytes), {
     });
 });
 
-void runCheck(const CaptureOptions& options) {
-    webUseVirtualClock();
+void runCheck(const CaptureOptions& options, bool devicePixels) {
+    webUseVirtualClock(devicePixels);
     resetHeadlessSystem();
     systemStart();
     const D3DPRESENT_PARAMETERS params = showPresentParameters(false);
@@ -225,13 +265,17 @@ int main() {
     char query[512] = "";
     webQueryString(query, sizeof query);
     const std::string address = query;
-    if (!isPlayerQuery(address)) {
+    if (!isLiveQuery(address)) {
         CaptureOptions options;
         std::string error;
-        if (!optionsFromQuery(query, options, error)) systemFail(error.c_str());
-        runCheck(options);
+        bool devicePixels = false;
+        if (!optionsFromQuery(query, options, devicePixels, error)) systemFail(error.c_str());
+        runCheck(options, devicePixels);
         return 0;
     }
+    std::string liveError;
+    liveOptionsFromQuery(address, liveError);
+    if (!liveError.empty()) systemFail(liveError.c_str());
     systemStart();
     playerFromQuery(address);
     webAskQuestion(fullScreenQuestion, fullScreenCaption);
