@@ -200,7 +200,7 @@ bool optionsFromQuery(const std::string& query, CaptureOptions& options, bool& d
             args.insert(args.end(), {"--" + key, value});
         } else {
             error = "unknown parameter '" + pair + "' (the page knows frame=MS, fps=N, start-tick=N, device-pixels "
-                    "and soundtrack, and for the live show scale=1, fixed-size and min-scale=S)";
+                    "and soundtrack, and for the live show t=MS, loop=MS, scale=1, fixed-size and min-scale=S)";
             return false;
         }
     }
