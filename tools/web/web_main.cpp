@@ -93,17 +93,25 @@ void showStepOfPage() {
     }
 }
 
-// The address's pairs, in order.
-std::vector<std::pair<std::string, std::string>> queryPairs(const std::string& query) {
-    std::vector<std::pair<std::string, std::string>> pairs;
+// The address's parts between the ampersands, in order, empty ones left out.
+std::vector<std::string> queryParts(const std::string& query) {
+    std::vector<std::string> parts;
     size_t at = 0;
     while (at < query.size()) {
         size_t end = query.find('&', at);
         if (end == std::string::npos) end = query.size();
-        const std::string pair = query.substr(at, end - at);
+        if (end > at) parts.push_back(query.substr(at, end - at));
         at = end + 1;
-        const size_t equals = pair.find('=');
-        if (!pair.empty()) pairs.push_back({pair.substr(0, equals), equals == std::string::npos ? "" : pair.substr(equals + 1)});
+    }
+    return parts;
+}
+
+// The same as key and value (empty where the part has no '=').
+std::vector<std::pair<std::string, std::string>> queryPairs(const std::string& query) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const std::string& part : queryParts(query)) {
+        const size_t equals = part.find('=');
+        pairs.push_back({part.substr(0, equals), equals == std::string::npos ? "" : part.substr(equals + 1)});
     }
     return pairs;
 }
@@ -180,13 +188,7 @@ void playerFromQuery(const std::string& query) {
 // its --frame, --fps and --start-tick; soundtrack is --wav.
 bool optionsFromQuery(const std::string& query, CaptureOptions& options, bool& devicePixels, std::string& error) {
     std::vector<std::string> args = {"quorbel-web"};
-    size_t at = 0;
-    while (at < query.size()) {
-        size_t end = query.find('&', at);
-        if (end == std::string::npos) end = query.size();
-        const std::string pair = query.substr(at, end - at);
-        at = end + 1;
-        if (pair.empty()) continue;
+    for (const std::string& pair : queryParts(query)) {
         const size_t equals = pair.find('=');
         const std::string key = pair.substr(0, equals);
         const std::string value = equals == std::string::npos ? "" : pair.substr(equals + 1);
