@@ -151,7 +151,7 @@ bool showStep() {
     return true;
 }
 
-void playIntro(void (*afterFrame)()) {
+void playIntro(void (*afterFrame)(), bool (*step)(), void (*started)()) {
     initIntro();
     startupSteps.initWaveBuffer();
     // Escape is not looked at here: the soundtrack must be complete before the show starts.
@@ -161,7 +161,8 @@ void playIntro(void (*afterFrame)()) {
     }
     startupSteps.startMusic();
     startShowClock();
-    while (showStep())
+    if (started != nullptr) started();
+    while (step())
         if (afterFrame != nullptr) afterFrame();
 }
 

@@ -78,8 +78,8 @@ bool parseShowLoop(const char* text, uint32_t& fromMs, uint32_t& toMs, std::stri
 
 void setPlayerOptions(const PlayerOptions& options);  // before runIntro
 
-// What runIntro plays: initIntro, the loading screen and the music as playIntro has them, then
-// playerStep until it is false. The pieces, for the browser, whose page owns the loop:
+// What runIntro plays: playIntro with the player's device in front and playerStep as its loop.
+// The pieces, for the browser, whose page owns the loop:
 PlayerDevice* installPlayerDevice();  // in front of d3dDevice, before initIntro
 uint32_t playerFirstMs();             // where the options start the show
 void startPlayerClock();              // after startShowClock: the options' start

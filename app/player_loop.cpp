@@ -102,15 +102,10 @@ bool playerStep() {
 
 void playShow() {
     installPlayerDevice();
-    initIntro();
-    startupSteps.initWaveBuffer();
-    for (int32_t i = 0; i < loadingFrameCount; ++i) loadingFrame(i);
-    startupSteps.startMusic();
-    startPlayer(front);
-    startShowClock();
-    startPlayerClock();
-    while (playerStep()) {
-    }
+    playIntro(nullptr, playerStep, [] {
+        startPlayer(front);
+        startPlayerClock();
+    });
 }
 
 // ---- the command line's times ----
