@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(usage, stdout);
             std::fputs("Keys while the show plays:\n", stdout);
-            for (const PlayerControl& control : playerControls) std::printf("  %-12s %s\n", control.keys, control.action);
+            for (const PlayerKeyBinding& row : playerKeys) std::printf("  %-12s %s\n", row.label, row.action);
             return 0;
         } else if (std::strcmp(argv[i], "--version") == 0) {
             std::fputs("quorbel " QUORBEL_VERSION "\n", stdout);

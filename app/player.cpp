@@ -117,20 +117,6 @@ size_t snapshotBytes() {
 
 // ---- keys ----
 
-const PlayerControl playerControls[playerControlCount] = {
-    {PlayerKey::Space,      "Space",        "pause or resume (the sound with it)"},
-    {PlayerKey::Left,       "Left",         "5 s back"},
-    {PlayerKey::Right,      "Right",        "5 s ahead"},
-    {PlayerKey::ShiftLeft,  "Shift+Left",   "1 s back"},
-    {PlayerKey::ShiftRight, "Shift+Right",  "1 s ahead"},
-    {PlayerKey::Comma,      ",",            "one frame (1/60 s) back, while paused"},
-    {PlayerKey::Period,     ".",            "one frame (1/60 s) ahead, while paused"},
-    {PlayerKey::Home,       "Home",         "the start"},
-    {PlayerKey::PageUp,     "Page Up",      "the previous phase (this one's start when 1 s into it)"},
-    {PlayerKey::PageDown,   "Page Down",    "the next phase"},
-    {PlayerKey::Escape,     "Escape",       "end the show"},
-};
-
 namespace {
 
 uint32_t back(uint32_t now, uint32_t by) { return now > by ? now - by : 0; }

@@ -41,15 +41,6 @@ size_t snapshotBytes();
 
 // ---- keys ----
 
-// PlayerKey is platform/system.h's: the platforms hand the keys over in its terms.
-struct PlayerControl {
-    PlayerKey key;
-    const char* keys;    // as --help, the README and the page name them
-    const char* action;
-};
-constexpr int32_t playerControlCount = 11;
-extern const PlayerControl playerControls[playerControlCount];
-
 // What a key asks of the show at time nowMs (paused or not): the time to show next and the
 // pause after it. Escape ends the show (end set). Pure: the clock applies it.
 struct PlayerCommand {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/d3d9.h"
+#include "platform/player_keys.h"
 
 // Called by runIntro, first of all: makes sure the show can be seen. Without a display it
 // fails with a line that says how to record the show instead.
@@ -40,9 +41,6 @@ uint32_t systemTickCount();
 // since the previous call; closing the window counts as Escape. Also keeps the window
 // responsive (the show has no message loop of its own).
 bool systemEscapePressed();
-
-// The keys the player answers (app/player.h keeps their table).
-enum class PlayerKey : int32_t { Space, Left, Right, ShiftLeft, ShiftRight, Comma, Period, Home, PageUp, PageDown, Escape };
 
 // Called by the player's frame loop, after systemEscapePressed: the next player key pressed
 // since the last call, in order; false when none is waiting (Escape goes to systemEscapePressed).

@@ -108,7 +108,7 @@ TEST(PlayerKeysTest, EachKeyAsksForItsTime) {
     };
     for (const Case& c : cases) {
         const PlayerCommand got = commandFor(c.key, c.now, c.paused);
-        const std::string what = std::string(playerControls[int(c.key)].keys) + " at " + std::to_string(c.now);
+        const std::string what = std::string(playerKeys[int(c.key)].label) + " at " + std::to_string(c.now);
         EXPECT_EQ(got.seekTo, c.wanted.seekTo) << what;
         EXPECT_EQ(got.seek, c.wanted.seek) << what;
         EXPECT_EQ(got.paused, c.wanted.paused) << what;
@@ -119,6 +119,31 @@ TEST(PlayerKeysTest, EachKeyAsksForItsTime) {
 }  // namespace
 
 namespace {
+
+// Both platforms read the one key table: every row binds its own PlayerKey, Shift picks the
+// one-second steps, and a key the player does not answer matches nothing.
+TEST(PlayerKeysTest, BothPlatformsFindTheirRowsInTheOneTable) {
+    for (int32_t k = 0; k < playerKeyCount; ++k) EXPECT_EQ(int(playerKeys[k].key), k) << playerKeys[k].label;
+    struct Case {
+        const char* sdlName;
+        const char* pageKey;
+        bool shift;
+        int wanted;  // PlayerKey, -1 none
+    };
+    const Case cases[] = {
+        {"Space", " ", false, int(PlayerKey::Space)},       {"Space", " ", true, int(PlayerKey::Space)},
+        {"Left", "ArrowLeft", false, int(PlayerKey::Left)},  {"Left", "ArrowLeft", true, int(PlayerKey::ShiftLeft)},
+        {"Right", "ArrowRight", true, int(PlayerKey::ShiftRight)}, {"PageDown", "PageDown", false, int(PlayerKey::PageDown)},
+        {"Escape", "Escape", false, int(PlayerKey::Escape)}, {"Return", "Enter", false, -1},
+        {"F", "f", false, -1},
+    };
+    for (const Case& c : cases) {
+        const PlayerKeyBinding* native = playerKeyBySdlName(c.sdlName, c.shift);
+        const PlayerKeyBinding* page = playerKeyByPageKey(c.pageKey, c.shift);
+        EXPECT_EQ(native == nullptr ? -1 : int(native->key), c.wanted) << c.sdlName << (c.shift ? " with Shift" : "");
+        EXPECT_EQ(page == nullptr ? -1 : int(page->key), c.wanted) << c.pageKey << (c.shift ? " with Shift" : "");
+    }
+}
 
 TEST(PlayerOptionsTest, StartAndLoopTimesAreCheckedWithTheirReason) {
     struct Case {

@@ -272,19 +272,9 @@ void updatePresentTarget() {
 // ---- events ----
 
 void queuePlayerKey(const SDL_Keysym& key) {
-    const bool shift = (key.mod & KMOD_SHIFT) != 0;
-    PlayerKey playerKey;
-    switch (key.sym) {
-        case SDLK_SPACE:    playerKey = PlayerKey::Space; break;
-        case SDLK_LEFT:     playerKey = shift ? PlayerKey::ShiftLeft : PlayerKey::Left; break;
-        case SDLK_RIGHT:    playerKey = shift ? PlayerKey::ShiftRight : PlayerKey::Right; break;
-        case SDLK_COMMA:    playerKey = PlayerKey::Comma; break;
-        case SDLK_PERIOD:   playerKey = PlayerKey::Period; break;
-        case SDLK_HOME:     playerKey = PlayerKey::Home; break;
-        case SDLK_PAGEUP:   playerKey = PlayerKey::PageUp; break;
-        case SDLK_PAGEDOWN: playerKey = PlayerKey::PageDown; break;
-        default:            return;
-    }
+    const PlayerKeyBinding* row = playerKeyBySdlName(SDL_GetKeyName(key.sym), (key.mod & KMOD_SHIFT) != 0);
+    if (row == nullptr || row->key == PlayerKey::Escape) return;
+    const PlayerKey playerKey = row->key;
     // A full queue drops the key: nobody presses 32 keys within one frame.
     if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = playerKey;
 }

@@ -176,7 +176,7 @@ void playerFromQuery(const std::string& query) {
     }
     setPlayerOptions(options);
     std::string help;
-    for (const PlayerControl& control : playerControls) help += std::string(control.keys) + ": " + control.action + "\n";
+    for (const PlayerKeyBinding& row : playerKeys) help += std::string(row.label) + ": " + row.action + "\n";
     uint32_t starts[showPhaseCount];
     for (int32_t i = 0; i < showPhaseCount; ++i) starts[i] = showPhases[i].startMs;
     webStartPlayer(help.c_str(), starts, showPhaseCount, options.loop ? options.loopToMs : 0);
