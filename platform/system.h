@@ -58,6 +58,16 @@ void systemPauseWave(bool paused);
 // next pictures presented until untilTick (a tick count); never part of the picture itself.
 void systemShowProgress(uint32_t ms, uint32_t lengthMs, const uint32_t* marks, int32_t markCount, uint32_t untilTick);
 
+// Called by the player before every step of the show: true while the platform can neither show
+// nor play it (a lost WebGL context, an audio context stopped from outside). The player pauses
+// while it holds and, when it ends, goes on with sound and picture in step, unless the viewer
+// had paused.
+bool systemHeld();
+
+// Called by the player before every step of the show: true, once, after the picture presented
+// last was lost (drawn again at a new size, a context restored): a paused show draws it again.
+bool systemPictureLost();
+
 // Called by startMusic, once, after the loading screen: plays a complete in-memory RIFF/WAVE
 // image (44,100 Hz, stereo, 16-bit) asynchronously from its data chunk, and returns when its
 // first samples can be heard, because the show's clock starts right after. Without an audio

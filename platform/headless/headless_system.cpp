@@ -67,6 +67,14 @@ void systemShowProgress(uint32_t ms, uint32_t, const uint32_t*, int32_t, uint32_
     headlessSystem.progressUntil = untilTick;
 }
 
+bool systemHeld() { return headlessSystem.held; }
+
+bool systemPictureLost() {
+    const bool lost = headlessSystem.pictureLost;
+    headlessSystem.pictureLost = false;
+    return lost;
+}
+
 void systemExit(int code) {
     std::fflush(stdout);
     std::exit(code);

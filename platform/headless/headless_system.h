@@ -31,6 +31,8 @@ struct HeadlessSystemState {
     PlayerKey keys[16] = {};                  // what systemNextKey hands out, in order
     uint32_t keyCount = 0, keysTaken = 0;
     uint32_t progressMs = 0, progressUntil = 0;  // the last systemShowProgress
+    bool held = false;                        // systemHeld answers this
+    bool pictureLost = false;                 // systemPictureLost answers this once, then clears it
 };
 
 extern HeadlessSystemState headlessSystem;

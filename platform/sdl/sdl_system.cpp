@@ -584,6 +584,10 @@ void systemStopWave() {
     audioDevice = 0;
 }
 
+bool systemHeld() { return false; }
+
+bool systemPictureLost() { return false; }
+
 void systemExit(int code) {
     leavingCode = code;
     if (showPresenting) {

@@ -406,6 +406,10 @@ void systemShowProgress(uint32_t ms, uint32_t, const uint32_t*, int32_t, uint32_
     if (!virtualClock) pageShowBar(static_cast<double>(ms), static_cast<double>(untilTick - systemTickCount()));
 }
 
+bool systemHeld() { return false; }
+
+bool systemPictureLost() { return false; }
+
 // The runtime stays, so the page keeps its end line; nothing runs any more.
 void systemExit(int) {
     emscripten_cancel_main_loop();
