@@ -16,6 +16,7 @@ namespace {
 
 GLDevice* gl;
 PlayerDevice* front;
+Player* player;
 ShowSnapshot afterLoading;
 std::vector<uint8_t> shown(640 * 480 * 4);
 
@@ -30,6 +31,8 @@ bool startShow(benchmark::State& state) {
         }
         front = new PlayerDevice(gl);
         d3dDevice = front;
+        player = new Player;
+        player->attach(front);
         resetHeadlessSystem();
         startupSteps.renderSongStep = [] {};
         initIntro();
@@ -38,13 +41,15 @@ bool startShow(benchmark::State& state) {
         afterLoading = takeSnapshot(front);
     }
     restoreSnapshot(afterLoading, front);
-    startPlayer(front);
+    *player = Player{};
+    player->attach(front);
+    player->start();
     return true;
 }
 
 // Until the frame is in the back buffer, as the window would show it.
 void seekAndShow(uint32_t ms) {
-    seekShow(ms);
+    player->seek(ms);
     gl->readBackBuffer(shown.data());
 }
 
@@ -65,7 +70,7 @@ BENCHMARK(BM_seekFirstFarAhead)->Unit(benchmark::kMillisecond)->Iterations(3);
 // bar's snapshot), one in each phase, in an order that goes back and forth.
 static void BM_seekToPassedPart(benchmark::State& state) {
     if (!startShow(state)) return;
-    seekShow(lastShowFrameMs);
+    player->seek(lastShowFrameMs);
     const uint32_t times[] = {3830, 149750, 26830, 111350, 49910, 134400, 38150};
     size_t i = 0;
     for (auto _ : state) seekAndShow(times[i++ % 7]);
@@ -77,11 +82,11 @@ static void BM_snapshotAt(benchmark::State& state) {
     if (!startShow(state)) return;
     const uint32_t ms = uint32_t(state.range(0));
     front->setDrawing(false);
-    seekShow(ms);
+    player->seek(ms);
     size_t bytes = 0;
     for (auto _ : state) bytes = takeSnapshot(front).bytes.size();
     state.counters["bytes"] = double(bytes);
-    if (ms == lastShowFrameMs) state.counters["kept_total_bytes"] = double(snapshotBytes());
+    if (ms == lastShowFrameMs) state.counters["kept_total_bytes"] = double(player->snapshotBytes());
 }
 BENCHMARK(BM_snapshotAt)->Arg(0)->Arg(20000)->Arg(40000)->Arg(60000)->Arg(100000)->Arg(130000)->Arg(161279)
     ->Unit(benchmark::kMicrosecond);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/app.h"
+#include "app/show_life.h"
 #include "app/player_device.h"
 #include "app/snapshot.h"
 #include "platform/headless/headless_system.h"
@@ -146,7 +147,6 @@ uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {
     if (undoes) d3dDevice = front;
     setDrawing(run.drawLoading && run.partFrom == 0);
     playIntro(afterFrame);
-    startupSteps.stopMusic();
     d3dDevice = device;
     front = nullptr;
     lastShowMs = lastRunMs;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/show_life.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
@@ -186,7 +187,6 @@ int main(int argc, char** argv) {
     // The show's own length, the clock's detours and the loading screen, twice over.
     run.frameLimit = 2 * (uint64_t(showLengthMs) + 50000) * run.options.fps / 1000 + 2 * loadingFrameCount;
     playIntro(afterFrame);
-    startupSteps.stopMusic();
 
     const GLDeviceStats stats = run.device->stats();
     const long residentEnd = peakResidentKiB();
