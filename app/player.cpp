@@ -20,7 +20,10 @@ uint32_t Player::RunPoint::nextGridMs() const { return started ? gridFrameAfter(
 
 Player::Player(const PlayerOptions& chosen) : options(chosen) {}
 
-void Player::install() { attach(new PlayerDevice(d3dDevice)); }
+void Player::install() {
+    owned = std::make_unique<PlayerDevice>(d3dDevice);
+    attach(owned.get());
+}
 
 void Player::attach(PlayerDevice* device) {
     front = device;

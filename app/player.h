@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "app/player_device.h"
@@ -98,6 +99,8 @@ public:
     // keeping a snapshot for every bar it enters; the show's own state is put back after.
     void lookAhead(uint32_t frames);
     uint32_t lookAheadMs() const;  // how far it got: every bar before is kept exact
+    // Grid frames the look-ahead runs in each step of live play (0: none, for measurements).
+    void setLookAheadPerStep(uint32_t frames) { lookAheadPerStep = frames; }
 
     size_t snapshotCount() const { return snapshots.size(); }
     size_t snapshotBytes() const;
@@ -133,6 +136,7 @@ private:
     void drawPausedAgain();
 
     PlayerOptions options;
+    std::unique_ptr<PlayerDevice> owned;  // the one install made
     PlayerDevice* front = nullptr;
     std::map<uint32_t, Kept> snapshots;  // by bar
     RunPoint run;
@@ -141,8 +145,10 @@ private:
     ShowSnapshot shownState;      // the show's own, while the look-ahead runs
     RunPoint ahead;
     bool aheadStarted = false;
+    uint32_t lookAheadPerStep = lookAheadFramesPerStep;
     // Live play.
     bool keysOpen = false;        // the first frame has been shown: keys count from here
+    bool frameShown = false;      // this step has shown a frame already (a seek's)
     bool viewerPaused = false;
     bool held = false;            // the platform holds the show (systemHeld)
     uint32_t pausedMs = 0;

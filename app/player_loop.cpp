@@ -68,6 +68,7 @@ void Player::goTo(uint32_t ms) {
     ms = std::min(ms, lastShowFrameMs);
     if (!paused()) systemShowFrameAt(ms);
     seek(ms);
+    frameShown = true;
     startTick = systemTickCount() - ms;
     pausedMs = ms;
     systemSetWavePosition(ms);
@@ -80,6 +81,7 @@ void Player::drawPausedAgain() { seek(pausedMs); }
 
 bool Player::step() {
     if (systemEscapePressed() || endReached != 0) return false;
+    frameShown = false;
     PlayerKey key;
     // Keys pressed before the show's first frame (the loading screen, a run-up) are dropped.
     if (!keysOpen)
@@ -102,7 +104,8 @@ bool Player::step() {
         if (lost) drawPausedAgain();
         // The picture stays; presenting it again paces the loop and lets the bar go.
         systemPresentAgain(true);
-    } else {
+    } else if (!frameShown) {
+        // A seek's frame is this step's; otherwise the frame the clock says.
         const uint32_t ms = systemTickCount() - startTick;
         if (options.loop && ms >= options.loopToMs) {
             goTo(options.loopFromMs);
@@ -111,7 +114,7 @@ bool Player::step() {
             runFrame(ms);
         }
     }
-    lookAhead(lookAheadFramesPerStep);
+    lookAhead(lookAheadPerStep);
     return true;
 }
 

@@ -77,6 +77,61 @@ static void BM_seekToPassedPart(benchmark::State& state) {
 }
 BENCHMARK(BM_seekToPassedPart)->Unit(benchmark::kMillisecond);
 
+// Live play as the window plays it, drawing off (the seek's own frame is drawn): a step every
+// 20 ms of the clock, frames off the grid, the player's look-ahead on or off.
+void playLive(uint32_t untilMs, bool lookAhead) {
+    player->setLookAheadPerStep(lookAhead ? lookAheadFramesPerStep : 0);
+    front->setDrawing(false);
+    startShowClock();
+    player->startClock();
+    while (player->nowMs() < untilMs) {
+        headlessSystem.tick += 20;
+        player->step();
+    }
+}
+
+// Right at 150 s of live play with nothing run up before and no look-ahead: the run-up starts
+// from the snapshot the show left when it entered the bar, or from the frame shown.
+static void BM_seekRightInLivePlay(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!startShow(state)) return;
+        playLive(150000, false);
+        state.ResumeTiming();
+        player->goTo(player->nowMs() + 5000);
+        gl->readBackBuffer(shown.data());
+    }
+}
+BENCHMARK(BM_seekRightInLivePlay)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// After 40 s of live play with the look-ahead on (by then it has kept the whole show): seeks far
+// ahead and back, as Page Down, Home and the page's scrub bar make them.
+static void BM_seekFarInLivePlay(benchmark::State& state) {
+    if (!startShow(state)) return;
+    playLive(40000, true);
+    const uint32_t times[] = {122880, 161279, 46080, 3000, 138240, 99990, 61440};
+    size_t i = 0;
+    for (auto _ : state) {
+        player->goTo(times[i++ % 7]);
+        gl->readBackBuffer(shown.data());
+    }
+    state.counters["look_ahead_ms"] = double(player->lookAheadMs());
+}
+BENCHMARK(BM_seekFarInLivePlay)->Unit(benchmark::kMillisecond);
+
+// The first 300 steps of live play (6 s), drawing off, without the look-ahead (0) and with it (1):
+// what the look-ahead adds to a step while it runs.
+static void BM_liveStep(benchmark::State& state) {
+    if (!startShow(state)) return;
+    playLive(0, state.range(0) != 0);
+    for (auto _ : state) {
+        headlessSystem.tick += 20;
+        player->step();
+    }
+    state.counters["look_ahead_ms"] = double(player->lookAheadMs());
+}
+BENCHMARK(BM_liveStep)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Iterations(300);
+
 // One snapshot's bytes after a run-up to the time given.
 static void BM_snapshotAt(benchmark::State& state) {
     if (!startShow(state)) return;

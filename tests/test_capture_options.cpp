@@ -76,10 +76,10 @@ TEST(CaptureOptionsTest, EachModeWithWhatItNeeds) {
     EXPECT_EQ(parse({"--video", "v.mp4"}).options.jobs, 0u) << "from the cores unless told";
     EXPECT_EQ(parse({"--video", "v.mp4"}).options.untilMs, UINT32_MAX) << "the whole show";
     EXPECT_FALSE(parse({"--video", "v.mp4"}).options.videoFrom) << "from the loading screen";
-    p = parse({"--video", "v.mp4", "--from", "161279"});
+    p = parse({"--video", "v.mp4", "--from", "161266"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_TRUE(p.options.videoFrom);
-    EXPECT_EQ(p.options.videoFromMs, 161279u) << "the last frame";
+    EXPECT_EQ(p.options.videoFromMs, 161266u) << "the last frame of the grid";
 
     p = parse({"--frames", "0:900", "-o", "d", "--part", "450:4294967295"});
     ASSERT_TRUE(p.ok) << p.error;
@@ -141,6 +141,8 @@ TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
         {{"--video", "v.mp4", "--from", "161280"}, "--from '161280' is past the show's end"},
         {{"--video", "v.mp4", "--from", "9s"}, "--from '9s' is not a time"},
         {{"--video", "v.mp4", "--from", "3000", "--until", "3000"}, "--from 3000 is not before --until 3000"},
+        {{"--video", "v.mp4", "--from", "161270"}, "no frame of the 60 fps grid lies between --from 161270 ms and the show's end (161279 ms)"},
+        {{"--video", "v.mp4", "--from", "1001", "--until", "1010"}, "no frame of the 60 fps grid lies between --from 1001 ms and --until 1010 ms"},
         {{"--frames", "0:9", "-o", "d", "--from", "5"}, "--from goes with --video only"},
         {{"--frames", "0:9", "-o", "d", "--lossless"}, "--lossless goes with"},
         {{"--video", "v.mp4", "--part", "9:3"}, "--part"},

@@ -74,4 +74,21 @@ TEST(CaptureRouteTest, EveryModeJobCountPartAndListHasItsRoute) {
                 }
 }
 
+// A video split into parts has no more parts than show frames, and never none: from 161200 ms
+// there are five frames of the 60 fps grid, from 161266 one.
+TEST(CaptureRouteTest, AShortVideoHasAsManyPartsAsFramesAtMost) {
+    struct Case {
+        uint32_t fromMs, jobs, parts;
+    };
+    const Case cases[] = {{161200, 4, 4}, {161200, 8, 5}, {161266, 4, 1}, {161266, 1, 1}};
+    for (const Case& c : cases) {
+        CaptureOptions options;
+        options.mode = CaptureMode::Video;
+        options.output = "out.mp4";
+        options.videoFrom = true;
+        options.videoFromMs = c.fromMs;
+        EXPECT_EQ(captureRouteFor(options, c.jobs).parts, c.parts) << "--from " << c.fromMs << " --jobs " << c.jobs;
+    }
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/player.h"
+#include "tools/capture/capture_run.h"
 
 const char captureUsage[] =
     "Usage: quorbel-capture MODE [--fps N] [--start-tick N]\n"
@@ -249,6 +250,11 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     if (options.videoFrom && options.videoFromMs >= options.untilMs)
         return fail(error, "--from " + std::to_string(options.videoFromMs) + " is not before --until " +
                                std::to_string(options.untilMs));
+    if (options.mode == CaptureMode::Video && videoShowFrames(options) == 0)
+        return fail(error, "no frame of the " + std::to_string(options.fps) + " fps grid lies between --from " +
+                               std::to_string(options.videoFromMs) + " ms and " +
+                               (options.untilMs != UINT32_MAX ? "--until " + std::to_string(options.untilMs) + " ms"
+                                                              : "the show's end (" + std::to_string(lastShowFrameMs) + " ms)"));
     if (!options.frameList.empty() && (options.jobs != 0 || options.part))
         return fail(error, "--frames MS,MS,... runs in one process; it takes no --jobs or --part");
     if (options.mode == CaptureMode::Video && (options.width % 2 != 0 || options.height % 2 != 0))
