@@ -2,8 +2,8 @@
 # needs when any is missing, and configures and builds a build folder with CMake.
 
 # The Debian packages, by what needs them. play.sh installs the show's set and its mode's
-# (recording where there is no display, web for --web); test.sh all of them; soak.sh, golden.sh
-# and bench.sh the show's and the developers' build's (quorbel_prepare).
+# (recording where there is no display, web for --web); test.sh and fuzz.sh all of them; soak.sh,
+# golden.sh and bench.sh the show's and the developers' build's (quorbel_prepare).
 # The show: the compiler, the build tools and the libraries it links and loads.
 quorbel_packages_show=(
   cmake ninja-build g++ pkg-config
