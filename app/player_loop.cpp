@@ -35,9 +35,11 @@ bool Player::runUpStep(uint32_t sliceMs) {
     return step >= to && run.nextGridMs() >= to;
 }
 
+// The run-up left drawing off; the show's frames are drawn from here.
 void Player::startClock() {
     viewerPaused = held = false;
     startTick = systemTickCount() - firstMs();
+    front->setDrawing(true);
 }
 
 uint32_t Player::nowMs() const { return paused() ? pausedMs : nowMsRunning(); }

@@ -76,7 +76,12 @@ TEST(PlayerStepTest, AViewersSession) {
     ShowLife life(ScreenChoice::Window, &player);
     // Pressed during the loading screen: none of them may reach the show.
     press({PlayerKey::Space, PlayerKey::Right, PlayerKey::Right, PlayerKey::Right});
-    while (life.stage() != LifeStage::Playing) ASSERT_TRUE(life.step());
+    uint64_t draws = 0;
+    while (life.stage() != LifeStage::Playing) {
+        draws = gl->stats().d3dDrawCalls;
+        ASSERT_TRUE(life.step());
+    }
+    EXPECT_GT(gl->stats().d3dDrawCalls, draws) << "the first frame is drawn";
     EXPECT_GE(musicStartedAtShowMs, 19983u) << "the music starts after the run-up to the loop's start";
     EXPECT_EQ(headlessSystem.wavePositionMs, 20000u) << "and from that moment";
     EXPECT_EQ(player.nowMs(), 20000u);
@@ -104,7 +109,9 @@ TEST(PlayerStepTest, AViewersSession) {
             headlessSystem.pictureLost = true;
         }
         const uint32_t againBefore = headlessSystem.pacedPresentsAgain;
+        draws = gl->stats().d3dDrawCalls;
         ASSERT_TRUE(life.step()) << m.what;
+        EXPECT_EQ(gl->stats().d3dDrawCalls > draws, !m.paused || m.newSize) << m.what << ": a frame drawn, or the paused one kept";
         EXPECT_EQ(player.nowMs(), m.showMs) << m.what;
         EXPECT_EQ(player.paused(), m.paused) << m.what;
         EXPECT_EQ(headlessSystem.wavePaused, m.paused) << m.what << ": the sound with it";
