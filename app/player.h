@@ -151,5 +151,6 @@ private:
     bool frameShown = false;      // this step has shown a frame already (a seek's)
     bool viewerPaused = false;
     bool held = false;            // the platform holds the show (systemHeld)
+    bool soundAdrift = false;     // held since the last resume: the sound may be anywhere
     uint32_t pausedMs = 0;
 };

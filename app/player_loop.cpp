@@ -44,15 +44,15 @@ void Player::startClock() {
 
 uint32_t Player::nowMs() const { return paused() ? pausedMs : nowMsRunning(); }
 
-// The clock stops at the frame shown, or goes on from it, and the sound with it: on resume it
-// is put where the picture is, whatever it did meanwhile (an audio context stopped from outside).
+// The clock stops, or goes on from where it stopped, and the sound with it. A viewer's pause
+// stops the sound where it is, so it goes on seamlessly; after a hold it may have stopped
+// anywhere (an audio context stopped from outside), so it is put back where the picture is.
 void Player::applyPause(bool pause) {
-    if (pause) {
-        pausedMs = run.started ? std::min(run.lastRunMs, lastShowFrameMs) : nowMsRunning();
-    }
+    if (pause) pausedMs = nowMsRunning();
     startTick = systemTickCount() - pausedMs;
     systemPauseWave(pause);
-    if (!pause) systemSetWavePosition(pausedMs);
+    if (!pause && soundAdrift) systemSetWavePosition(pausedMs);
+    if (!pause) soundAdrift = false;
     showProgress(pausedMs);
 }
 
@@ -99,6 +99,7 @@ bool Player::step() {
     if (holding != held) {
         const bool was = paused();
         held = holding;
+        soundAdrift = soundAdrift || holding;
         if (paused() != was) applyPause(paused());
     }
     const bool lost = systemPictureLost();
