@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# wine_check.sh: the show's frames on an independent Direct3D 9. Each frame below is written as a
+# frame stream (quorbel-capture --stream), replayed into our OpenGL device (--replay, the picture
+# --frame gives) and, through replay-d3d9.exe (tools/replay-d3d9/, built here with mingw-w64),
+# into Wine's d3d9 on an Xvfb and a Wine prefix of the check's own; the two pictures are
+# measured as the browser test measures (quorbel-compare) and held to the limits below.
+#   scripts/wine_check.sh [BUILD] [WORK]         BUILD: the build folder (default build), WORK: the
+#                                                check's files (default BUILD/wine-check)
+#   scripts/wine_check.sh --speed N [BUILD]      each stream replayed N times in one process, ours
+#                                                and Wine's alternating: a table of median times
+# Without Wine or mingw-w64 it skips (exit 77), unless QUORBEL_REQUIRE_ALL makes that a failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+speed=0
+if [ "${1:-}" = --speed ]; then speed=$2; shift 2; fi
+build=$(cd "${1:-$root/build}" && pwd)
+work=${2:-$build/wine-check}
+
+wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+missing=""
+[ -x "$wine" ] || missing="wine64"
+command -v x86_64-w64-mingw32-g++ >/dev/null || missing="$missing g++-mingw-w64-x86-64"
+command -v Xvfb >/dev/null || missing="$missing xvfb"
+if [ -n "$missing" ]; then
+  if [ -n "${QUORBEL_REQUIRE_ALL:-}" ] && [ "${QUORBEL_REQUIRE_ALL}" != 0 ]; then
+    echo "wine check: FAILED: missing$(printf ' %s' $missing) (apt-get install them)"; exit 1
+  fi
+  echo "wine check: skipped: missing$(printf ' %s' $missing) (apt-get install them)"; exit 77
+fi
+
+# The frames: show time in ms, or L and a loading frame's index; and the limits each is held to:
+# mean difference in levels, pixels over 24 levels apart and pixels moved, both in per cent.
+# docs/stream.md says what the differences are and where the limits come from.
+frames=(
+  "9000     1.5  0.3  0.1"   # opening: noise stripes
+  "22000    1.5  1.0  0.3"   # boxed cube
+  "38000    1.5  1.0  0.3"   # first tunnel
+  "58000    1.5  1.0  0.3"   # cube field
+  "100000   1.5  1.0  0.3"   # second tunnel
+  "124380   1.5  1.0  0.3"   # exploding cube: the streaks
+  "130560   1.5  1.0  0.3"   # exploding cube
+  "145000   1.5  1.0  0.3"   # closing
+  "L32      1.5  1.0  0.3"   # loading screen
+)
+# States a fresh device of Wine's holds otherwise than the stream assumes, as docs/stream.md explains.
+known_states="D3DRS_POINTSIZE_MAX"
+
+mkdir -p "$work"
+log=$work/log.txt
+: >"$log"
+capture=$build/quorbel-capture
+compare=$build/quorbel-compare
+for program in "$capture" "$compare"; do
+  [ -x "$program" ] || { echo "wine check: FAILED: $program is not built"; exit 1; }
+done
+
+# The replayer, built with mingw-w64 into a folder of its own.
+replayer_build=$build/replay-d3d9
+cmake -S "$root/tools/replay-d3d9" -B "$replayer_build" -G Ninja -DCMAKE_SYSTEM_NAME=Windows \
+  -DCMAKE_CXX_COMPILER=x86_64-w64-mingw32-g++ >>"$log" 2>&1 &&
+  cmake --build "$replayer_build" >>"$log" 2>&1 || { echo "wine check: FAILED: replay-d3d9.exe does not build"; tail -20 "$log"; exit 1; }
+
+# An Xvfb of our own on a free display, and a Wine prefix of our own (made once: 11-18 s).
+xvfb_pid=""
+cleanup() {
+  WINEPREFIX=$work/prefix "$(dirname "$wine")/wineserver" -k >/dev/null 2>&1 || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>>"$log" & echo "pid $!")
+read -r _ xvfb_pid <&3
+read -r -t 10 display <&3 || { echo "wine check: FAILED: Xvfb did not start"; exit 1; }
+export DISPLAY=:$display WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export MESA_SHADER_CACHE_DIR=$build/mesa-cache
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  "$wine" wineboot -i >>"$log" 2>&1 || { echo "wine check: FAILED: the Wine prefix cannot be made"; exit 1; }
+fi
+
+stream_of() {  # frame, file
+  if [[ $1 == L* ]]; then "$capture" --stream-loading "${1#L}" -o "$2"; else "$capture" --stream "$1" -o "$2"; fi
+}
+
+if [ "$speed" -gt 0 ]; then
+  printf '%-8s %12s %12s %8s\n' frame "ours (ms)" "Wine (ms)" ratio
+  for row in "${frames[@]}"; do
+    read -r frame _ <<<"$row"
+    stream_of "$frame" "$work/$frame.d3ds" 2>>"$log"
+    ours=() theirs=()
+    for round in 1 2; do  # alternating, so that a busier minute weighs on both
+      ours+=("$("$capture" --replay "$work/$frame.d3ds" -o "$work/$frame-ours.png" --repeat "$speed" | sed -n 's/.*median \([0-9.]*\) ms.*/\1/p')")
+      theirs+=("$("$wine" "$replayer_build/replay-d3d9.exe" "$work/$frame.d3ds" -o "$work/$frame-wine.png" --repeat "$speed" 2>>"$log" |
+                 sed -n 's/.*median \([0-9.]*\) ms.*/\1/p')")
+    done
+    o=$(printf '%s\n' "${ours[@]}" | sort -g | head -1) t=$(printf '%s\n' "${theirs[@]}" | sort -g | head -1)
+    printf '%-8s %12s %12s %8.2f\n' "$frame" "$o" "$t" "$(echo "$t / $o" | bc -l)"
+  done
+  exit 0
+fi
+
+failed=0
+printf '%-8s %8s %8s %8s   %s\n' frame mean "over 24" moved "limits (mean, over 24 %, moved %)"
+for row in "${frames[@]}"; do
+  read -r frame mean_limit over_limit moved_limit <<<"$row"
+  stream=$work/$frame.d3ds
+  if ! stream_of "$frame" "$stream" 2>>"$log" ||
+     ! "$capture" --replay "$stream" -o "$work/$frame-ours.png" 2>>"$log" ||
+     ! "$wine" "$replayer_build/replay-d3d9.exe" "$stream" -o "$work/$frame-wine.png" >"$work/$frame-states.txt" 2>>"$log"; then
+    echo "$frame: FAILED: a stream or a replay failed (see $log)"; failed=1; continue
+  fi
+  unexpected=$(grep '^state ' "$work/$frame-states.txt" | grep -v -w -F "$known_states" || true)
+  if [ -n "$unexpected" ]; then echo "$frame: FAILED: Wine's device holds a state the stream does not: $unexpected"; failed=1; fi
+  set +e
+  measures=$("$compare" "$work/$frame-ours.png" "$work/$frame-wine.png" --limits "$mean_limit,$over_limit,$moved_limit" \
+             --pictures "$work/$frame")
+  status=$?
+  set -e
+  read -r mean over moved <<<"$measures"
+  verdict=""
+  if [ $status -ne 0 ]; then
+    verdict="  FAILED: above the limits; $work/$frame-side.png (ours left, Wine's right) and $frame-diff.png"
+    failed=1
+  fi
+  printf '%-8s %8s %7s%% %7s%%   %s, %s, %s%s\n' "$frame" "$mean" "$over" "$moved" "$mean_limit" "$over_limit" "$moved_limit" "$verdict"
+done
+grep -h '^state ' "$work"/*-states.txt | sort -u | sed 's/^/Wine: /'
+exit $failed
