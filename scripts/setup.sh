@@ -13,12 +13,14 @@ quorbel_packages_recording=(ffmpeg)
 # The browser build (scripts/web.sh) and the server play.sh --web runs: commands only (below).
 quorbel_packages_web=()
 # The test suites, the benchmarks, Xvfb and its tools, the sound and picture checks, the install
-# test's validators (menu entry, Debian package, AppStream, manual pages), libFuzzer.
+# test's validators (menu entry, Debian package, AppStream, manual pages), libFuzzer, and Wine's
+# Direct3D 9 with the compiler for the Windows replayer (scripts/wine_check.sh).
 quorbel_packages_tests=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xfonts-base xdotool imagemagick ffmpeg sox
   desktop-file-utils dpkg-dev lintian appstream help2man man-db
   clang libclang-rt-14-dev
+  wine64 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64
 )
 
 # Commands, as command:package, installed only where the command is missing, since a machine may

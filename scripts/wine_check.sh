@@ -123,4 +123,27 @@ for row in "${frames[@]}"; do
   printf '%-8s %8s %7s%% %7s%%   %s, %s, %s%s\n' "$frame" "$mean" "$over" "$moved" "$mean_limit" "$over_limit" "$moved_limit" "$verdict"
 done
 grep -h '^state ' "$work"/*-states.txt | sort -u | sed 's/^/Wine: /'
+
+# The probes, one behaviour each: at Direct3D's pixel centres both take the columns' mean (a
+# regression of ours to GL's centres shows as a mean of 1.5); a sprite inside the target is the
+# same in both; one whose centre lies outside is drawn by ours, as Direct3D documents, and
+# dropped by Wine, which draws GL points.
+"$build/quorbel-probe-streams" "$work"
+printf '%-12s %8s %8s %8s
+' probe mean "over 24" moved
+for probe in columns sprite-in sprite-edge; do
+  "$capture" --replay "$work/$probe.d3ds" -o "$work/$probe-ours.png" 2>>"$log" &&
+    "$wine" "$replayer_build/replay-d3d9.exe" "$work/$probe.d3ds" -o "$work/$probe-wine.png" >/dev/null 2>>"$log" ||
+    { echo "$probe: FAILED: a replay failed (see $log)"; failed=1; continue; }
+  read -r mean over moved < <("$compare" "$work/$probe-ours.png" "$work/$probe-wine.png" || true)
+  verdict=""
+  case $probe in
+    columns) awk "BEGIN { exit !($mean > 0.5) }" && verdict="  FAILED: the textures are not sampled where Wine samples them" ;;
+    sprite-in) [ "$moved" = 0.000 ] || verdict="  FAILED: a sprite inside the target differs" ;;
+    sprite-edge) [ "$moved" = 0.000 ] && verdict="  (Wine now draws it: the frames' limits may be tightened)" ;;
+  esac
+  [[ $verdict == *FAILED* ]] && failed=1
+  printf '%-12s %8s %7s%% %7s%%%s
+' "$probe" "$mean" "$over" "$moved" "$verdict"
+done
 exit $failed
