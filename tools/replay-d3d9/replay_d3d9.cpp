@@ -1,11 +1,11 @@
 // replay_d3d9.cpp: replay-d3d9.exe, a frame stream replayed on a real Direct3D 9 (Windows, or
 // Wine's): the device made as the show makes it, the stream's state checked against the device's
 // own, the frame drawn, and the back buffer (and each render target) written as PNG.
-//   replay-d3d9 STREAM.d3ds -o BACK.png [--targets PREFIX] [--repeat N]
-// --targets writes PREFIX1.png ... for the stream's render-target textures, --repeat replays the
-// frame N times more and prints the median time of one replay until its pixels are read back.
-// Exit 0 when written, 1 with one line when the stream, the device or a file fails, 2 for a
-// command line it does not understand.
+//   replay-d3d9 STREAM.d3ds -o BACK.png [STREAM.d3ds -o BACK.png ...] [--targets PREFIX] [--repeat N]
+// --targets writes PREFIX1.png ... for the stream's render-target textures (one stream only),
+// --repeat replays each frame N times more and prints the median time of one replay until its
+// pixels are read back. Exit 0 when every picture is written; 1, with one line for each, when a
+// stream or a file fails, or the device; 2 for a command line it does not understand.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <d3d9.h>
@@ -243,57 +243,47 @@ double now() {
     return double(count.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    std::wstring input, output, targets;
-    unsigned long repeat = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == L"-o" && hasValue) output = argv[++i];
-        else if (arg == L"--targets" && hasValue) targets = argv[++i];
-        else if (arg == L"--repeat" && hasValue) repeat = std::wcstoul(argv[++i], nullptr, 10);
-        else if (input.empty() && !arg.empty() && arg[0] != L'-') input = arg;
-        else fail("unknown argument '" + narrow(arg) + "'\nusage: replay-d3d9 STREAM.d3ds -o BACK.png [--targets PREFIX] [--repeat N]", 2);
-    }
-    if (input.empty() || output.empty()) fail("usage: replay-d3d9 STREAM.d3ds -o BACK.png [--targets PREFIX] [--repeat N]", 2);
-
+// One stream: read, checked, replayed on a device of its own, written; false, with one line on
+// stderr, where the stream or a file fails (the device's own failures end the program).
+bool replayStream(const std::wstring& input, const std::wstring& output, const std::wstring& targets, unsigned long repeat,
+                  HWND window) {
+    const std::string name = narrow(input);
     FILE* in = _wfopen(input.c_str(), L"rb");
-    if (in == nullptr) fail("cannot read " + narrow(input));
+    if (in == nullptr) return std::fprintf(stderr, "replay-d3d9: cannot read %s\n", name.c_str()), false;
     std::vector<uint8_t> bytes;
     for (int c; (c = std::fgetc(in)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
     std::fclose(in);
     FrameStream stream;
     std::string error;
-    if (!decodeFrameStream(bytes, stream, error)) fail(narrow(input) + ": " + error);
+    if (!decodeFrameStream(bytes, stream, error)) return std::fprintf(stderr, "replay-d3d9: %s: %s\n", name.c_str(), error.c_str()), false;
     // Texels the stream does not hold would be whatever the device had: a black replay, never a picture.
-    if (const std::string why = streamSamplesUndrawnTarget(stream); !why.empty()) fail("refused: " + why);
+    if (const std::string why = streamSamplesUndrawnTarget(stream); !why.empty())
+        return std::fprintf(stderr, "replay-d3d9: %s: refused: %s\n", name.c_str(), why.c_str()), false;
 
-    const HWND window = makeWindow(stream.backBufferWidth, stream.backBufferHeight);
     IDirect3DDevice9* device = makeDevice(stream, window);
     Replay replay{stream, device, {}, {}, false};
     replay.makeTextures();
+    std::printf("%s:\n", name.c_str());
     int differing = checkState(device, stream, stream.defaults, "the device starts with");
     for (const StreamCall& c : stream.start) replay.call(c);
     differing += checkState(device, stream, stream.start, "after the start state the device holds");
     std::printf("%d states differ from the stream\n", differing);
     replay.run();
 
-    if (!writeStoredPng(output, replay.backBuffer.data(), stream.backBufferWidth, stream.backBufferHeight))
-        fail("cannot write " + narrow(output));
-    for (size_t i = 0; !targets.empty() && i < stream.textures.size(); ++i) {
+    bool written = writeStoredPng(output, replay.backBuffer.data(), stream.backBufferWidth, stream.backBufferHeight);
+    if (!written) std::fprintf(stderr, "replay-d3d9: cannot write %s\n", narrow(output).c_str());
+    for (size_t i = 0; written && !targets.empty() && i < stream.textures.size(); ++i) {
         if (!(stream.textures[i].usage & D3DUSAGE_RENDERTARGET)) continue;
         IDirect3DSurface9* surface = nullptr;
         replay.textures[i]->GetSurfaceLevel(0, &surface);
         const std::vector<uint8_t> rgba = replay.readSurface(surface);
         surface->Release();
         const std::wstring path = targets + std::to_wstring(i + 1) + L".png";
-        if (!writeStoredPng(path, rgba.data(), stream.textures[i].width, stream.textures[i].height))
-            fail("cannot write " + narrow(path));
+        written = writeStoredPng(path, rgba.data(), stream.textures[i].width, stream.textures[i].height);
+        if (!written) std::fprintf(stderr, "replay-d3d9: cannot write %s\n", narrow(path).c_str());
     }
     std::vector<double> times;
-    for (unsigned long i = 0; i < repeat; ++i) {
+    for (unsigned long i = 0; written && i < repeat; ++i) {
         const double begin = now();
         replay.run();
         times.push_back(now() - begin);
@@ -305,6 +295,33 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (IDirect3DTexture9* texture : replay.textures) texture->Release();
     device->Release();
+    return written;
+}
+
+}  // namespace
+
+// Several streams in one run share the process, its window and Wine's start-up, which costs
+// seconds; each gets a device of its own.
+int wmain(int argc, wchar_t** argv) {
+    const char usage[] = "usage: replay-d3d9 STREAM.d3ds -o BACK.png [STREAM.d3ds -o BACK.png ...] [--targets PREFIX] [--repeat N]";
+    std::vector<std::pair<std::wstring, std::wstring>> jobs;  // stream, picture
+    std::wstring targets;
+    unsigned long repeat = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == L"-o" && hasValue && !jobs.empty() && jobs.back().second.empty()) jobs.back().second = argv[++i];
+        else if (arg == L"--targets" && hasValue) targets = argv[++i];
+        else if (arg == L"--repeat" && hasValue) repeat = std::wcstoul(argv[++i], nullptr, 10);
+        else if (!arg.empty() && arg[0] != L'-' && (jobs.empty() || !jobs.back().second.empty())) jobs.push_back({arg, L""});
+        else fail("unknown argument '" + narrow(arg) + "'\n" + usage, 2);
+    }
+    if (jobs.empty() || jobs.back().second.empty()) fail(usage, 2);
+    if (!targets.empty() && jobs.size() > 1) fail("--targets goes with one stream", 2);
+
+    const HWND window = makeWindow(640, 480);
+    bool allWritten = true;
+    for (const auto& [input, output] : jobs) allWritten &= replayStream(input, output, targets, repeat, window);
     DestroyWindow(window);
-    return 0;
+    return allWritten ? 0 : 1;
 }
