@@ -85,7 +85,7 @@ TEST(FrameStreamTest, BrokenOrIncompleteStreamsAreRefusedWithTheirReason) {
     const Case cases[] = {
         {"another kind of file", nullptr, [](std::vector<uint8_t>& b) { b[0] = 'P'; }, "not a frame stream"},
         {"a later version", nullptr, [](std::vector<uint8_t>& b) { b[4] = 2; }, "version 2"},
-        {"cut short", nullptr, [](std::vector<uint8_t>& b) { b.resize(b.size() - 3); }, "cut short"},
+        {"cut short", nullptr, [](std::vector<uint8_t>& b) { b.erase(b.end() - 3, b.end()); }, "cut short"},
         {"bytes after the calls", nullptr, [](std::vector<uint8_t>& b) { b.push_back(0); }, "after the frame's calls"},
         {"a texture not held", [](FrameStream& s) { s.calls[4].args[1] = 3; }, nullptr, "does not hold"},
         {"a stage Direct3D 9 lacks", [](FrameStream& s) { s.calls[4].args[0] = 8; }, nullptr, "stage 8"},
