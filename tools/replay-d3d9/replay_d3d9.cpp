@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tools/replay-d3d9/png_store.h"
@@ -126,6 +128,7 @@ struct Replay {
     std::vector<IDirect3DTexture9*> textures;
     std::vector<uint8_t> backBuffer;  // RGBA, read at Present
     bool read = false;
+    std::map<std::tuple<UINT, UINT, D3DFORMAT>, IDirect3DSurface9*> copies;
 
     void writeTexels(uint32_t texture, uint32_t level, const std::vector<int32_t>& rect, DWORD flags,
                      const std::vector<uint8_t>& texels) {
@@ -154,13 +157,15 @@ struct Replay {
         }
     }
 
-    // A surface's pixels through a system-memory copy; locking it waits until the device drew.
+    // A surface's pixels through a system-memory copy (one per size and format, made once, as a
+    // program that reads back every frame keeps it); locking it waits until the device drew.
     std::vector<uint8_t> readSurface(IDirect3DSurface9* surface) {
         D3DSURFACE_DESC desc;
         surface->GetDesc(&desc);
-        IDirect3DSurface9* copy = nullptr;
+        IDirect3DSurface9*& copy = copies[{desc.Width, desc.Height, desc.Format}];
         std::vector<uint8_t> rgba(size_t(desc.Width) * desc.Height * 4);
-        if (device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr) != D3D_OK ||
+        if ((copy == nullptr &&
+             device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr) != D3D_OK) ||
             device->GetRenderTargetData(surface, copy) != D3D_OK)
             fail("a render target cannot be read back");
         D3DLOCKED_RECT locked = {};
@@ -172,7 +177,6 @@ struct Replay {
                 q[0] = p[2], q[1] = p[1], q[2] = p[0], q[3] = 255;  // B, G, R in memory; opaque as the screen shows it
             }
         copy->UnlockRect();
-        copy->Release();
         return rgba;
     }
 
@@ -261,7 +265,7 @@ bool replayStream(const std::wstring& input, const std::wstring& output, const s
         return std::fprintf(stderr, "replay-d3d9: %s: refused: %s\n", name.c_str(), why.c_str()), false;
 
     IDirect3DDevice9* device = makeDevice(stream, window);
-    Replay replay{stream, device, {}, {}, false};
+    Replay replay{stream, device, {}, {}, false, {}};
     replay.makeTextures();
     std::printf("%s:\n", name.c_str());
     int differing = checkState(device, stream, stream.defaults, "the device starts with");
@@ -294,6 +298,7 @@ bool replayStream(const std::wstring& input, const std::wstring& output, const s
                     times[times.size() / 2], times.front(), times.back());
     }
     for (IDirect3DTexture9* texture : replay.textures) texture->Release();
+    for (const auto& [size, copy] : replay.copies) copy->Release();
     device->Release();
     return written;
 }
