@@ -46,8 +46,8 @@ TEST(FrameStreamTest, EachPhaseReplaysToTheCapturedFrame) {
     fs::remove_all(dir);
 }
 
-// A small whole stream: a written 4 x 4 texture and a 4 x 4 render target, the target drawn
-// and then sampled.
+// A small whole stream: a written 4 x 4 texture and a 4 x 4 render target, the target cleared
+// and then sampled, a part of the back buffer cleared.
 FrameStream smallStream() {
     FrameStream s;
     s.textures.push_back({4, 4, 1, 0, 21, 1, {std::vector<uint8_t>(64, 7)}});
@@ -57,11 +57,12 @@ FrameStream smallStream() {
     const std::vector<uint8_t> triangle(3 * 16, 0);
     s.calls = {
         {StreamOp::SetRenderTarget, {0, 2, 0}, {}, {}},
-        {StreamOp::Clear, {1, 0, 0, 0}, {0, 0, 2, 2}, {}},
+        {StreamOp::Clear, {1, 0, 0, 0}, {}, {}},
         {StreamOp::SetRenderTarget, {0, 0, 0}, {}, {}},
         {StreamOp::LockRect, {1, 0, 0}, {1, 1, 3, 2}, std::vector<uint8_t>(8, 9)},
         {StreamOp::SetTexture, {0, 2}, {}, {}},
         {StreamOp::DrawPrimitiveUP, {4, 1, 16}, {}, triangle},
+        {StreamOp::Clear, {1, 0, 0, 0}, {0, 0, 2, 2}, {}},
         {StreamOp::Present, {}, {}, {}},
     };
     return s;
@@ -95,7 +96,7 @@ TEST(FrameStreamTest, BrokenOrIncompleteStreamsAreRefusedWithTheirReason) {
         {"vertices short of the count", [](FrameStream& s) { s.calls[5].args[1] = 2; }, nullptr, "vertices"},
         {"a target that is a plain texture", [](FrameStream& s) { s.calls[0].args[1] = 1; }, nullptr, "render target"},
         {"a texture of no size", [](FrameStream& s) { s.textures[0].width = 0; }, nullptr, "cannot be made"},
-        {"a call of unknown kind", [](FrameStream& s) { s.calls[6].op = StreamOp(99); }, nullptr, "unknown kind 99"},
+        {"a call of unknown kind", [](FrameStream& s) { s.calls[7].op = StreamOp(99); }, nullptr, "unknown kind 99"},
     };
     for (const Case& c : cases) {
         FrameStream spoilt = smallStream();
@@ -106,10 +107,13 @@ TEST(FrameStreamTest, BrokenOrIncompleteStreamsAreRefusedWithTheirReason) {
         EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
     }
 
-    // A target sampled before the frame drew into it holds texels of earlier frames.
-    FrameStream early = smallStream();
+    // A target sampled before the frame drew into it, or cleared only in part, holds texels of
+    // earlier frames.
+    FrameStream early = smallStream(), partly = smallStream();
     early.calls.erase(early.calls.begin(), early.calls.begin() + 3);
-    EXPECT_NE(streamSamplesUndrawnTarget(early).find("render target texture 2 on stage 0 before"), std::string::npos);
+    partly.calls[1].rects = {0, 0, 2, 2};
+    for (const FrameStream& refused : {early, partly})
+        EXPECT_NE(streamSamplesUndrawnTarget(refused).find("render target texture 2 on stage 0 before"), std::string::npos);
 }
 
 }  // namespace

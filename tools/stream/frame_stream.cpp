@@ -248,8 +248,9 @@ std::string streamSamplesUndrawnTarget(const FrameStream& stream) {
     for (size_t i = 0; i < stream.calls.size(); ++i) {
         const StreamCall& call = stream.calls[i];
         track(call);
-        // A whole clear of the target, or a draw into it, makes what it holds this frame's.
-        if ((call.op == StreamOp::Clear && (call.args[0] & clearTarget)) || call.op == StreamOp::DrawPrimitiveUP)
+        // A clear of the whole target, or a draw into it, makes what it holds this frame's.
+        if ((call.op == StreamOp::Clear && (call.args[0] & clearTarget) && call.rects.empty()) ||
+            call.op == StreamOp::DrawPrimitiveUP)
             drawn[target] = true;
         if (call.op != StreamOp::DrawPrimitiveUP) continue;
         for (size_t stage = 0; stage < bound.size(); ++stage) {
