@@ -47,7 +47,7 @@ TEST(FrameStreamTest, EachPhaseReplaysToTheCapturedFrame) {
 }
 
 // A small whole stream: a written 4 x 4 texture and a 4 x 4 render target, the target cleared
-// and then sampled, a part of the back buffer cleared.
+// and then sampled by a fan, a part of the back buffer cleared, a lock up to a level's edge.
 FrameStream smallStream() {
     FrameStream s;
     s.textures.push_back({4, 4, 1, 0, 21, 1, {std::vector<uint8_t>(64, 7)}});
@@ -59,10 +59,11 @@ FrameStream smallStream() {
         {StreamOp::SetRenderTarget, {0, 2, 0}, {}, {}},
         {StreamOp::Clear, {1, 0, 0, 0}, {}, {}},
         {StreamOp::SetRenderTarget, {0, 0, 0}, {}, {}},
-        {StreamOp::LockRect, {1, 0, 0}, {1, 1, 3, 2}, std::vector<uint8_t>(8, 9)},
+        {StreamOp::LockRect, {1, 0, 0}, {1, 1, 4, 2}, std::vector<uint8_t>(12, 9)},
         {StreamOp::SetTexture, {0, 2}, {}, {}},
-        {StreamOp::DrawPrimitiveUP, {4, 1, 16}, {}, triangle},
+        {StreamOp::DrawPrimitiveUP, {6, 1, 16}, {}, triangle},
         {StreamOp::Clear, {1, 0, 0, 0}, {0, 0, 2, 2}, {}},
+        {StreamOp::SetTexture, {0, 0}, {}, {}},
         {StreamOp::Present, {}, {}, {}},
     };
     return s;
@@ -96,6 +97,8 @@ TEST(FrameStreamTest, BrokenOrIncompleteStreamsAreRefusedWithTheirReason) {
         {"vertices short of the count", [](FrameStream& s) { s.calls[5].args[1] = 2; }, nullptr, "vertices"},
         {"a target that is a plain texture", [](FrameStream& s) { s.calls[0].args[1] = 1; }, nullptr, "render target"},
         {"a texture of no size", [](FrameStream& s) { s.textures[0].width = 0; }, nullptr, "cannot be made"},
+        {"a texture of no levels", [](FrameStream& s) { s.textures[0].levels = 0; }, nullptr, "cannot be made"},
+        {"a back buffer of no size", [](FrameStream& s) { s.backBufferHeight = 0; }, nullptr, "cannot be made"},
         {"a call of unknown kind", [](FrameStream& s) { s.calls[7].op = StreamOp(99); }, nullptr, "unknown kind 99"},
     };
     for (const Case& c : cases) {

@@ -31,7 +31,7 @@ const char captureUsage[] =
     "  --stream-loading N -o FILE.d3ds   the same for loading frame N (1 to 63)\n"
     "  --replay FILE.d3ds -o FILE.png    a frame stream replayed into the OpenGL device: the\n"
     "                            picture --frame writes for the same frame; --repeat N replays it\n"
-    "                            N times more and prints the median time of one replay"
+    "                            N times more and prints the median time of one replay\n"
     "  --size WxH                pictures of W x H pixels (every mode; default 640x480): the 4:3\n"
     "                            picture drawn at the largest size that fits, centred between\n"
     "                            black bars (1920x1080: 1440 x 1080 with bars left and right);\n"
@@ -55,8 +55,8 @@ const char captureUsage[] =
     "  Exit status: 0 once what the mode names is written and read back as what it should be (a\n"
     "  PNG file for --frame and --replay, six for --faces, a folder with every frame for --frames,\n"
     "  a PNG for --sheet, a whole WAV file for --wav, a video ffprobe can read for --video, a\n"
-    "  stream that reads back whole for --stream); 1, with one\n"
-    "  line on stderr, when not; 2 for a command line it does not understand.\n";
+    "  stream that reads back whole for --stream); 1, with one line on stderr, when not; 2 for\n"
+    "  a command line it does not understand.\n";
 
 namespace {
 
