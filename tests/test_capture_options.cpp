@@ -58,6 +58,16 @@ TEST(CaptureOptionsTest, EachModeWithWhatItNeeds) {
     p = parse({"--sheet", "s.png"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.mode, CaptureMode::Sheet);
+    p = parse({"--stream-loading", "32", "-o", "f.d3ds"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Stream);
+    EXPECT_TRUE(p.options.loading);
+    EXPECT_EQ(p.options.frameMs, 32u);
+    p = parse({"--replay", "f.d3ds", "-o", "f.png", "--repeat", "20"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Replay);
+    EXPECT_EQ(p.options.input, "f.d3ds");
+    EXPECT_EQ(p.options.repeat, 20u);
     p = parse({"--trace", "0", "--start-tick", "0"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.mode, CaptureMode::Trace);
@@ -149,6 +159,13 @@ TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
         {{"--video", "v.mp4", "--part", "9"}, "--part"},
         {{"--bench", "--part", "0:9"}, "--part goes with"},
         {{"--video", "v.mp4", "--part", "0:9", "--jobs", "2"}, "no --jobs"},
+        {{"--stream", "9000"}, "-o FILE.d3ds"},
+        {{"--stream-loading", "0", "-o", "f.d3ds"}, "1 to 63"},
+        {{"--stream-loading", "64", "-o", "f.d3ds"}, "1 to 63"},
+        {{"--stream", "9000", "-o", "f.d3ds", "--size", "1280x960"}, "--size"},
+        {{"--replay", "f.d3ds"}, "-o FILE.png"},
+        {{"--frame", "5", "-o", "f.png", "--repeat", "3"}, "--repeat goes with --replay"},
+        {{"--replay", "f.d3ds", "-o", "f.png", "--repeat", "0"}, "--repeat"},
     };
     for (const auto& [args, reason] : bad) {
         const Parsed p = parse(args);

@@ -24,6 +24,8 @@ CaptureRoute captureRouteFor(const CaptureOptions& options, uint32_t jobs) {
         case CaptureMode::Wav: return {CaptureWriter::Wav, 1};
         case CaptureMode::Trace: return {CaptureWriter::Trace, 1};
         case CaptureMode::Bench: return {CaptureWriter::Bench, 1};
+        case CaptureMode::Stream: return {CaptureWriter::Stream, 1};
+        case CaptureMode::Replay: return {CaptureWriter::Replay, 1};
         case CaptureMode::Help: break;
     }
     return {CaptureWriter::None, 1};
