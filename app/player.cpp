@@ -8,15 +8,7 @@
 #include "app/app.h"
 #include "timeline/timeline.h"
 
-uint32_t playerGridMs(uint64_t k) { return static_cast<uint32_t>(k * 1000u / playerFps); }
-
-// Frames of the grid at or before ms, which is the number of the first one after it.
-uint32_t gridFrameAfter(uint32_t ms) {
-    const uint64_t through = ((uint64_t(ms) + 1) * playerFps + 999) / 1000;
-    return playerGridMs(through);
-}
-
-uint32_t Player::RunPoint::nextGridMs() const { return started ? gridFrameAfter(lastRunMs) : 0; }
+uint32_t Player::RunPoint::nextGridMs() const { return started ? playerGrid.frameMsAfter(lastRunMs) : 0; }
 
 Player::Player(const PlayerOptions& chosen) : options(chosen) {}
 
@@ -184,13 +176,6 @@ namespace {
 uint32_t back(uint32_t now, uint32_t by) { return now > by ? now - by : 0; }
 uint32_t ahead(uint32_t now, uint32_t by) { return std::min(now + by, lastShowFrameMs); }
 
-// The grid frame before now (the frame step back).
-uint32_t gridFrameBefore(uint32_t now) {
-    if (now == 0) return 0;
-    const uint64_t k = (uint64_t(now) * playerFps - 1) / 1000;  // the last k with k * 1000 / 60 < now
-    return playerGridMs(k);
-}
-
 }  // namespace
 
 PlayerCommand commandFor(PlayerKey key, uint32_t now, bool paused) {
@@ -202,8 +187,8 @@ PlayerCommand commandFor(PlayerKey key, uint32_t now, bool paused) {
         case PlayerKey::Right:      command.seekTo = ahead(now, 5000); break;
         case PlayerKey::ShiftLeft:  command.seekTo = back(now, 1000); break;
         case PlayerKey::ShiftRight: command.seekTo = ahead(now, 1000); break;
-        case PlayerKey::Comma:      command.seek = paused; command.seekTo = gridFrameBefore(now); break;
-        case PlayerKey::Period:     command.seek = paused; command.seekTo = std::min(gridFrameAfter(now), lastShowFrameMs); break;
+        case PlayerKey::Comma:      command.seek = paused; command.seekTo = playerGrid.frameMsBefore(now); break;
+        case PlayerKey::Period:     command.seek = paused; command.seekTo = std::min(playerGrid.frameMsAfter(now), lastShowFrameMs); break;
         case PlayerKey::Home:       command.seekTo = 0; break;
         case PlayerKey::PageUp: {
             const uint32_t start = showPhases[phase].startMs;

@@ -10,9 +10,10 @@
 
 #include "app/player_device.h"
 #include "app/snapshot.h"
+#include "core/frame_grid.h"
 #include "platform/system.h"
 
-constexpr uint32_t playerFps = 60;                 // the grid seeks run on, as the capture tool's default
+constexpr FrameGrid playerGrid{60};               // the grid seeks run on, as the capture tool's default
 constexpr uint32_t snapshotIntervalMs = 3840;      // one bar: every phase starts on a snapshot
 // The snapshots kept stay within this; the whole show's are some 38 MB. Past it, the inexact ones
 // go first, then every other bar, so a seek's run-up stays within two bars.
@@ -23,10 +24,6 @@ constexpr uint32_t lookAheadFramesPerStep = 12;
 // Show time a run-up covers per step of the start-up (a link or --start to a moment): a few
 // tens of ms of CPU, so the page stays responsive.
 constexpr uint32_t runUpSliceMs = 4000;
-
-// Time of frame k of the 60 fps grid, and the first grid frame after ms.
-uint32_t playerGridMs(uint64_t k);
-uint32_t gridFrameAfter(uint32_t ms);
 
 // The last frame of the show: seeks past the end land here.
 constexpr uint32_t lastShowFrameMs = 161279;

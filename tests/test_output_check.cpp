@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/capture/capture_run.h"
 #include "tools/capture/output_check.h"
 #include "tools/capture/png_file.h"
 #include "tools/stream/frame_stream.h"

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "app/app.h"
+#include "core/frame_grid.h"
 #include "core/frame_state.h"
 #include "tools/capture/capture_run.h"
 #include "tools/capture/picture.h"
@@ -147,7 +148,7 @@ bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOpti
 int captureBench(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options) {
     PhaseTimes phases[benchRowCount];
     for (int i = 0; i < benchRowCount; ++i) phases[i].phase = i < showPhaseCount ? showPhases[i].name : "end";
-    Progress progress("bench", 2 * (loadingFrameCount + gridFramesThrough(showLengthMs, options.fps)));
+    Progress progress("bench", 2 * (loadingFrameCount + FrameGrid{options.fps}.framesThrough(showLengthMs)));
     uint64_t frames = 0;
     double loadingMs = 0;
     for (const bool discarding : {true, false})

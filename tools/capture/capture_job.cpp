@@ -64,8 +64,6 @@ void switchRecording(bool on, void* user) {
     device->keepVertices = on;
 }
 
-bool stopAfterLoading(const CaptureFrame&, void*) { return false; }
-
 FrameJob makeFrameJob(const CaptureOptions& options) {
     FrameJob job;
     job.device = openGLDevice(options);

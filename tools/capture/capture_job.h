@@ -33,10 +33,9 @@ bool writeBytes(const std::string& path, const void* data, size_t bytes);
 // The device, drawing at the size the pictures need; fails where it cannot.
 GLDevice* openGLDevice(const CaptureOptions& options);
 
-// The drawing hooks of a plan: the recording device keeps only the frame in progress, and its
-// vertices only when drawn; the run-up stops when the loading screen ends.
+// A plan's drawing hook for the recording device: it keeps only the frame in progress, and its
+// vertices only when drawn.
 void switchRecording(bool on, void* user);
-bool stopAfterLoading(const CaptureFrame&, void*);
 
 struct FrameJob {
     GLDevice* device;

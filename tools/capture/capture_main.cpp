@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "core/frame_grid.h"
 #include "core/frame_state.h"
 #include "particles/particles.h"
 #include "platform/headless/headless_system.h"
@@ -24,7 +25,6 @@
 #include "tools/capture/capture_run.h"
 #include "tools/capture/capture_video.h"
 #include "tools/capture/contact_sheet.h"
-#include "tools/capture/output_check.h"
 #include "tools/capture/parallel_parts.h"
 #include "tools/capture/png_file.h"
 #include "tools/capture/progress.h"
@@ -89,16 +89,12 @@ bool placeSheetFrame(const CaptureFrame& frame, void* user) {
 int captureFramesInParts(const CaptureOptions& options, uint32_t jobs) {
     makeFolder(options.output);
     std::vector<Part> parts = frameParts(options, jobs);
-    CapturePlan plan = capturePlanFor(options, nullptr, nullptr);
-    plan.drawFrom = options.fromMs;
-    plan.drawTo = options.toMs;
-    plan.extraTimes = {options.fromMs};
-    plan.stopAfter = options.toMs;
-    Progress progress("frames", drawnFrameCount(plan));
+    const size_t frames = drawnTimes(framesPlanFor(options, nullptr, nullptr)).size();
+    Progress progress("frames", frames);
     runParts(parts, progress);
     failUnlessWritten(options, CaptureWriter::Frames);
-    std::fprintf(stderr, "quorbel-capture: %zu frames in %s, from %zu processes\n", framesWritten(options).size(),
-                 options.output.c_str(), parts.size());
+    std::fprintf(stderr, "quorbel-capture: %zu frames in %s, from %zu processes\n", frames, options.output.c_str(),
+                 parts.size());
     return 0;
 }
 
@@ -128,36 +124,20 @@ int captureOneFrame(const CaptureOptions& options, CaptureWriter writer) {
 // --frames in this process: the list, the whole range, or a part's share of it.
 int captureFrames(const CaptureOptions& options, CaptureWriter writer) {
     FrameJob job = makeFrameJob(options);
-    CapturePlan plan = capturePlanFor(options, switchGLDrawing, &job);
+    CapturePlan plan = framesPlanFor(options, switchGLDrawing, &job);
     plan.frameDone = writeFrame;
-    uint32_t lastMs = 0;
     makeFolder(options.output);
-    if (!options.frameList.empty()) {
-        plan.extraTimes = options.frameList;
-        plan.stopAfter = options.frameList.back();
-        runCapture(plan, lastMs);
-        if (job.written < options.frameList.size()) fail(pastTheEnd(lastMs, options.frameList.back()));
-    } else {
-        plan.drawFrom = options.fromMs;
-        plan.drawTo = options.toMs;
-        plan.extraTimes = {options.fromMs};
-        plan.stopAfter = options.toMs;
-        if (writer == CaptureWriter::FramesPart) {
-            plan.partFrom = options.partFrom;
-            plan.partTo = options.partTo;
-            runCapture(plan, lastMs);
-            const uint32_t end = std::min(options.toMs, options.partTo);
-            if (lastMs < end) fail(pastTheEnd(lastMs, end));
-            failUnlessWritten(options, writer);
-            return 0;  // the process that started the part reports
-        }
-        Progress progress("frames", drawnFrameCount(plan));
-        job.progress = &progress;
-        runCapture(plan, lastMs);
-        if (lastMs < options.toMs) fail(pastTheEnd(lastMs, options.toMs));
-        progress.finish(job.written);
-    }
+    // A whole range shows its progress; a part's goes to the process that started it.
+    Progress progress("frames", drawnTimes(plan).size());
+    const bool showsProgress = options.frameList.empty() && writer != CaptureWriter::FramesPart;
+    if (showsProgress) job.progress = &progress;
+    uint32_t lastMs = 0;
+    runCapture(plan, lastMs);
+    const uint32_t end = std::min(plan.stopAfter, plan.partTo);
+    if (lastMs < end) fail(pastTheEnd(lastMs, end));
+    if (showsProgress) progress.finish(job.written);
     failUnlessWritten(options, writer);
+    if (writer == CaptureWriter::FramesPart) return 0;  // the process that started the part reports
     std::fprintf(stderr, "quorbel-capture: %u frames in %s\n", job.written, options.output.c_str());
     return 0;
 }
@@ -171,7 +151,7 @@ int captureSheet(const CaptureOptions& options) {
     for (int bar = 0; bar < bars; ++bar) plan.extraTimes.push_back(bar * showBarMs + showBarMs / 2);
     plan.stopAfter = plan.extraTimes.back();
     plan.frameDone = placeSheetFrame;
-    Progress progress("sheet", loadingFrameCount + gridFramesThrough(plan.stopAfter, options.fps) + bars);
+    Progress progress("sheet", loadingFrameCount + FrameGrid{options.fps}.framesThrough(plan.stopAfter) + bars);
     job.progress = &progress;
     uint32_t lastMs = 0;
     runCapture(plan, lastMs);

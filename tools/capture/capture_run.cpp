@@ -2,11 +2,14 @@
 #include "tools/capture/capture_run.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 
 #include "app/app.h"
 #include "app/show_life.h"
 #include "app/player_device.h"
 #include "app/snapshot.h"
+#include "core/frame_grid.h"
 #include "platform/headless/headless_system.h"
 
 namespace {
@@ -26,7 +29,7 @@ bool undoAfterFrame;
 
 // A frame off the grid with frames after it.
 bool isUndone(const CapturePlan& run, uint32_t ms) {
-    return run.undoOffGrid && !isGridTime(ms, run.fps) && ms < run.stopAfter && ms < run.partTo;
+    return run.undoOffGrid && !FrameGrid{run.fps}.isFrameMs(ms) && ms < run.stopAfter && ms < run.partTo;
 }
 
 bool isDrawn(uint32_t ms) {
@@ -38,10 +41,11 @@ bool isDrawn(uint32_t ms) {
 // The show time after the current one: the next grid frame or the next extra one, whichever
 // comes first.
 uint32_t nextShowMs(bool first) {
-    while (!first && gridFrameMs(nextGrid, plan->fps) <= current.showMs) ++nextGrid;
+    const FrameGrid grid{plan->fps};
+    while (!first && grid.frameMs(nextGrid) <= current.showMs) ++nextGrid;
     while (nextExtra < plan->extraTimes.size() && !first && plan->extraTimes[nextExtra] <= current.showMs)
         ++nextExtra;
-    uint32_t next = gridFrameMs(nextGrid, plan->fps);
+    uint32_t next = grid.frameMs(nextGrid);
     if (nextExtra < plan->extraTimes.size()) next = std::min(next, plan->extraTimes[nextExtra]);
     return next;
 }
@@ -67,12 +71,12 @@ void afterFrame() {
     if (current.loading) {
         ++current.index;
         if (current.index < loadingFrameCount) {
-            headlessSystem.tick = plan->startTick + gridFrameMs(current.index, plan->fps);
+            headlessSystem.tick = plan->startTick + FrameGrid{plan->fps}.frameMs(current.index);
             setDrawing(plan->drawLoading && plan->partFrom == 0);
             return;
         }
         // startTick is read from this tick right after the music starts: show time 0.
-        headlessSystem.tick = plan->startTick + gridFrameMs(loadingFrameCount, plan->fps);
+        headlessSystem.tick = plan->startTick + FrameGrid{plan->fps}.frameMs(loadingFrameCount);
         current = CaptureFrame{false, 0, 0, false};
         current.showMs = nextShowMs(true);
         headlessSystem.tick += current.showMs;
@@ -104,39 +108,58 @@ CapturePlan capturePlanFor(const CaptureOptions& options, void (*drawing)(bool o
     return plan;
 }
 
-uint32_t gridFrameMs(uint64_t k, uint32_t fps) { return static_cast<uint32_t>(k * 1000u / fps); }
+CapturePlan framesPlanFor(const CaptureOptions& options, void (*drawing)(bool on, void* user), void* user) {
+    CapturePlan plan = capturePlanFor(options, drawing, user);
+    if (!options.frameList.empty()) {
+        plan.extraTimes = options.frameList;
+        plan.stopAfter = options.frameList.back();
+    } else {
+        plan.drawFrom = options.fromMs;
+        plan.drawTo = options.toMs;
+        plan.extraTimes = {options.fromMs};
+        plan.stopAfter = options.toMs;
+    }
+    if (options.part) {
+        plan.partFrom = options.partFrom;
+        plan.partTo = options.partTo;
+    }
+    return plan;
+}
 
-uint64_t gridFramesThrough(uint32_t ms, uint32_t fps) { return ((uint64_t(ms) + 1) * fps + 999) / 1000; }
+std::vector<uint32_t> drawnTimes(const CapturePlan& run) {
+    const FrameGrid grid{run.fps};
+    const uint32_t from = std::max(run.drawFrom, run.partFrom);
+    const uint32_t to = std::min({run.drawTo, run.stopAfter, run.partTo});
+    std::vector<uint32_t> times;
+    for (uint64_t k = grid.framesBefore(from); from <= to && k < grid.framesThrough(to); ++k)
+        times.push_back(grid.frameMs(k));
+    for (uint32_t ms : run.extraTimes)
+        if (ms >= run.partFrom && ms <= std::min(run.stopAfter, run.partTo)) times.push_back(ms);
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    return times;
+}
 
-uint64_t gridFramesBefore(uint32_t ms, uint32_t fps) { return ms == 0 ? 0 : gridFramesThrough(ms - 1, fps); }
+std::string framePath(const std::string& dir, uint32_t ms) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%06u.png", ms);
+    return (std::filesystem::path(dir) / name).string();
+}
 
-bool isGridTime(uint32_t ms, uint32_t fps) { return gridFrameMs(gridFramesThrough(ms, fps) - 1, fps) == ms; }
+bool stopAfterLoading(const CaptureFrame&, void*) { return false; }
 
 uint64_t firstVideoFrame(const CaptureOptions& options) {
-    return options.videoFrom ? gridFramesBefore(options.videoFromMs, options.fps) : 0;
+    return options.videoFrom ? FrameGrid{options.fps}.framesBefore(options.videoFromMs) : 0;
 }
 
 uint64_t videoShowFrames(const CaptureOptions& options) {
-    const uint64_t through = gridFramesThrough(std::min(showLengthMs, options.untilMs), options.fps);
+    const uint64_t through = FrameGrid{options.fps}.framesThrough(std::min(showLengthMs, options.untilMs));
     const uint64_t first = firstVideoFrame(options);
     return through > first ? through - first : 0;
 }
 
 uint64_t videoFrameCount(const CaptureOptions& options) {
     return (options.videoFrom ? 0 : loadingFrameCount) + videoShowFrames(options);
-}
-
-uint64_t drawnFrameCount(const CapturePlan& run) {
-    const uint32_t to = std::min({run.drawTo, run.stopAfter, run.partTo});
-    uint64_t count = 0;
-    const uint32_t from = std::max(run.drawFrom, run.partFrom);
-    if (from <= to) count = gridFramesThrough(to, run.fps) - (from == 0 ? 0 : gridFramesThrough(from - 1, run.fps));
-    for (uint32_t ms : run.extraTimes) {
-        const bool onGrid = isGridTime(ms, run.fps);
-        const bool inPart = ms >= run.partFrom && ms <= std::min(run.stopAfter, run.partTo);
-        if (inPart && !(onGrid && ms >= from && ms <= to)) ++count;
-    }
-    return count;
 }
 
 uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "timeline/timeline.h"
@@ -44,17 +45,18 @@ struct CapturePlan {
 // sets which frames are drawn.
 CapturePlan capturePlanFor(const CaptureOptions& options, void (*drawing)(bool on, void* user), void* user);
 
-// Time of frame k of the grid at fps frames a second, in whole milliseconds.
-uint32_t gridFrameMs(uint64_t k, uint32_t fps);
+// --frames' plan: the list; or FROM (drawn even off the grid) and every grid frame up to TO,
+// only a part's share for a part (--part).
+CapturePlan framesPlanFor(const CaptureOptions& options, void (*drawing)(bool on, void* user), void* user);
 
-// Frames of the grid at or before ms.
-uint64_t gridFramesThrough(uint32_t ms, uint32_t fps);
+// The show times of the frames the plan draws, ascending, if the show runs to its stopAfter.
+std::vector<uint32_t> drawnTimes(const CapturePlan& plan);
 
-// Frames of the grid before ms: the number of the first one at or after it.
-uint64_t gridFramesBefore(uint32_t ms, uint32_t fps);
+// Where --frames puts the frame at show time ms.
+std::string framePath(const std::string& dir, uint32_t ms);
 
-// Whether a frame of the grid falls at ms.
-bool isGridTime(uint32_t ms, uint32_t fps);
+// A frameDone hook that ends the run when the loading screen ends: the soundtrack is ready then.
+bool stopAfterLoading(const CaptureFrame&, void*);
 
 // The number of the video's first show frame on the --fps grid (0, or the first at or after
 // --from), its show frames (none where --from and --until hold no frame of the grid), and all
@@ -62,9 +64,6 @@ bool isGridTime(uint32_t ms, uint32_t fps);
 uint64_t firstVideoFrame(const CaptureOptions& options);
 uint64_t videoShowFrames(const CaptureOptions& options);
 uint64_t videoFrameCount(const CaptureOptions& options);
-
-// The show frames the plan draws, if the show runs to its stopAfter.
-uint64_t drawnFrameCount(const CapturePlan& plan);
 
 // Runs the show from its start as playIntro does, with d3dDevice already set. Returns the show
 // frames run; lastShowMs is the time of the last one (0 when none ran).

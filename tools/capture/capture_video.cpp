@@ -8,12 +8,13 @@
 #include <string>
 
 #include "app/app.h"
+#include "core/frame_grid.h"
 #include "core/frame_state.h"
 #include "platform/headless/headless_system.h"
 #include "platform/recording/recording_device.h"
 #include "tools/capture/capture_job.h"
-#include "tools/capture/output_check.h"
 #include "tools/capture/parallel_parts.h"
+#include "tools/capture/shell_word.h"
 #include "tools/capture/wave_from.h"
 
 namespace {
@@ -57,7 +58,7 @@ void muxVideo(const std::string& pictureInput, const CaptureOptions& options) {
         std::snprintf(offset, sizeof offset, "%.6f", options.videoFrom ? 0.0 : double(loadingFrameCount) / options.fps);
         const auto* image = static_cast<const uint8_t*>(headlessSystem.waveImage);
         const std::vector<uint8_t> later =
-            options.videoFrom ? waveFrom(image, headlessSystem.waveBytes, gridFrameMs(firstVideoFrame(options), options.fps))
+            options.videoFrom ? waveFrom(image, headlessSystem.waveBytes, FrameGrid{options.fps}.frameMs(firstVideoFrame(options)))
                               : std::vector<uint8_t>();
         if (options.videoFrom && later.empty()) fail("the show's soundtrack is no WAV file");
         const bool written = options.videoFrom ? writeBytes(sound, later.data(), later.size())

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "tools/capture/capture_run.h"
+#include "tools/capture/shell_word.h"
 #include "tools/stream/frame_stream.h"
 
 namespace {
@@ -115,7 +117,7 @@ std::string notAFolder(const std::string& path) {
 
 std::string missingFrames(const CaptureOptions& options) {
     if (std::string problem = notAFolder(options.output); !problem.empty()) return problem;
-    for (uint32_t ms : framesWritten(options))
+    for (uint32_t ms : drawnTimes(framesPlanFor(options, nullptr, nullptr)))
         if (std::string problem = notAPng(framePath(options.output, ms), options.width, options.height); !problem.empty())
             return problem;
     return "";
@@ -144,31 +146,6 @@ std::string missingFaces(const CaptureOptions& options) {
 }
 
 }  // namespace
-
-std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string framePath(const std::string& dir, uint32_t ms) {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%06u.png", ms);
-    return (fs::path(dir) / name).string();
-}
-
-std::vector<uint32_t> framesWritten(const CaptureOptions& options) {
-    std::vector<uint32_t> times = options.frameList;
-    if (times.empty()) {
-        times.push_back(options.fromMs);
-        const uint64_t first = options.fromMs == 0 ? 0 : gridFramesThrough(options.fromMs - 1, options.fps);
-        for (uint64_t k = first; k < gridFramesThrough(options.toMs, options.fps); ++k)
-            if (gridFrameMs(k, options.fps) != options.fromMs) times.push_back(gridFrameMs(k, options.fps));
-    }
-    if (options.part)
-        std::erase_if(times, [&](uint32_t ms) { return ms < options.partFrom || ms > options.partTo; });
-    return times;
-}
 
 std::string missingOutput(const CaptureOptions& options, CaptureWriter writer, bool withSound) {
     switch (writer) {

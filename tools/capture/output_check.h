@@ -4,20 +4,9 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_route.h"
-
-// A path as one word for the shell, as ffprobe and ffmpeg are run.
-std::string shellQuoted(const std::string& text);
-
-// Where --frames puts the frame at show time ms.
-std::string framePath(const std::string& dir, uint32_t ms);
-
-// The show times --frames writes: the list; or FROM and every grid frame up to TO (a part's
-// share only, for a part).
-std::vector<uint32_t> framesWritten(const CaptureOptions& options);
 
 // Empty when what the writer names is there and of its kind: a PNG file of the asked size for
 // --frame, six PNG files for --faces, a folder with every frame's PNG for --frames, a PNG for

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/frame_grid.h"
 #include "tools/capture/capture_job.h"
 #include "tools/capture/capture_run.h"
 
@@ -72,10 +73,10 @@ std::vector<Part> frameParts(const CaptureOptions& options, uint32_t count) {
 std::vector<Part> videoParts(const CaptureOptions& options, uint32_t count, uint64_t firstFrame, uint64_t showFrames) {
     std::vector<Part> parts;
     if (count == 0) return parts;
+    const FrameGrid grid{options.fps};
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t from = gridFrameMs(firstFrame + showFrames * i / count, options.fps);
-        const uint32_t to =
-            i + 1 < count ? gridFrameMs(firstFrame + showFrames * (i + 1) / count, options.fps) - 1 : UINT32_MAX;
+        const uint32_t from = grid.frameMs(firstFrame + showFrames * i / count);
+        const uint32_t to = i + 1 < count ? grid.frameMs(firstFrame + showFrames * (i + 1) / count) - 1 : UINT32_MAX;
         const std::string file = options.output + ".part" + std::to_string(i) + ".mp4";
         Part part{from, to, file, {"--video", file}};
         if (options.untilMs != UINT32_MAX) part.arguments.insert(part.arguments.end(), {"--until", std::to_string(options.untilMs)});
