@@ -12,15 +12,11 @@
 #include <string>
 
 #include "platform/gl/gl_internal.h"
+#include "platform/switches.h"
 
 bool glTestDropFramebufferBinds = false;
 
 namespace {
-
-bool switchedOn(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
-}
 
 // The index of the first element in which a and b differ, -1 where none.
 template <typename T, size_t N>
@@ -41,8 +37,8 @@ GLint glInteger(GLenum name) {
 // ---- switches ----
 
 void GLDeviceImpl::readCacheSwitches() {
-    cacheOn = !switchedOn("QUORBEL_GL_NO_CACHE");
-    checking = switchedOn("QUORBEL_GL_CHECK");
+    cacheOn = !switchOn(Switch::GLNoCache);
+    checking = switchOn(Switch::GLCheck);
 }
 
 // ---- setters ----

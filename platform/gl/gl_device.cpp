@@ -428,6 +428,19 @@ HRESULT GLDeviceImpl::Present(const RECT*, const RECT*, HWND, const void*) {
     return D3D_OK;
 }
 
+// Scissored clears: the scissor goes through the cache, and the clear colour is set before every
+// clear the device makes.
+void GLDeviceImpl::fillWindow(const GLWindowFill* fills, int count) {
+    if (!drawingEnabled) return;
+    bindFramebuffer(presentTarget.framebuffer);
+    setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
+    for (int i = 0; i < count; ++i) {
+        setScissor(fills[i].x, fills[i].y, fills[i].width, fills[i].height);
+        glClearColor(fills[i].grey, fills[i].grey, fills[i].grey, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+}
+
 // ---- state setters: every value is kept; GL hears of it when a batch is drawn ----
 
 HRESULT GLDeviceImpl::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {

@@ -19,6 +19,13 @@ struct GLPresentTarget {
     void* user = nullptr;
 };
 
+// A rectangle of one grey in the window's framebuffer, in GL window coordinates (origin
+// bottom-left): what the window draws over the picture Present put there.
+struct GLWindowFill {
+    int x, y, width, height;
+    float grey;  // 0 black ... 1 white, opaque
+};
+
 // Where Present puts the back buffer in a drawable: as large as fits with 4:3 kept, centred,
 // the rest black bars. Empty (zero width or height) when the drawable is too small.
 struct GLPresentRect {
@@ -46,6 +53,10 @@ struct GLDeviceStats {
 class GLDevice : public IDirect3DDevice9 {
 public:
     virtual void setPresentTarget(const GLPresentTarget& target) = 0;
+
+    // For the present target's swap hook, between Present's blit and the swap: the rectangles
+    // filled into the window (the player's progress bar), through the device's GL state cache.
+    virtual void fillWindow(const GLWindowFill* fills, int count) = 0;
 
     // Off: every call keeps its effect on state, but nothing is rasterised (no draw, no clear).
     // Present then skips the window and the swap as well.

@@ -220,6 +220,7 @@ public:
 
     // ---- GLDevice ----
     void setPresentTarget(const GLPresentTarget& target) override;
+    void fillWindow(const GLWindowFill* fills, int count) override;
     void setDrawingEnabled(bool enabled) override;
     bool setResolution(int width, int height) override;
     void backBufferSize(int& width, int& height) const override;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "core/frame_grid.h"
+#include "platform/switches.h"
 #include "tools/capture/capture_job.h"
 #include "tools/capture/capture_run.h"
 
@@ -26,9 +27,9 @@ uint32_t jobCount(const CaptureOptions& options) {
     if (options.jobs != 0) return options.jobs;
     const unsigned cores = coreCount();
     unsigned threads = cores;
-    if (const char* set = std::getenv("LP_NUM_THREADS"); set != nullptr && *set != '\0') {
+    if (switchNamed(Switch::RendererThreads)) {
         char* end = nullptr;
-        const long value = std::strtol(set, &end, 10);
+        const long value = std::strtol(switchValue(Switch::RendererThreads), &end, 10);
         if (*end == '\0' && value >= 0) threads = std::max(1L, value);
     }
     return std::max(1u, cores / threads);

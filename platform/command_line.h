@@ -1,0 +1,78 @@
+// command_line.h: a program's options as one table, from which its command line is read and its
+// --help written (and so its manual page, which help2man makes from --help). Each row names an
+// option, the value it takes and what it does, and takes the value into the program's options;
+// what the options must satisfy together the program checks after the table has read them all.
+// Header only: the capture tool's options are compiled into the browser build as well.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+
+// What a row made of its option.
+enum class Took {
+    Taken,
+    Refused,  // the row's error line says why
+    Last,     // taken, and nothing after it is read (--help, --version)
+};
+
+template <typename Options>
+struct OptionRow {
+    const char* name;   // "--fps"
+    const char* alias;  // another spelling ("-h"), or nullptr
+    const char* value;  // the value it takes, as the help names it ("N"); nullptr: none
+    const char* help;   // the help's right column, its lines apart by '\n'
+    // The option as typed, and its value (nullptr for none); one line in error when Refused.
+    Took (*take)(Options& options, const char* option, const char* value, std::string& error);
+    const char* shown = nullptr;  // the help's left column where it says more than name and value
+};
+
+// The first thing the command line did wrong, in the order it was typed.
+struct CommandLineFault {
+    enum Kind { None, Unknown, NoValue, Refused } kind = None;
+    std::string argument;  // the argument at fault
+    std::string line;      // for Refused, the row's line
+};
+
+template <typename Options, size_t N>
+CommandLineFault readCommandLine(const OptionRow<Options> (&table)[N], int argc, const char* const* argv,
+                                 Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const char* option = argv[i];
+        const OptionRow<Options>* row = nullptr;
+        for (const OptionRow<Options>& candidate : table)
+            if (std::strcmp(option, candidate.name) == 0 || (candidate.alias && std::strcmp(option, candidate.alias) == 0))
+                row = &candidate;
+        if (row == nullptr) return {CommandLineFault::Unknown, option, ""};
+        const char* value = nullptr;
+        if (row->value != nullptr) {
+            if (i + 1 >= argc) return {CommandLineFault::NoValue, option, ""};
+            value = argv[++i];
+        }
+        std::string line;
+        const Took took = row->take(options, option, value, line);
+        if (took == Took::Refused) return {CommandLineFault::Refused, option, line};
+        if (took == Took::Last) break;
+    }
+    return {};
+}
+
+// "  left  text": the text from the column on, its further lines indented to it; a left part too
+// wide for the column has its text two spaces after it.
+inline std::string helpRow(const std::string& left, const char* text, size_t column) {
+    std::string row = "  " + left;
+    row += std::string(row.size() + 2 <= column ? column - row.size() : 2, ' ');
+    for (const char* c = text; *c != '\0'; ++c) row += *c == '\n' ? "\n" + std::string(column, ' ') : std::string(1, *c);
+    return row + "\n";
+}
+
+// The table's rows, as the help lists them.
+template <typename Options, size_t N>
+std::string optionsHelp(const OptionRow<Options> (&table)[N], size_t column) {
+    std::string help;
+    for (const OptionRow<Options>& row : table)
+        help += helpRow(row.shown != nullptr ? row.shown
+                                             : std::string(row.name) + (row.value ? std::string(" ") + row.value : ""),
+                        row.help, column);
+    return help;
+}

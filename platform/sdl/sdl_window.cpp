@@ -1,0 +1,167 @@
+// sdl_window.cpp: the show's window with its GL context and device, its events (Escape, the
+// player's keys, a close, a resize), the tick count, and the way out.
+#include <SDL.h>
+#include <dlfcn.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/sdl/sdl_internal.h"
+#include "platform/system.h"
+
+SDL_Window* sdlWindow;
+GLDevice* sdlDevice;
+WindowOptions windowOptions;
+std::atomic<bool> windowClosed;
+bool windowLost;
+int leavingCode = -1;
+
+namespace {
+
+bool escapeLatched;                 // pressed since the last test
+PlayerKey keyQueue[32];             // the player's keys pressed since it last asked
+uint32_t keysQueued, keysTaken;
+
+// The display's refresh rate where SDL knows it, else 60 Hz.
+int refreshRateHz() {
+    SDL_DisplayMode mode;
+    if (SDL_GetWindowDisplayMode(sdlWindow, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
+    return 60;
+}
+
+// ---- events ----
+
+void queuePlayerKey(const SDL_Keysym& key) {
+    const PlayerKeyBinding* row = playerKeyBySdlName(SDL_GetKeyName(key.sym), (key.mod & KMOD_SHIFT) != 0);
+    if (row == nullptr || row->key == PlayerKey::Escape) return;
+    const PlayerKey playerKey = row->key;
+    // A full queue drops the key: nobody presses 32 keys within one frame.
+    if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = playerKey;
+}
+
+void pumpEvents() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        switch (event.type) {
+            case SDL_QUIT:
+                windowClosed = true;
+                break;
+            case SDL_KEYDOWN:
+                if (event.key.keysym.sym == SDLK_ESCAPE) escapeLatched = true;
+                else queuePlayerKey(event.key.keysym);
+                break;
+            case SDL_WINDOWEVENT:
+                if (event.window.event == SDL_WINDOWEVENT_CLOSE) windowClosed = true;
+                if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) updatePresentTarget();
+                break;
+            default:
+                break;
+        }
+    }
+    applyScaleChange();
+}
+
+}  // namespace
+
+// ---- the window ----
+
+IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32_t height,
+                                      const D3DPRESENT_PARAMETERS* params) {
+    char line[512];
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    // The device draws into framebuffers of its own; the window needs no depth buffer.
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+
+    // The show's own window is borderless; one of a size asked on the command line is a
+    // window like any other, which the user may resize (the picture follows).
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_RESIZABLE;
+    if (windowOptions.width > 0) {
+        x += (width - windowOptions.width) / 2;
+        y += (height - windowOptions.height) / 2;
+        width = windowOptions.width;
+        height = windowOptions.height;
+    } else {
+        flags |= SDL_WINDOW_BORDERLESS;
+    }
+    if (params->Windowed == FALSE) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    holdXErrors();
+    sdlWindow = SDL_CreateWindow("Quorbel", x, y, width, height, flags);
+    if (sdlWindow == nullptr) {
+        // Nearly always the display has no OpenGL at all ("GLX is not supported").
+        std::snprintf(line, sizeof line,
+                      "cannot create the show's OpenGL window (%s%s); the show needs OpenGL 3.3 core",
+                      SDL_GetError(), takeHeldXError().c_str());
+        systemFail(line);
+    }
+    watchWindow();
+    SDL_GLContext context = SDL_GL_CreateContext(sdlWindow);
+    if (context == nullptr) {
+        std::snprintf(line, sizeof line, "this display offers no OpenGL 3.3 core context (%s%s)", SDL_GetError(),
+                      takeHeldXError().c_str());
+        systemFail(line);
+    }
+    releaseXErrors();
+    SDL_GL_MakeCurrent(sdlWindow, context);
+    // SDL loads libEGL privately (Wayland, or X11 forced to EGL); the device looks for the
+    // current context among the global symbols, so make the loaded library's symbols global.
+    dlopen("libEGL.so.1", RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
+
+    sdlDevice = createGLDevice(line, sizeof line);
+    if (sdlDevice == nullptr) systemFail(line);
+    startPresenting(refreshRateHz());
+    return sdlDevice;
+}
+
+void setWindowOptions(const WindowOptions& options) { windowOptions = options; }
+
+void systemHideCursor() { SDL_ShowCursor(SDL_DISABLE); }
+
+// ---- time and keys ----
+
+uint32_t systemTickCount() {
+    // Milliseconds since boot, cut to 32 bits: it wraps every 49.7 days.
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<uint32_t>(ms.count());
+}
+
+bool systemEscapePressed() {
+    pumpEvents();
+    const Uint8* keys = SDL_GetKeyboardState(nullptr);
+    const bool pressed = escapeLatched || windowClosed || (keys != nullptr && keys[SDL_SCANCODE_ESCAPE] != 0);
+    escapeLatched = false;
+    return pressed;
+}
+
+bool systemNextKey(PlayerKey* key) {
+    if (keysTaken == keysQueued) return false;
+    *key = keyQueue[keysTaken++ % 32];
+    return true;
+}
+
+// ---- the way out ----
+
+void systemExit(int code) {
+    leavingCode = code;
+    finishPresenting();
+    std::fflush(stdout);
+    // SDL_Quit would destroy the window again and, having put Xlib's fatal error handler back by
+    // then, die of the error; the server frees what is left when the process ends.
+    if (!windowLost) SDL_Quit();
+    std::exit(code);
+}
+
+void systemWarn(const char* message) { std::fprintf(stderr, "quorbel: warning: %s\n", message); }
+
+void systemFail(const char* message) {
+    leavingCode = 1;
+    std::fprintf(stderr, "quorbel: %s\n", message);
+    SDL_Quit();
+    std::exit(1);
+}

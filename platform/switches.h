@@ -1,0 +1,46 @@
+// switches.h: every environment variable the programs read, in one table: its name, the programs
+// that read it and what it does. The programs read them only through here, and each lists its
+// own in the Environment section of its --help (and so of its manual page). docs/environment.md
+// lists these and the scripts' and tests' own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class Switch : uint8_t {
+    Display,          // DISPLAY
+    WaylandDisplay,   // WAYLAND_DISPLAY
+    VideoDriver,      // SDL_VIDEODRIVER
+    AudioDriver,      // SDL_AUDIODRIVER
+    DiskAudioFile,    // SDL_DISKAUDIOFILE
+    FrameLog,         // QUORBEL_FRAME_LOG
+    RendererThreads,  // LP_NUM_THREADS
+    GLNoCache,        // QUORBEL_GL_NO_CACHE
+    GLCheck,          // QUORBEL_GL_CHECK
+};
+
+// The programs that read a switch, as bits.
+enum SwitchReaders : uint8_t { readByShow = 1, readByCapture = 2, readBySoak = 4 };
+
+struct SwitchRow {
+    Switch id;
+    const char* name;   // as set in the environment
+    const char* value;  // what it is set to, as the help shows it; nullptr: the help shows the name alone
+    uint8_t readers;    // SwitchReaders
+    const char* help;   // the help's right column, its lines apart by '\n'
+};
+
+// In the order the help lists them.
+extern const SwitchRow switchTable[9];
+
+// The variable's value; nullptr where it is unset.
+const char* switchValue(Switch id);
+
+// Set to something other than nothing.
+bool switchNamed(Switch id);
+
+// Set to something other than nothing or "0": an on switch.
+bool switchOn(Switch id);
+
+// "Environment:" and a row for each switch the program (one of SwitchReaders) reads.
+std::string switchesHelp(uint8_t reader);
