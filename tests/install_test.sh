@@ -33,9 +33,10 @@ latest=$(zcat "$prefix/share/doc/quorbel/changelog.gz" | head -1)
 for program in quorbel quorbel-capture; do
   printed=$("$prefix/bin/$program" --version)
   [ "$printed" = "$program $version" ] || { echo "$program --version prints '$printed', not '$program $version'"; exit 1; }
-  # The page is made from --help, so it lists the options --help lists.
+  # The page is made from --help, so it lists the options and the environment --help lists.
   page=$(MANWIDTH=80 man -P cat -l "$prefix/share/man/man1/$program.1.gz" 2>&1)
-  [[ $page =~ NAME[[:space:]]+$program\ +-\ + && $page == *SYNOPSIS* && $page == *--version* ]] ||
+  [[ $page =~ NAME[[:space:]]+$program\ +-\ + && $page == *SYNOPSIS* && $page == *--version* &&
+     $page == *ENVIRONMENT*QUORBEL_GL_CHECK=1* ]] ||
     { echo "the manual page of $program does not render as one:"; echo "$page"; exit 1; }
 done
 # The package's copyright file carries the licence's own words.

@@ -207,6 +207,30 @@ std::string unservedDisplay() {
 const EnvChanges noDisplay = {
     {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}, {"SDL_VIDEODRIVER", std::nullopt}};
 
+// ---- a command line refused: before the display is looked at ----
+
+TEST(BadCommandLine, EachIsRefusedWithItsReasonAndStatusTwo) {
+    const std::pair<std::vector<std::string>, const char*> refused[] = {
+        {{"--bogus"}, "quorbel: unknown option '--bogus'"},
+        {{"--window", "--size"}, "quorbel: --size needs a value"},
+        {{"--size", "3x2"}, "quorbel: --size needs WxH, from 4x3 to 16384x16384 pixels, not '3x2'"},
+        {{"--scale", "2"}, "quorbel: --scale takes 1 (the 640 x 480 picture scaled up), not '2'"},
+        {{"--min-scale", "0.1"}, "quorbel: --min-scale takes a number from 0.25 to 1, not '0.1'"},
+        {{"--start", "161280"}, "quorbel: --start: '161280' is past the show's end"},
+        {{"--loop", "5:3"}, "quorbel: --loop: the loop '5:3' ends before it starts"},
+        {{"--window", "--fullscreen"}, "quorbel: --window and --fullscreen exclude each other"},
+        {{"--loop", "1000:2000", "--start", "5000"}, "quorbel: --start 5000 lies outside the loop 1000:2000"},
+        {{"--min-scale", "0.5", "--fixed-size"}, "quorbel: --min-scale lowers a drawing size"},
+    };
+    for (const auto& [options, line] : refused) {
+        const Outcome run = runShow(options, noDisplay);
+        ASSERT_TRUE(run.exited) << line;
+        EXPECT_EQ(run.status, 2) << line;
+        ASSERT_FALSE(run.lines.empty()) << line;
+        EXPECT_EQ(run.lines[0].rfind(line, 0), 0u) << run.lines[0];
+    }
+}
+
 // ---- no display: no Xvfb needed ----
 
 TEST(NoDisplay, UnsetDisplaySaysHowToRecordInOneLine) {

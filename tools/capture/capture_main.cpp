@@ -307,12 +307,12 @@ int main(int argc, char** argv) {
     CaptureOptions options;
     std::string error;
     if (!parseCaptureOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "quorbel-capture: %s\n%s", error.c_str(), captureUsage);
+        std::fprintf(stderr, "quorbel-capture: %s\n%s", error.c_str(), captureHelp().c_str());
         return 2;
     }
     const CaptureRoute route = captureRouteFor(options, jobCount(options));
     if (route.writer == CaptureWriter::None) {
-        std::fputs(captureUsage, stdout);
+        std::fputs(captureHelp().c_str(), stdout);
         return 0;
     }
     // A dead ffmpeg shows as a failed write, not as a killed capture.

@@ -1,4 +1,5 @@
-// capture_options.cpp: parsing of quorbel-capture's command line.
+// capture_options.cpp: quorbel-capture's command line: its table of options, from which it is
+// read and its --help written, and what the options must satisfy together.
 #include "tools/capture/capture_options.h"
 
 #include <cstdio>
@@ -6,60 +7,23 @@
 #include <cstring>
 
 #include "app/player.h"
+#include "platform/command_line.h"
+#include "platform/switches.h"
 #include "tools/capture/capture_run.h"
 
-const char captureUsage[] =
-    "Usage: quorbel-capture MODE [--fps N] [--start-tick N]\n"
-    "  --frame MS -o FILE.png    the frame shown at show time MS (ms), reached by running the\n"
-    "                            show from its start; add --cold to draw it directly\n"
-    "  --frames FROM:TO -o DIR   every frame from FROM to TO ms, one PNG each; or MS,MS,...:\n"
-    "                            those frames only. Each is the frame --frame gives for its\n"
-    "                            time: one off the --fps grid is drawn and then undone\n"
-    "  --faces MS -o DIR         the six particle face textures after the frame at MS:\n"
-    "                            DIR/face0.png ... face5.png, 256 x 256 (--cold as --frame)\n"
-    "  --video FILE.mp4          the whole show with its soundtrack (needs ffmpeg); --until MS\n"
-    "                            ends it after show time MS; --from MS starts it there, its\n"
-    "                            sound too, without the loading screen (the show is run up to\n"
-    "                            MS with drawing off; the first frame is the first one of the\n"
-    "                            --fps grid at or after MS); --lossless encodes the pictures\n"
-    "                            without loss (large; to compare runs frame by frame)\n"
-    "  --wav FILE.wav            the soundtrack, the exact wave image the show plays\n"
-    "  --sheet FILE.png          a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7\n"
-    "  --trace MS                the device calls of the frame at MS, one per line, to stdout\n"
-    "  --bench [--json FILE]     every frame drawn and timed; a table of frame times per phase\n"
-    "  --stream MS -o FILE.d3ds  the frame at MS as a frame stream: its textures, the device state\n"
-    "                            at its start and its calls with their data (docs/stream.md)\n"
-    "  --stream-loading N -o FILE.d3ds   the same for loading frame N (1 to 63)\n"
-    "  --replay FILE.d3ds -o FILE.png    a frame stream replayed into the OpenGL device: the\n"
-    "                            picture --frame writes for the same frame; --repeat N replays it\n"
-    "                            N times more and prints the median time of one replay\n"
-    "  --size WxH                pictures of W x H pixels (every mode; default 640x480): the 4:3\n"
-    "                            picture drawn at the largest size that fits, centred between\n"
-    "                            black bars (1920x1080: 1440 x 1080 with bars left and right);\n"
-    "                            the face textures scale with it (256 x 256 at 640 x 480)\n"
-    "  --supersample N           draw at N times the size each way (1 to 4) and average each\n"
-    "                            N x N block: smoother edges, N x N times the renderer's work\n"
-    "  --fps N                   frames per second of the virtual clock (default 60)\n"
-    "  --start-tick N            the tick count at start, which feeds the random skip (default 1)\n"
-    "  --jobs N                  run --video and --frames FROM:TO in N processes, each drawing\n"
-    "                            its share of the frames (default: the cores over the renderer's\n"
-    "                            threads, LP_NUM_THREADS or all cores: 1 unless LP_NUM_THREADS is\n"
-    "                            set lower); the other modes always run in one process\n"
-    "  --part FROM:TO            one such process: only the frames from FROM to TO ms\n"
-    "  --help                    this text\n"
-    "  --version                 the version\n"
-    "  Long runs (video, frames, sheet, bench) show their progress on stderr: frames done, time\n"
-    "  elapsed and an estimate of the time left.\n"
-    "  Pictures of the screen (frames, sheet, video) are opaque, as the window shows them; the\n"
-    "  back buffer's alpha is no part of them. Face textures are written as their X8R8G8B8\n"
-    "  format holds them: colour only, so opaque too.\n"
-    "  Exit status: 0 once what the mode names is written and read back as what it should be (a\n"
-    "  PNG file for --frame and --replay, six for --faces, a folder with every frame for --frames,\n"
-    "  a PNG for --sheet, a whole WAV file for --wav, a video ffprobe can read for --video, a\n"
-    "  stream that reads back whole for --stream); 1, with one line on stderr, when not; 2 for\n"
-    "  a command line it does not understand.\n";
-
 namespace {
+
+// The options so far, and what the checks after the table need to know of how they were given.
+struct CaptureLine {
+    CaptureOptions options;
+    bool haveMode = false, haveOutput = false, wantsHelp = false;
+    std::string modeName;  // the mode's option as typed
+};
+
+Took refuse(std::string& error, const std::string& line) {
+    error = line;
+    return Took::Refused;
+}
 
 // A whole decimal number in 0 ... 2^32 - 1, nothing else.
 bool parseNumber(const char* text, uint32_t& value) {
@@ -74,9 +38,40 @@ bool parseNumber(const char* text, uint32_t& value) {
     return true;
 }
 
-bool fail(std::string& error, const std::string& line) {
-    error = line;
+// A whole number from low to high into the field, or the line "OPTION needs a whole number from
+// LOW to HIGH, not 'TEXT'".
+bool inRange(const char* option, const char* text, uint32_t low, uint32_t high, uint32_t& value, std::string& error) {
+    if (parseNumber(text, value) && value >= low && value <= high) return true;
+    error = std::string(option) + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+            ", not '" + text + "'";
     return false;
+}
+
+template <uint32_t CaptureOptions::*field, uint32_t low, uint32_t high>
+Took takeNumber(CaptureLine& line, const char* option, const char* value, std::string& error) {
+    return inRange(option, value, low, high, line.options.*field, error) ? Took::Taken : Took::Refused;
+}
+
+Took showTime(const char* option, const char* text, uint32_t& ms, std::string& error) {
+    if (parseNumber(text, ms)) return Took::Taken;
+    return refuse(error, std::string(option) + " needs a show time in whole milliseconds, not '" + text + "'");
+}
+
+template <uint32_t CaptureOptions::*field>
+Took takeShowTime(CaptureLine& line, const char* option, const char* value, std::string& error) {
+    return showTime(option, value, line.options.*field, error);
+}
+
+template <bool CaptureOptions::*flag>
+Took takeFlag(CaptureLine& line, const char*, const char*, std::string&) {
+    line.options.*flag = true;
+    return Took::Taken;
+}
+
+template <std::string CaptureOptions::*field>
+Took takeText(CaptureLine& line, const char*, const char* value, std::string&) {
+    line.options.*field = value;
+    return Took::Taken;
 }
 
 // WxH, each a whole number from 1 to 8192.
@@ -106,195 +101,288 @@ bool parseList(const char* value, std::vector<uint32_t>& list) {
     }
 }
 
-// FROM:TO in whole milliseconds, FROM not after TO.
+// FROM:TO in whole milliseconds.
 bool parseRange(const char* value, uint32_t& from, uint32_t& to) {
     const char* colon = std::strchr(value, ':');
     const std::string first = colon ? std::string(value, colon) : std::string();
     return colon != nullptr && parseNumber(first.c_str(), from) && parseNumber(colon + 1, to);
 }
 
+const char modeNames[] = "--frame, --frames, --faces, --video, --wav, --sheet, --trace, --bench, --stream, --replay";
+
+Took setMode(CaptureLine& line, CaptureMode mode, const char* option, std::string& error) {
+    if (line.haveMode)
+        return refuse(error, std::string("choose one of ") + modeNames + " (got " + line.modeName + " and " + option + ")");
+    line.options.mode = mode;
+    line.modeName = option;
+    line.haveMode = true;
+    return Took::Taken;
+}
+
+Took setOutput(CaptureLine& line, const char* file) {
+    line.options.output = file;
+    line.haveOutput = true;
+    return Took::Taken;
+}
+
+// ---- the rows' takes ----
+
+// --frame, --faces and --trace: the mode and its frame's show time.
+template <CaptureMode mode>
+Took takeOneFrame(CaptureLine& line, const char* option, const char* value, std::string& error) {
+    if (setMode(line, mode, option, error) == Took::Refused) return Took::Refused;
+    return showTime(option, value, line.options.frameMs, error);
+}
+
+Took takeFrames(CaptureLine& line, const char* option, const char* value, std::string& error) {
+    if (setMode(line, CaptureMode::Frames, option, error) == Took::Refused) return Took::Refused;
+    CaptureOptions& o = line.options;
+    if (std::strchr(value, ',') != nullptr) {
+        if (!parseList(value, o.frameList))
+            return refuse(error, std::string("--frames needs MS,MS,... in whole milliseconds, ascending, not '") + value + "'");
+        o.fromMs = o.frameList.front();
+        o.toMs = o.frameList.back();
+        return Took::Taken;
+    }
+    if (!parseRange(value, o.fromMs, o.toMs))
+        return refuse(error, std::string("--frames needs FROM:TO or MS,MS,... in whole milliseconds, not '") + value + "'");
+    if (o.fromMs > o.toMs) return refuse(error, "--frames " + std::string(value) + ": FROM is after TO");
+    return Took::Taken;
+}
+
+// --video, --wav and --sheet name their file themselves.
+template <CaptureMode mode>
+Took takeFileMode(CaptureLine& line, const char* option, const char* value, std::string& error) {
+    if (setMode(line, mode, option, error) == Took::Refused) return Took::Refused;
+    if (line.haveOutput)
+        return refuse(error, std::string(option) + " names its file itself; -o is for --frame, --frames and --faces");
+    return setOutput(line, value);
+}
+
+// --stream MS, or --stream-loading N for a loading frame.
+template <bool loading>
+Took takeStream(CaptureLine& line, const char* option, const char* value, std::string& error) {
+    if (setMode(line, CaptureMode::Stream, option, error) == Took::Refused) return Took::Refused;
+    CaptureOptions& o = line.options;
+    o.loading = loading;
+    if (!loading) return showTime(option, value, o.frameMs, error);
+    if (parseNumber(value, o.frameMs) && o.frameMs >= 1 && o.frameMs <= 63) return Took::Taken;
+    return refuse(error, std::string("--stream-loading needs a loading frame from 1 to 63 (frame 0 follows the start-up "
+                                     "directly), not '") + value + "'");
+}
+
+Took takeReplay(CaptureLine& line, const char* option, const char* value, std::string& error) {
+    if (setMode(line, CaptureMode::Replay, option, error) == Took::Refused) return Took::Refused;
+    line.options.input = value;
+    return Took::Taken;
+}
+
+Took takeBench(CaptureLine& line, const char* option, const char*, std::string& error) {
+    return setMode(line, CaptureMode::Bench, option, error);
+}
+
+Took takeOutput(CaptureLine& line, const char*, const char* value, std::string& error) {
+    if (line.haveOutput) return refuse(error, "-o given twice, or with a mode that names its own file");
+    return setOutput(line, value);
+}
+
+Took takeFrom(CaptureLine& line, const char*, const char* value, std::string& error) {
+    std::string why;
+    if (!parseShowTime(value, line.options.videoFromMs, why)) return refuse(error, "--from " + why);
+    line.options.videoFrom = true;
+    return Took::Taken;
+}
+
+Took takeSize(CaptureLine& line, const char*, const char* value, std::string& error) {
+    CaptureOptions& o = line.options;
+    if (!parseSize(value, o.width, o.height))
+        return refuse(error, std::string("--size needs WxH, each from 1 to 8192 pixels, not '") + value + "'");
+    if (o.width < 4 || o.height < 3) return refuse(error, std::string("--size ") + value + " has no room for a 4:3 picture");
+    return Took::Taken;
+}
+
+Took takeSupersample(CaptureLine& line, const char* option, const char* value, std::string& error) {
+    uint32_t n = 0;
+    if (!inRange(option, value, 1, 4, n, error)) return Took::Refused;
+    line.options.supersample = static_cast<int>(n);
+    return Took::Taken;
+}
+
+Took takePart(CaptureLine& line, const char*, const char* value, std::string& error) {
+    CaptureOptions& o = line.options;
+    if (!parseRange(value, o.partFrom, o.partTo) || o.partFrom > o.partTo)
+        return refuse(error, std::string("--part needs FROM:TO in whole milliseconds, FROM not after TO, not '") + value + "'");
+    o.part = true;
+    return Took::Taken;
+}
+
+Took takeHelp(CaptureLine& line, const char*, const char*, std::string&) {
+    line.wantsHelp = true;
+    return Took::Taken;
+}
+
+// Answered at once, whatever else the line holds, as --version usually is.
+Took takeVersion(CaptureLine&, const char*, const char*, std::string&) {
+    std::fputs("quorbel-capture " QUORBEL_VERSION "\n", stdout);
+    std::exit(0);
+}
+
+// ---- the table ----
+
+const OptionRow<CaptureLine> captureOptionRows[] = {
+    {"--frame", nullptr, "MS",
+     "the frame shown at show time MS (ms), reached by running the\nshow from its start",
+     takeOneFrame<CaptureMode::Frame>, "--frame MS -o FILE.png"},
+    {"--frames", nullptr, "FROM:TO",
+     "every frame from FROM to TO ms, one PNG each; or MS,MS,...:\nthose frames only. Each is the frame --frame gives for its\n"
+     "time: one off the --fps grid is drawn and then undone",
+     takeFrames, "--frames FROM:TO -o DIR"},
+    {"--faces", nullptr, "MS",
+     "the six particle face textures after the frame at MS:\nDIR/face0.png ... face5.png, 256 x 256",
+     takeOneFrame<CaptureMode::Faces>, "--faces MS -o DIR"},
+    {"--video", nullptr, "FILE.mp4", "the whole show with its soundtrack (needs ffmpeg)",
+     takeFileMode<CaptureMode::Video>},
+    {"--wav", nullptr, "FILE.wav", "the soundtrack, the exact wave image the show plays",
+     takeFileMode<CaptureMode::Wav>},
+    {"--sheet", nullptr, "FILE.png", "a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7",
+     takeFileMode<CaptureMode::Sheet>},
+    {"--trace", nullptr, "MS", "the device calls of the frame at MS, one per line, to stdout",
+     takeOneFrame<CaptureMode::Trace>},
+    {"--bench", nullptr, nullptr, "every frame drawn and timed; a table of frame times per phase", takeBench},
+    {"--stream", nullptr, "MS",
+     "the frame at MS as a frame stream: its textures, the device state\nat its start and its calls with their data "
+     "(docs/stream.md)",
+     takeStream<false>, "--stream MS -o FILE.d3ds"},
+    {"--stream-loading", nullptr, "N", "the same for loading frame N (1 to 63)", takeStream<true>,
+     "--stream-loading N -o FILE.d3ds"},
+    {"--replay", nullptr, "FILE.d3ds",
+     "a frame stream replayed into the OpenGL device: the\npicture --frame writes for the same frame",
+     takeReplay, "--replay FILE.d3ds -o FILE.png"},
+    {"-o", nullptr, "FILE",
+     "the file that --frame, --stream and --replay write, the folder that\n--frames and --faces write into",
+     takeOutput},
+    {"--cold", nullptr, nullptr,
+     "--frame, --faces, --trace: the frame drawn directly, without the\nframes before it",
+     takeFlag<&CaptureOptions::cold>},
+    {"--until", nullptr, "MS", "--video: ends after the frame at show time MS",
+     takeShowTime<&CaptureOptions::untilMs>},
+    {"--from", nullptr, "MS",
+     "--video: starts at show time MS, its sound too, without the loading\nscreen (the show is run up to MS with drawing "
+     "off; the first frame\nis the first one of the --fps grid at or after MS)",
+     takeFrom},
+    {"--lossless", nullptr, nullptr,
+     "--video: the pictures encoded without loss (large; to compare runs\nframe by frame)",
+     takeFlag<&CaptureOptions::lossless>},
+    {"--json", nullptr, "FILE", "--bench: its figures as JSON too", takeText<&CaptureOptions::json>},
+    {"--repeat", nullptr, "N",
+     "--replay: the stream replayed N times more (1 to 10000), printing\nthe median time of one replay",
+     takeNumber<&CaptureOptions::repeat, 1, 10000>},
+    {"--size", nullptr, "WxH",
+     "pictures of W x H pixels (every mode; default 640x480): the 4:3\npicture drawn at the largest size that fits, "
+     "centred between\nblack bars (1920x1080: 1440 x 1080 with bars left and right);\nthe face textures scale with it "
+     "(256 x 256 at 640 x 480)",
+     takeSize},
+    {"--supersample", nullptr, "N",
+     "draw at N times the size each way (1 to 4) and average each\nN x N block: smoother edges, N x N times the "
+     "renderer's work",
+     takeSupersample},
+    {"--fps", nullptr, "N", "frames per second of the virtual clock (default 60)",
+     takeNumber<&CaptureOptions::fps, 1, 1000>},
+    {"--start-tick", nullptr, "N", "the tick count at start, which feeds the random skip (default 1)",
+     takeNumber<&CaptureOptions::startTick, 0, UINT32_MAX>},
+    {"--jobs", nullptr, "N",
+     "run --video and --frames FROM:TO in N processes, each drawing\nits share of the frames (default: the cores over "
+     "the renderer's\nthreads, LP_NUM_THREADS or all cores: 1 unless LP_NUM_THREADS is\nset lower); the other modes "
+     "always run in one process",
+     takeNumber<&CaptureOptions::jobs, 1, 64>},
+    {"--part", nullptr, "FROM:TO", "one such process: only the frames from FROM to TO ms", takePart},
+    {"--help", "-h", nullptr, "this text", takeHelp},
+    {"--version", nullptr, nullptr, "the version", takeVersion},
+};
+
 }  // namespace
 
+std::string captureHelp() {
+    return "Usage: quorbel-capture MODE [OPTION...]\n"
+           "  Records the show headless on a virtual clock, one mode a run: a frame, frames, the\n"
+           "  particle faces, a video, the soundtrack, a contact sheet, a frame's device calls,\n"
+           "  a frame benchmark, a frame stream or its replay.\n"
+           "\n" +
+           optionsHelp(captureOptionRows, 28) +
+           "\n"
+           "  Long runs (video, frames, sheet, bench) show their progress on stderr: frames done, time\n"
+           "  elapsed and an estimate of the time left.\n"
+           "  Pictures of the screen (frames, sheet, video) are opaque, as the window shows them; the\n"
+           "  back buffer's alpha is no part of them. Face textures are written as their X8R8G8B8\n"
+           "  format holds them: colour only, so opaque too.\n"
+           "  Exit status: 0 once what the mode names is written and read back as what it should be (a\n"
+           "  PNG file for --frame and --replay, six for --faces, a folder with every frame for --frames,\n"
+           "  a PNG for --sheet, a whole WAV file for --wav, a video ffprobe can read for --video, a\n"
+           "  stream that reads back whole for --stream); 1, with one line on stderr, when not; 2 for\n"
+           "  a command line it does not understand.\n"
+           "\n" +
+           switchesHelp(readByCapture);
+}
+
 bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& options, std::string& error) {
-    options = CaptureOptions{};
-    bool haveMode = false, haveOutput = false, wantsHelp = false;
-    std::string modeName;
-    auto setMode = [&](CaptureMode mode, const char* name) {
-        if (haveMode) return fail(error, "choose one of --frame, --frames, --faces, --video, --wav, --sheet, --trace, --bench, --stream, --replay (got " +
-                                             modeName + " and " + name + ")");
-        options.mode = mode;
-        modeName = name;
-        haveMode = true;
-        return true;
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        const bool takesValue = arg == "--frame" || arg == "--trace" || arg == "--faces" || arg == "--frames" || arg == "--video" ||
-                                arg == "--wav" || arg == "--sheet" || arg == "-o" || arg == "--fps" ||
-                                arg == "--start-tick" || arg == "--json" || arg == "--jobs" || arg == "--until" || arg == "--from" ||
-                                arg == "--part" || arg == "--size" || arg == "--supersample" || arg == "--stream" ||
-                                arg == "--stream-loading" || arg == "--replay" || arg == "--repeat";
-        if (takesValue && value == nullptr) return fail(error, arg + " needs a value");
-        if (arg == "--help" || arg == "-h") {
-            wantsHelp = true;
-        } else if (arg == "--version") {
-            // Answered at once, whatever else the line holds, as --version usually is.
-            std::fputs("quorbel-capture " QUORBEL_VERSION "\n", stdout);
-            std::exit(0);
-        } else if (arg == "--frame" || arg == "--trace" || arg == "--faces") {
-            const CaptureMode mode = arg == "--frame"   ? CaptureMode::Frame
-                                     : arg == "--faces" ? CaptureMode::Faces
-                                                        : CaptureMode::Trace;
-            if (!setMode(mode, argv[i])) return false;
-            if (!parseNumber(value, options.frameMs))
-                return fail(error, arg + " needs a show time in whole milliseconds, not '" + value + "'");
-            ++i;
-        } else if (arg == "--stream" || arg == "--stream-loading") {
-            if (!setMode(CaptureMode::Stream, argv[i])) return false;
-            options.loading = arg == "--stream-loading";
-            if (options.loading && (!parseNumber(value, options.frameMs) || options.frameMs < 1 || options.frameMs > 63))
-                return fail(error, std::string("--stream-loading needs a loading frame from 1 to 63 (frame 0 follows the start-up "
-                                               "directly), not '") + value + "'");
-            if (!options.loading && !parseNumber(value, options.frameMs))
-                return fail(error, arg + " needs a show time in whole milliseconds, not '" + value + "'");
-            ++i;
-        } else if (arg == "--replay") {
-            if (!setMode(CaptureMode::Replay, argv[i])) return false;
-            options.input = value;
-            ++i;
-        } else if (arg == "--repeat") {
-            if (!parseNumber(value, options.repeat) || options.repeat == 0 || options.repeat > 10000)
-                return fail(error, std::string("--repeat needs a whole number from 1 to 10000, not '") + value + "'");
-            ++i;
-        } else if (arg == "--frames") {
-            if (!setMode(CaptureMode::Frames, argv[i])) return false;
-            if (std::strchr(value, ',') != nullptr) {
-                if (!parseList(value, options.frameList))
-                    return fail(error, std::string("--frames needs MS,MS,... in whole milliseconds, ascending, not '") +
-                                           value + "'");
-                options.fromMs = options.frameList.front();
-                options.toMs = options.frameList.back();
-                ++i;
-                continue;
-            }
-            if (!parseRange(value, options.fromMs, options.toMs))
-                return fail(error, std::string("--frames needs FROM:TO or MS,MS,... in whole milliseconds, not '") +
-                                       value + "'");
-            if (options.fromMs > options.toMs)
-                return fail(error, "--frames " + std::string(value) + ": FROM is after TO");
-            ++i;
-        } else if (arg == "--video" || arg == "--wav" || arg == "--sheet") {
-            const CaptureMode mode = arg == "--video" ? CaptureMode::Video
-                                     : arg == "--wav" ? CaptureMode::Wav
-                                                      : CaptureMode::Sheet;
-            if (!setMode(mode, argv[i])) return false;
-            if (haveOutput) return fail(error, arg + " names its file itself; -o is for --frame, --frames and --faces");
-            options.output = value;
-            haveOutput = true;
-            ++i;
-        } else if (arg == "-o") {
-            if (haveOutput) return fail(error, "-o given twice, or with a mode that names its own file");
-            options.output = value;
-            haveOutput = true;
-            ++i;
-        } else if (arg == "--bench") {
-            if (!setMode(CaptureMode::Bench, argv[i])) return false;
-        } else if (arg == "--json") {
-            options.json = value;
-            ++i;
-        } else if (arg == "--jobs") {
-            if (!parseNumber(value, options.jobs) || options.jobs == 0 || options.jobs > 64)
-                return fail(error, std::string("--jobs needs a whole number from 1 to 64, not '") + value + "'");
-            ++i;
-        } else if (arg == "--until") {
-            if (!parseNumber(value, options.untilMs))
-                return fail(error, std::string("--until needs a show time in whole milliseconds, not '") + value + "'");
-            ++i;
-        } else if (arg == "--from") {
-            std::string why;
-            if (!parseShowTime(value, options.videoFromMs, why)) return fail(error, "--from " + why);
-            options.videoFrom = true;
-            ++i;
-        } else if (arg == "--part") {
-            if (!parseRange(value, options.partFrom, options.partTo) || options.partFrom > options.partTo)
-                return fail(error, std::string("--part needs FROM:TO in whole milliseconds, FROM not after TO, not '") +
-                                       value + "'");
-            options.part = true;
-            ++i;
-        } else if (arg == "--size") {
-            if (!parseSize(value, options.width, options.height))
-                return fail(error, std::string("--size needs WxH, each from 1 to 8192 pixels, not '") + value + "'");
-            if (options.width < 4 || options.height < 3)
-                return fail(error, std::string("--size ") + value + " has no room for a 4:3 picture");
-            ++i;
-        } else if (arg == "--supersample") {
-            uint32_t n = 0;
-            if (!parseNumber(value, n) || n < 1 || n > 4)
-                return fail(error, std::string("--supersample needs a whole number from 1 to 4, not '") + value + "'");
-            options.supersample = static_cast<int>(n);
-            ++i;
-        } else if (arg == "--lossless") {
-            options.lossless = true;
-        } else if (arg == "--cold") {
-            options.cold = true;
-        } else if (arg == "--fps") {
-            if (!parseNumber(value, options.fps) || options.fps == 0 || options.fps > 1000)
-                return fail(error, std::string("--fps needs a whole number from 1 to 1000, not '") + value + "'");
-            ++i;
-        } else if (arg == "--start-tick") {
-            if (!parseNumber(value, options.startTick))
-                return fail(error, std::string("--start-tick needs a whole number from 0 to 4294967295, not '") +
-                                       value + "'");
-            ++i;
-        } else {
-            return fail(error, "unknown argument '" + arg + "'");
-        }
+    CaptureLine line;
+    const CommandLineFault fault = readCommandLine(captureOptionRows, argc, argv, line);
+    options = line.options;
+    switch (fault.kind) {
+        case CommandLineFault::None: break;
+        case CommandLineFault::Unknown: error = "unknown argument '" + fault.argument + "'"; return false;
+        case CommandLineFault::NoValue: error = fault.argument + " needs a value"; return false;
+        case CommandLineFault::Refused: error = fault.line; return false;
     }
-    if (wantsHelp) {
+    if (line.wantsHelp) {
         options.mode = CaptureMode::Help;
         return true;
     }
-    if (!haveMode)
-        return fail(error, "nothing to do: give one of --frame, --frames, --faces, --video, --wav, --sheet, --trace, --bench, --stream, --replay");
-    const bool needsO = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Frames ||
-                        options.mode == CaptureMode::Faces || options.mode == CaptureMode::Stream || options.mode == CaptureMode::Replay;
-    const char* const outputName = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Replay ? "FILE.png"
-                                   : options.mode == CaptureMode::Stream                                  ? "FILE.d3ds"
-                                                                                                          : "DIR";
-    if (needsO && !haveOutput) return fail(error, modeName + " needs -o " + outputName);
-    if (options.repeat != 0 && options.mode != CaptureMode::Replay) return fail(error, "--repeat goes with --replay only");
-    if (options.mode == CaptureMode::Trace && haveOutput) return fail(error, "--trace writes to stdout; it takes no -o");
-    if (options.cold && options.mode != CaptureMode::Frame && options.mode != CaptureMode::Faces &&
-        options.mode != CaptureMode::Trace)
-        return fail(error, "--cold goes with --frame, --faces or --trace only");
-    if (!options.json.empty() && options.mode != CaptureMode::Bench) return fail(error, "--json goes with --bench only");
-    const bool shared = options.mode == CaptureMode::Video || options.mode == CaptureMode::Frames;
-    if (options.jobs != 0 && !shared) return fail(error, "--jobs goes with --video or --frames only");
-    if (options.part && !shared) return fail(error, "--part goes with --video or --frames only");
-    if (options.part && options.jobs != 0) return fail(error, "--part is one process's share; it takes no --jobs");
-    if (options.untilMs != UINT32_MAX && options.mode != CaptureMode::Video) return fail(error, "--until goes with --video only");
-    if (options.lossless && options.mode != CaptureMode::Video) return fail(error, "--lossless goes with --video only");
-    if (options.videoFrom && options.mode != CaptureMode::Video)
-        return fail(error, "--from goes with --video only (--frames FROM:TO names its own start)");
+    auto fail = [&](const std::string& why) {
+        error = why;
+        return false;
+    };
+    const std::string& modeName = line.modeName;
+    const bool haveOutput = line.haveOutput;
+    if (!line.haveMode) return fail(std::string("nothing to do: give one of ") + modeNames);
+    const CaptureMode mode = options.mode;
+    const bool needsO = mode == CaptureMode::Frame || mode == CaptureMode::Frames || mode == CaptureMode::Faces ||
+                        mode == CaptureMode::Stream || mode == CaptureMode::Replay;
+    const char* const outputName = mode == CaptureMode::Frame || mode == CaptureMode::Replay ? "FILE.png"
+                                   : mode == CaptureMode::Stream                            ? "FILE.d3ds"
+                                                                                            : "DIR";
+    if (needsO && !haveOutput) return fail(modeName + " needs -o " + outputName);
+    if (options.repeat != 0 && mode != CaptureMode::Replay) return fail("--repeat goes with --replay only");
+    if (mode == CaptureMode::Trace && haveOutput) return fail("--trace writes to stdout; it takes no -o");
+    if (options.cold && mode != CaptureMode::Frame && mode != CaptureMode::Faces && mode != CaptureMode::Trace)
+        return fail("--cold goes with --frame, --faces or --trace only");
+    if (!options.json.empty() && mode != CaptureMode::Bench) return fail("--json goes with --bench only");
+    const bool shared = mode == CaptureMode::Video || mode == CaptureMode::Frames;
+    if (options.jobs != 0 && !shared) return fail("--jobs goes with --video or --frames only");
+    if (options.part && !shared) return fail("--part goes with --video or --frames only");
+    if (options.part && options.jobs != 0) return fail("--part is one process's share; it takes no --jobs");
+    if (options.untilMs != UINT32_MAX && mode != CaptureMode::Video) return fail("--until goes with --video only");
+    if (options.lossless && mode != CaptureMode::Video) return fail("--lossless goes with --video only");
+    if (options.videoFrom && mode != CaptureMode::Video)
+        return fail("--from goes with --video only (--frames FROM:TO names its own start)");
     if (options.videoFrom && options.videoFromMs >= options.untilMs)
-        return fail(error, "--from " + std::to_string(options.videoFromMs) + " is not before --until " +
-                               std::to_string(options.untilMs));
-    if (options.mode == CaptureMode::Video && videoShowFrames(options) == 0)
-        return fail(error, "no frame of the " + std::to_string(options.fps) + " fps grid lies between --from " +
-                               std::to_string(options.videoFromMs) + " ms and " +
-                               (options.untilMs != UINT32_MAX ? "--until " + std::to_string(options.untilMs) + " ms"
-                                                              : "the show's end (" + std::to_string(lastShowFrameMs) + " ms)"));
+        return fail("--from " + std::to_string(options.videoFromMs) + " is not before --until " +
+                    std::to_string(options.untilMs));
+    if (mode == CaptureMode::Video && videoShowFrames(options) == 0)
+        return fail("no frame of the " + std::to_string(options.fps) + " fps grid lies between --from " +
+                    std::to_string(options.videoFromMs) + " ms and " +
+                    (options.untilMs != UINT32_MAX ? "--until " + std::to_string(options.untilMs) + " ms"
+                                                   : "the show's end (" + std::to_string(lastShowFrameMs) + " ms)"));
     if (!options.frameList.empty() && (options.jobs != 0 || options.part))
-        return fail(error, "--frames MS,MS,... runs in one process; it takes no --jobs or --part");
-    if (options.mode == CaptureMode::Video && (options.width % 2 != 0 || options.height % 2 != 0))
-        return fail(error, "--video needs an even width and height (the encoder halves the colour planes)");
+        return fail("--frames MS,MS,... runs in one process; it takes no --jobs or --part");
+    if (mode == CaptureMode::Video && (options.width % 2 != 0 || options.height % 2 != 0))
+        return fail("--video needs an even width and height (the encoder halves the colour planes)");
     if ((options.width != 640 || options.height != 480 || options.supersample != 1) &&
-        (options.mode == CaptureMode::Wav || options.mode == CaptureMode::Trace || options.mode == CaptureMode::Stream ||
-         options.mode == CaptureMode::Replay))
-        return fail(error, "--size and --supersample go with the modes that draw the show's pictures");
-    if (options.mode == CaptureMode::Bench && haveOutput) return fail(error, "--bench prints a table; it takes no -o");
-    if (options.output.empty() && options.mode != CaptureMode::Trace && options.mode != CaptureMode::Bench)
-        return fail(error, modeName + " needs a file name");
+        (mode == CaptureMode::Wav || mode == CaptureMode::Trace || mode == CaptureMode::Stream ||
+         mode == CaptureMode::Replay))
+        return fail("--size and --supersample go with the modes that draw the show's pictures");
+    if (mode == CaptureMode::Bench && haveOutput) return fail("--bench prints a table; it takes no -o");
+    if (options.output.empty() && mode != CaptureMode::Trace && mode != CaptureMode::Bench)
+        return fail(modeName + " needs a file name");
     return true;
 }

@@ -36,4 +36,5 @@ struct CaptureOptions {
 // --version prints the version and ends the program.
 bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& options, std::string& error);
 
-extern const char captureUsage[];
+// What --help prints: the options from the same table the parse reads, and the environment.
+std::string captureHelp();

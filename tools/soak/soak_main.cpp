@@ -11,8 +11,10 @@
 #include "app/app.h"
 #include "app/show_life.h"
 #include "platform/egl/egl_context.h"
+#include "platform/command_line.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
+#include "platform/switches.h"
 #include "timeline/timeline.h"
 #include "tools/soak/soak_player.h"
 
@@ -31,20 +33,6 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 
 namespace {
 
-const char usage[] =
-    "usage: quorbel-soak [--fps N] [--clock steady|stall|back|wrap] [--no-pixels | --no-gl] [--player HOURS]\n"
-    "  Runs the whole show headless and fails unless it ends by itself, every position drawn\n"
-    "  is a number and the heap does not grow after the loading screen (drawn: beyond the\n"
-    "  most of the show's first half, by when the renderer has made what it keeps).\n"
-    "  --fps N      frames per second of the virtual clock (default 10)\n"
-    "  --clock      steady; stall: frozen for 5 s at 40 s, then the jump; back: 40 s back\n"
-    "               at 100 s (the cube scrambles again); wrap: the tick count wraps at 80 s\n"
-    "  --no-pixels  the renderer discards every primitive (all else runs): much faster\n"
-    "  --no-gl      the device keeps its state but draws nothing: the heap must then stay put\n"
-    "  --player H   the player instead: the whole show looped for H hours of show time with a\n"
-    "               key every 7 s (seeks, pause, frame steps); fails unless the heap and the CPU\n"
-    "               per step stay flat after the first eighth of the run\n";
-
 enum class Clock { Steady, Stall, Back, Wrap };
 
 struct Options {
@@ -53,6 +41,7 @@ struct Options {
     bool pixels = true;
     bool gl = true;  // off: no draw reaches the renderer, so what allocates is the show
     double playerHours = 0.0;  // the player's loop instead of one plain run
+    bool help = false;
 };
 
 [[noreturn]] void fail(const std::string& line) {
@@ -60,38 +49,92 @@ struct Options {
     std::exit(1);
 }
 
+Took refuse(std::string& error, const std::string& line) {
+    error = line;
+    return Took::Refused;
+}
+
+Took takeFps(Options& options, const char*, const char* value, std::string& error) {
+    char* end = nullptr;
+    const unsigned long fps = std::strtoul(value, &end, 10);
+    if (*end != '\0' || fps < 1 || fps > 1000) return refuse(error, "--fps takes a whole number from 1 to 1000");
+    options.fps = static_cast<uint32_t>(fps);
+    return Took::Taken;
+}
+
+Took takeClock(Options& options, const char*, const char* value, std::string& error) {
+    const std::string name = value;
+    if (name == "steady") options.clock = Clock::Steady;
+    else if (name == "stall") options.clock = Clock::Stall;
+    else if (name == "back") options.clock = Clock::Back;
+    else if (name == "wrap") options.clock = Clock::Wrap;
+    else return refuse(error, "unknown clock '" + name + "' (steady, stall, back or wrap)");
+    return Took::Taken;
+}
+
+Took takeNoPixels(Options& options, const char*, const char*, std::string&) {
+    options.pixels = false;
+    return Took::Taken;
+}
+
+Took takeNoGl(Options& options, const char*, const char*, std::string&) {
+    options.gl = false;
+    return Took::Taken;
+}
+
+Took takePlayer(Options& options, const char*, const char* value, std::string& error) {
+    char* end = nullptr;
+    options.playerHours = std::strtod(value, &end);
+    if (*end != '\0' || !(options.playerHours > 0.0 && options.playerHours <= 1000.0))
+        return refuse(error, "--player takes hours of show time, above 0 and at most 1000");
+    return Took::Taken;
+}
+
+Took takeHelp(Options& options, const char*, const char*, std::string&) {
+    options.help = true;
+    return Took::Last;
+}
+
+const OptionRow<Options> soakOptionRows[] = {
+    {"--fps", nullptr, "N", "frames per second of the virtual clock (default 10)", takeFps},
+    {"--clock", nullptr, "NAME",
+     "steady; stall: frozen for 5 s at 40 s, then the jump; back: 40 s back\nat 100 s (the cube scrambles again); "
+     "wrap: the tick count wraps at 80 s",
+     takeClock},
+    {"--no-pixels", nullptr, nullptr, "the renderer discards every primitive (all else runs): much faster", takeNoPixels},
+    {"--no-gl", nullptr, nullptr, "the device keeps its state but draws nothing: the heap must then stay put", takeNoGl},
+    {"--player", nullptr, "H",
+     "the player instead: the whole show looped for H hours of show time with a\nkey every 7 s (seeks, pause, frame "
+     "steps); fails unless the heap and the CPU\nper step stay flat after the first eighth of the run",
+     takePlayer},
+    {"--help", "-h", nullptr, "this text", takeHelp},
+};
+
+std::string usage() {
+    return "usage: quorbel-soak [--fps N] [--clock steady|stall|back|wrap] [--no-pixels | --no-gl] [--player HOURS]\n"
+           "  Runs the whole show headless and fails unless it ends by itself, every position drawn\n"
+           "  is a number and the heap does not grow after the loading screen (drawn: beyond the\n"
+           "  most of the show's first half, by when the renderer has made what it keeps).\n"
+           "\n" +
+           optionsHelp(soakOptionRows, 17);
+}
+
+// A value refused ends the run as a failed soak does (1); a command line not understood, 2.
 void parse(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--fps" && hasValue) {
-            char* end = nullptr;
-            const unsigned long fps = std::strtoul(argv[++i], &end, 10);
-            if (*end != '\0' || fps < 1 || fps > 1000) fail("--fps takes a whole number from 1 to 1000");
-            options.fps = static_cast<uint32_t>(fps);
-        } else if (arg == "--clock" && hasValue) {
-            const std::string name = argv[++i];
-            if (name == "steady") options.clock = Clock::Steady;
-            else if (name == "stall") options.clock = Clock::Stall;
-            else if (name == "back") options.clock = Clock::Back;
-            else if (name == "wrap") options.clock = Clock::Wrap;
-            else fail("unknown clock '" + name + "' (steady, stall, back or wrap)");
-        } else if (arg == "--no-pixels") {
-            options.pixels = false;
-        } else if (arg == "--no-gl") {
-            options.gl = false;
-        } else if (arg == "--player" && hasValue) {
-            char* end = nullptr;
-            options.playerHours = std::strtod(argv[++i], &end);
-            if (*end != '\0' || !(options.playerHours > 0.0 && options.playerHours <= 1000.0))
-                fail("--player takes hours of show time, above 0 and at most 1000");
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(usage, stdout);
-            std::exit(0);
-        } else {
-            std::fprintf(stderr, "quorbel-soak: unknown option '%s'\n%s", arg.c_str(), usage);
+    const CommandLineFault fault = readCommandLine(soakOptionRows, argc, argv, options);
+    switch (fault.kind) {
+        case CommandLineFault::None: break;
+        case CommandLineFault::Unknown:
+            std::fprintf(stderr, "quorbel-soak: unknown option '%s'\n%s", fault.argument.c_str(), usage().c_str());
             std::exit(2);
-        }
+        case CommandLineFault::NoValue:
+            std::fprintf(stderr, "quorbel-soak: %s needs a value\n%s", fault.argument.c_str(), usage().c_str());
+            std::exit(2);
+        case CommandLineFault::Refused: fail(fault.line);
+    }
+    if (options.help) {
+        std::printf("%s\n%s", usage().c_str(), switchesHelp(readBySoak).c_str());
+        std::exit(0);
     }
 }
 
