@@ -21,11 +21,6 @@ struct ShowLine {
     bool help = false, version = false;
 };
 
-Took refuse(std::string& error, const std::string& line) {
-    error = line;
-    return Took::Refused;
-}
-
 Took takeScreen(ShowLine& line, const char* option, const char*, std::string& error) {
     const ScreenChoice chosen = std::strcmp(option, "--window") == 0 ? ScreenChoice::Window : ScreenChoice::FullScreen;
     if (line.choice != ScreenChoice::Ask && line.choice != chosen)
@@ -81,16 +76,6 @@ Took takeLoop(ShowLine& line, const char* option, const char* value, std::string
     return Took::Taken;
 }
 
-Took takeHelp(ShowLine& line, const char*, const char*, std::string&) {
-    line.help = true;
-    return Took::Last;
-}
-
-Took takeVersion(ShowLine& line, const char*, const char*, std::string&) {
-    line.version = true;
-    return Took::Last;
-}
-
 const OptionRow<ShowLine> showOptionRows[] = {
     {"--window", nullptr, nullptr, "play in a window, without the question", takeScreen},
     {"--fullscreen", nullptr, nullptr, "play full screen, without the question", takeScreen},
@@ -100,8 +85,8 @@ const OptionRow<ShowLine> showOptionRows[] = {
     {"--min-scale", nullptr, "S", "slow frames may lower the drawing to 640 x 480 times S (0.25 to 1)", takeMinScale},
     {"--start", nullptr, "MS", "start at show time MS (0 to 161279) after the loading screen", takeStart},
     {"--loop", nullptr, "A:B", "play from A to B ms again and again", takeLoop},
-    {"--help", "-h", nullptr, "this text", takeHelp},
-    {"--version", nullptr, nullptr, "the version", takeVersion},
+    {"--help", "-h", nullptr, "this text", setField<&ShowLine::help, true, Took::Last>},
+    {"--version", nullptr, nullptr, "the version", setField<&ShowLine::version, true, Took::Last>},
 };
 
 // The command line's part of --help, which a command line refused is answered with too.

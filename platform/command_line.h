@@ -16,6 +16,19 @@ enum class Took {
     Last,     // taken, and nothing after it is read (--help, --version)
 };
 
+// A take's answer to a value it refuses: the line, and Refused.
+inline Took refuse(std::string& error, const std::string& line) {
+    error = line;
+    return Took::Refused;
+}
+
+// A take that sets a field of the options to a value: a flag, or --help's Last.
+template <auto field, auto to, Took answer = Took::Taken, typename Options>
+Took setField(Options& options, const char*, const char*, std::string&) {
+    options.*field = to;
+    return answer;
+}
+
 template <typename Options>
 struct OptionRow {
     const char* name;   // "--fps"

@@ -20,11 +20,6 @@ struct CaptureLine {
     std::string modeName;  // the mode's option as typed
 };
 
-Took refuse(std::string& error, const std::string& line) {
-    error = line;
-    return Took::Refused;
-}
-
 // A whole decimal number in 0 ... 2^32 - 1, nothing else.
 bool parseNumber(const char* text, uint32_t& value) {
     if (text == nullptr || *text == '\0') return false;
@@ -216,11 +211,6 @@ Took takePart(CaptureLine& line, const char*, const char* value, std::string& er
     return Took::Taken;
 }
 
-Took takeHelp(CaptureLine& line, const char*, const char*, std::string&) {
-    line.wantsHelp = true;
-    return Took::Taken;
-}
-
 // Answered at once, whatever else the line holds, as --version usually is.
 Took takeVersion(CaptureLine&, const char*, const char*, std::string&) {
     std::fputs("quorbel-capture " QUORBEL_VERSION "\n", stdout);
@@ -296,7 +286,7 @@ const OptionRow<CaptureLine> captureOptionRows[] = {
      "always run in one process",
      takeNumber<&CaptureOptions::jobs, 1, 64>},
     {"--part", nullptr, "FROM:TO", "one such process: only the frames from FROM to TO ms", takePart},
-    {"--help", "-h", nullptr, "this text", takeHelp},
+    {"--help", "-h", nullptr, "this text", setField<&CaptureLine::wantsHelp, true>},
     {"--version", nullptr, nullptr, "the version", takeVersion},
 };
 

@@ -49,11 +49,6 @@ struct Options {
     std::exit(1);
 }
 
-Took refuse(std::string& error, const std::string& line) {
-    error = line;
-    return Took::Refused;
-}
-
 Took takeFps(Options& options, const char*, const char* value, std::string& error) {
     char* end = nullptr;
     const unsigned long fps = std::strtoul(value, &end, 10);
@@ -72,16 +67,6 @@ Took takeClock(Options& options, const char*, const char* value, std::string& er
     return Took::Taken;
 }
 
-Took takeNoPixels(Options& options, const char*, const char*, std::string&) {
-    options.pixels = false;
-    return Took::Taken;
-}
-
-Took takeNoGl(Options& options, const char*, const char*, std::string&) {
-    options.gl = false;
-    return Took::Taken;
-}
-
 Took takePlayer(Options& options, const char*, const char* value, std::string& error) {
     char* end = nullptr;
     options.playerHours = std::strtod(value, &end);
@@ -90,24 +75,21 @@ Took takePlayer(Options& options, const char*, const char* value, std::string& e
     return Took::Taken;
 }
 
-Took takeHelp(Options& options, const char*, const char*, std::string&) {
-    options.help = true;
-    return Took::Last;
-}
-
 const OptionRow<Options> soakOptionRows[] = {
     {"--fps", nullptr, "N", "frames per second of the virtual clock (default 10)", takeFps},
     {"--clock", nullptr, "NAME",
      "steady; stall: frozen for 5 s at 40 s, then the jump; back: 40 s back\nat 100 s (the cube scrambles again); "
      "wrap: the tick count wraps at 80 s",
      takeClock},
-    {"--no-pixels", nullptr, nullptr, "the renderer discards every primitive (all else runs): much faster", takeNoPixels},
-    {"--no-gl", nullptr, nullptr, "the device keeps its state but draws nothing: the heap must then stay put", takeNoGl},
+    {"--no-pixels", nullptr, nullptr, "the renderer discards every primitive (all else runs): much faster",
+     setField<&Options::pixels, false>},
+    {"--no-gl", nullptr, nullptr, "the device keeps its state but draws nothing: the heap must then stay put",
+     setField<&Options::gl, false>},
     {"--player", nullptr, "H",
      "the player instead: the whole show looped for H hours of show time with a\nkey every 7 s (seeks, pause, frame "
      "steps); fails unless the heap and the CPU\nper step stay flat after the first eighth of the run",
      takePlayer},
-    {"--help", "-h", nullptr, "this text", takeHelp},
+    {"--help", "-h", nullptr, "this text", setField<&Options::help, true, Took::Last>},
 };
 
 std::string usage() {
