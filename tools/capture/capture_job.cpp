@@ -36,10 +36,6 @@ void failUnlessWritten(const CaptureOptions& options, CaptureWriter writer, bool
     if (!missing.empty()) fail("not written as asked: " + missing);
 }
 
-std::string pastTheEnd(uint32_t lastMs, uint32_t wantedMs) {
-    return "the show ended at " + std::to_string(lastMs) + " ms, before " + std::to_string(wantedMs) + " ms";
-}
-
 bool writeBytes(const std::string& path, const void* data, size_t bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;

@@ -26,8 +26,6 @@ void removeTemporaryFiles();
 // Fails, saying what is missing, unless what the writer names is there and of its kind.
 void failUnlessWritten(const CaptureOptions& options, CaptureWriter writer, bool withSound = false);
 
-std::string pastTheEnd(uint32_t lastMs, uint32_t wantedMs);
-
 bool writeBytes(const std::string& path, const void* data, size_t bytes);
 
 // The device, drawing at the size the pictures need; fails where it cannot.

@@ -148,6 +148,10 @@ std::string framePath(const std::string& dir, uint32_t ms) {
 
 bool stopAfterLoading(const CaptureFrame&, void*) { return false; }
 
+std::string pastTheEnd(uint32_t lastMs, uint32_t wantedMs) {
+    return "the show ended at " + std::to_string(lastMs) + " ms, before " + std::to_string(wantedMs) + " ms";
+}
+
 uint64_t firstVideoFrame(const CaptureOptions& options) {
     return options.videoFrom ? FrameGrid{options.fps}.framesBefore(options.videoFromMs) : 0;
 }

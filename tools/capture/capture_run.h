@@ -58,6 +58,9 @@ std::string framePath(const std::string& dir, uint32_t ms);
 // A frameDone hook that ends the run when the loading screen ends: the soundtrack is ready then.
 bool stopAfterLoading(const CaptureFrame&, void*);
 
+// The line for a run that ended (its last show frame at lastMs) before the frame it was to reach.
+std::string pastTheEnd(uint32_t lastMs, uint32_t wantedMs);
+
 // The number of the video's first show frame on the --fps grid (0, or the first at or after
 // --from), its show frames (none where --from and --until hold no frame of the grid), and all
 // its frames, the loading screen's with them where it has them.
