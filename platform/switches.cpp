@@ -9,10 +9,17 @@
 
 namespace {
 
+struct SwitchRow {
+    Switch id;
+    const char* name;   // as set in the environment
+    const char* value;  // what it is set to, as the help shows it; nullptr: the help shows the name alone
+    uint8_t readers;    // SwitchReaders
+    const char* help;   // the help's right column, its lines apart by '\n'
+};
+
 constexpr uint8_t everyProgram = readByShow | readByCapture | readBySoak;
 
-}  // namespace
-
+// In the order the help lists them.
 constexpr SwitchRow switchTable[] = {
     {Switch::Display,         "DISPLAY",             nullptr, readByShow,
      "the X display the window opens on; with neither it nor\n"
@@ -41,8 +48,6 @@ constexpr SwitchRow switchTable[] = {
      "from GL and ends the program, naming the state, at the first\n"
      "that differs"},
 };
-
-namespace {
 
 // A switch's row is found by its id.
 constexpr bool rowsInOrder() {

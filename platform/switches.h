@@ -1,7 +1,7 @@
-// switches.h: every environment variable the programs read, in one table: its name, the programs
-// that read it and what it does. The programs read them only through here, and each lists its
-// own in the Environment section of its --help (and so of its manual page). docs/environment.md
-// lists these and the scripts' and tests' own.
+// switches.h: every environment variable the programs read, one row each in switches.cpp's
+// table: its name, the programs that read it and what it does. The programs read them only
+// through here, and each lists its own in the Environment section of its --help (and so of its
+// manual page). docs/environment.md lists these and the scripts' and tests' own.
 #pragma once
 
 #include <cstdint>
@@ -21,17 +21,6 @@ enum class Switch : uint8_t {
 
 // The programs that read a switch, as bits.
 enum SwitchReaders : uint8_t { readByShow = 1, readByCapture = 2, readBySoak = 4 };
-
-struct SwitchRow {
-    Switch id;
-    const char* name;   // as set in the environment
-    const char* value;  // what it is set to, as the help shows it; nullptr: the help shows the name alone
-    uint8_t readers;    // SwitchReaders
-    const char* help;   // the help's right column, its lines apart by '\n'
-};
-
-// In the order the help lists them.
-extern const SwitchRow switchTable[9];
 
 // The variable's value; nullptr where it is unset.
 const char* switchValue(Switch id);
