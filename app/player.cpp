@@ -32,6 +32,7 @@ void Player::attach(PlayerDevice* device) {
 
 void Player::start() {
     snapshots.clear();
+    keepEvery = 1;
     run = RunPoint{};
     keep(0, Kept{takeSnapshot(front), true, false, 0});
     aheadState = snapshots[0].snapshot;
@@ -47,25 +48,20 @@ size_t Player::snapshotBytes() const {
     return bytes;
 }
 
-bool Player::snapshotExact(uint32_t bar) const {
-    const auto found = snapshots.find(bar);
-    return found != snapshots.end() && found->second.exact;
+std::vector<uint32_t> Player::keptBars() const {
+    std::vector<uint32_t> bars;
+    for (const auto& [bar, kept] : snapshots) bars.push_back(bar);
+    return bars;
 }
 
-// Over the budget, a snapshot goes: an inexact one first (a run-up or the look-ahead makes it
-// again), otherwise the one whose neighbours lie closest, so the gaps stay even. Bar 0 stays.
+// Over the budget the snapshots thin out evenly: only every second bar is kept, then every
+// fourth and so on, so the longest run-up grows by as little as it can. Bar 0 always stays.
 void Player::keep(uint32_t bar, Kept kept) {
+    if (bar % keepEvery != 0) return;
     snapshots[bar] = std::move(kept);
-    while (snapshotBytes() > snapshotBudgetBytes && snapshots.size() > 2) {
-        auto victim = std::find_if(std::next(snapshots.begin()), snapshots.end(), [](const auto& e) { return !e.second.exact; });
-        if (victim == snapshots.end()) {
-            uint32_t narrowest = UINT32_MAX;
-            for (auto it = std::next(snapshots.begin()); std::next(it) != snapshots.end(); ++it) {
-                const uint32_t gap = std::next(it)->first - std::prev(it)->first;
-                if (gap < narrowest) narrowest = gap, victim = it;
-            }
-        }
-        snapshots.erase(victim);
+    while (snapshotBytes() > budgetBytes && snapshots.size() > 1) {
+        keepEvery *= 2;
+        std::erase_if(snapshots, [&](const auto& entry) { return entry.first % keepEvery != 0; });
     }
 }
 
@@ -134,11 +130,13 @@ void Player::runUpTo(uint32_t ms) {
 }
 
 void Player::runGridUpTo(uint32_t ms, bool withProgress) {
-    uint32_t frames = 0;
+    uint32_t& frames = lastRunUpFrames;
+    frames = 0;
     for (uint32_t next = run.nextGridMs(); next < ms; next = run.nextGridMs()) {
         runFrame(next);
+        ++frames;
         // A long run-up shows how far it got over the last picture shown.
-        if (withProgress && ++frames % 32 == 0) {
+        if (withProgress && frames % 32 == 0) {
             showProgress(next);
             systemPresentAgain(false);
         }

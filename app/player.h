@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/player_device.h"
 #include "app/snapshot.h"
@@ -14,8 +15,8 @@
 
 constexpr uint32_t playerFps = 60;                 // the grid seeks run on, as the capture tool's default
 constexpr uint32_t snapshotIntervalMs = 3840;      // one bar: every phase starts on a snapshot
-// The snapshots kept stay within this; the whole show's are some 38 MB. Past it, the inexact ones
-// go first, then every other bar, so a seek's run-up stays within two bars.
+// The snapshots kept stay within this; the whole show's are some 36 MB. Past it, every second
+// bar's is kept, then every fourth, so the longest run-up grows as little as it can.
 constexpr size_t snapshotBudgetBytes = 48u << 20;
 // Grid frames the look-ahead runs per step of live play: the whole show is kept in snapshots
 // after some 800 frames, so that no seek waits for a long run-up.
@@ -104,7 +105,10 @@ public:
 
     size_t snapshotCount() const { return snapshots.size(); }
     size_t snapshotBytes() const;
-    bool snapshotExact(uint32_t bar) const;
+    std::vector<uint32_t> keptBars() const;
+    void setSnapshotBudget(size_t bytes) { budgetBytes = bytes; }  // snapshotBudgetBytes unless a test says
+    // Grid frames the last run-up ran (a seek's, or a step of the start's), for tests and reports.
+    uint32_t runUpFrames() const { return lastRunUpFrames; }
 
 private:
     // The snapshot of bar b holds the state before the first frame at or after b bars: exact when
@@ -139,6 +143,9 @@ private:
     std::unique_ptr<PlayerDevice> owned;  // the one install made
     PlayerDevice* front = nullptr;
     std::map<uint32_t, Kept> snapshots;  // by bar
+    size_t budgetBytes = snapshotBudgetBytes;
+    uint32_t keepEvery = 1;  // the bars kept are its multiples
+    uint32_t lastRunUpFrames = 0;
     RunPoint run;
     // The look-ahead's own run: its state between its turns, and where it stands.
     ShowSnapshot aheadState;
