@@ -4,6 +4,7 @@
 #include <functional>
 #include <limits>
 
+#include "platform/gl/gl_api.h"
 #include "tests/gl_fixture.h"
 
 namespace {
@@ -186,6 +187,42 @@ TEST_F(GLDeviceTest, RenderTargetsOfOneSizeAreSampledInOneDraw) {
     device->SetTexture(0, nullptr);
     for (IDirect3DTexture9* target : targets) target->Release();
     back->Release();
+}
+
+// WebGL refuses a draw that samples an array texture while one of its layers is the target: a
+// target drawn while its array-neighbour is sampled moves to another array, keeping what it held.
+TEST_F(GLDeviceTest, ATargetDrawnWhileItsNeighbourIsSampledMovesWithItsContents) {
+    IDirect3DTexture9* sampled = renderTargetTexture(64);
+    IDirect3DTexture9* drawn = renderTargetTexture(64);
+    IDirect3DSurface9 *sampledLevel = nullptr, *drawnLevel = nullptr, *back = nullptr;
+    sampled->GetSurfaceLevel(0, &sampledLevel);
+    drawn->GetSurfaceLevel(0, &drawnLevel);
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device->SetRenderTarget(0, sampledLevel);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00C000, 1.0f, 0);
+    device->SetRenderTarget(0, drawnLevel);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000C0, 1.0f, 0);
+    drawRect(0, 0, 32, 64, 0xFFC00000);
+    device->SetTexture(0, sampled);
+    drawTexturedRect(32, 0, 48, 64, 0, 0, 1, 1);
+    const std::vector<Rgba> pixels = readTexture(drawn, 64, 64);  // draws the batch
+    GLint attached = 0, bound = 0;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
+                                          &attached);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D_ARRAY, &bound);
+    EXPECT_NE(attached, bound) << "the draw samples the array it draws into";
+    EXPECT_PIXEL(pixels[10], 0xC0, 0, 0, 255, 0) << "drawn before the move";
+    EXPECT_PIXEL(pixels[40], 0, 0xC0, 0, 255, 0) << "the neighbour, sampled";
+    EXPECT_PIXEL(pixels[60], 0, 0, 0xC0, 255, 0) << "cleared before the move";
+    device->SetRenderTarget(0, back);
+    device->SetTexture(0, drawn);
+    drawTexturedRect(0, 0, 64, 64, 0, 0, 1, 1);
+    readBack();
+    EXPECT_RGB(pixel(40, 10), 0, 0xC0, 0, 0) << "sampled from its new place";
+    device->SetTexture(0, nullptr);
+    for (IDirect3DSurface9* surface : {sampledLevel, drawnLevel, back}) surface->Release();
+    sampled->Release();
+    drawn->Release();
 }
 
 TEST_F(GLDeviceTest, SetRenderTargetResetsTheViewportToTheTarget) {

@@ -290,9 +290,12 @@ private:
     int scaled(int nominal, int pixels, int nominalTotal) const;
 
     // gl_targets.cpp: render-target textures as layers of shared arrays
-    void placeTarget(GLTextureImpl& texture);  // a free layer for it, in a new array if need be
+    // A free layer for it, in a new array if need be (never in avoid).
+    void placeTarget(GLTextureImpl& texture, const TargetArray* avoid = nullptr);
+    void moveTarget(GLTextureImpl& texture);   // into another array, its contents with it
     void sizeTargetArray(TargetArray& array);  // storage at its nominal size times the scale
     void targetGone(GLTextureImpl& texture);   // frees its layer, and its array when the last
+    void releaseLayer(TargetArray* array, int layer);  // and the array when it was the last
     void deleteTargetArrays();
     std::vector<TargetArray*> targetArrays;
 
