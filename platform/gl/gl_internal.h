@@ -233,6 +233,7 @@ public:
     DWORD renderState(D3DRENDERSTATETYPE state) const override;
     DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const override;
     DWORD samplerState(D3DSAMPLERSTATETYPE type) const override;
+    bool restoreContext(char* error, int errorSize) override;  // gl_restore.cpp
 
     // The first state GL holds otherwise than the cache says, as "the viewport is 0, 0, 640 x 480
     // in the cache but 1, 2, 3 x 4 in GL"; empty when all agree (gl_cache.cpp).
@@ -282,6 +283,7 @@ private:
     void warmUp();
 
     // gl_device.cpp: GL objects made through the cache, left bound
+    bool makeObjects(char* error, int errorSize);  // programs, back buffer, buffers, GL's state
     GLuint makeTargetTexture(int width, int height, GLenum internalFormat);
     GLuint makeFramebuffer(const GLSurfaceImpl& surface);  // its colour and the depth of its size
     void attachColor(const GLSurfaceImpl& surface);         // to the bound framebuffer
