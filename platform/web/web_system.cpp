@@ -5,6 +5,7 @@
 
 #include <emscripten.h>
 #include <emscripten/html5.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -62,6 +63,13 @@ EM_JS(void, pageReport, (const char* stage, int loadingFrames, double showMs), {
     const now = performance.now();
     if (status.firstFrameAt === undefined && loadingFrames > 0) status.firstFrameAt = now;
     if (status.showStartedAt === undefined && status.stage === 'show') status.showStartedAt = now;
+});
+
+// The heap's size and the highest its allocations reached (the break), for the page's scripts.
+EM_JS(void, pageReportHeap, (double breakAt), {
+    const status = Module.quorbelStatus;
+    status.heapBytes = HEAP8.length;
+    status.heapTopBytes = Math.max(status.heapTopBytes || 0, breakAt);
 });
 
 EM_JS(void, pageSetTitle, (const char* title), { document.title = UTF8ToString(title); });
@@ -280,6 +288,7 @@ bool webWaveAudible() {
 
 void webReport(const char* stage, int32_t loadingFrames, uint32_t showMs) {
     pageReport(stage, loadingFrames, static_cast<double>(showMs));
+    pageReportHeap(static_cast<double>(reinterpret_cast<uintptr_t>(sbrk(0))));
 }
 
 void webSetTitle(const char* title) { pageSetTitle(title); }
