@@ -8,11 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 
-quorbel_install_packages
-quorbel_configure build RelWithDebInfo
-cmake --build build -j"$(nproc)" --target quorbel_bench quorbel-capture >/dev/null
-mkdir -p build/mesa-cache
-export MESA_SHADER_CACHE_DIR=$PWD/build/mesa-cache
+quorbel_prepare "show develop" build RelWithDebInfo quorbel_bench quorbel-capture
 fps=${QUORBEL_BENCH_FPS:-60}
 
 headline='BM_SongShipped/iterations:3|BM_SongRowShipped|BM_particlePasses10s|BM_drawTextLine|BM_buildTunnel'

@@ -8,11 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 
-quorbel_install_packages
-quorbel_configure build RelWithDebInfo
-cmake --build build -j"$(nproc)" --target quorbel_tests >/dev/null
-mkdir -p build/mesa-cache
-export MESA_SHADER_CACHE_DIR=$PWD/build/mesa-cache
+quorbel_prepare "show develop" build RelWithDebInfo quorbel_tests
 if [ "${1:-}" = "--update" ]; then
   QUORBEL_GOLDEN_UPDATE=1 build/tests/quorbel_tests --gtest_filter='GoldenTraceTest.*' >/dev/null
   echo "golden.sh: wrote tests/data/golden-trace.txt; review it with git diff before committing" >&2

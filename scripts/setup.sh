@@ -1,8 +1,9 @@
 # setup.sh: sourced by play.sh, test.sh and the scripts. Installs the Debian packages a command
-# needs when any is missing, and configures a build folder with CMake.
+# needs when any is missing, and configures and builds a build folder with CMake.
 
 # The Debian packages, by what needs them. play.sh installs the show's set and its mode's
-# (recording where there is no display, web for --web); test.sh and the other scripts all of them.
+# (recording where there is no display, web for --web); test.sh and fuzz.sh all of them; soak.sh,
+# golden.sh and bench.sh the show's and the developers' build's (quorbel_prepare).
 # The show: the compiler, the build tools and the libraries it links and loads.
 quorbel_packages_show=(
   cmake ninja-build g++ pkg-config
@@ -12,10 +13,12 @@ quorbel_packages_show=(
 quorbel_packages_recording=(ffmpeg)
 # The browser build (scripts/web.sh) and the server play.sh --web runs: commands only (below).
 quorbel_packages_web=()
-# The test suites, the benchmarks, Xvfb and its tools, the sound and picture checks, the install
+# The developers' build (quorbel_configure): the test suites' library, which its configure
+# requires, and the benchmarks'.
+quorbel_packages_develop=(libgtest-dev libgmock-dev libbenchmark-dev)
+# The rest of the test bench: Xvfb and its tools, the sound and picture checks, the install
 # test's validators (menu entry, Debian package, AppStream, manual pages), libFuzzer.
 quorbel_packages_tests=(
-  libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xfonts-base xdotool imagemagick ffmpeg sox
   desktop-file-utils dpkg-dev lintian appstream help2man man-db
   clang libclang-rt-14-dev
@@ -24,7 +27,7 @@ quorbel_packages_tests=(
 # Commands, as command:package, installed only where the command is missing, since a machine may
 # have them from elsewhere (a Node.js that brings its own npm conflicts with Debian's npm
 # package). The browser test needs the browser build's too.
-quorbel_commands_show=() quorbel_commands_recording=()
+quorbel_commands_show=() quorbel_commands_recording=() quorbel_commands_develop=()
 quorbel_commands_web=(emcc:emscripten python3:python3)
 quorbel_commands_tests=(emcc:emscripten python3:python3 chromium:chromium node:nodejs npm:npm)
 
@@ -39,14 +42,14 @@ quorbel_install_web_driver() {
 }
 
 # quorbel_install_packages [SET...]: installs what is missing of the sets named (show,
-# recording, web, tests); without a name, of all of them.
+# recording, web, develop, tests); without a name, of all of them.
 quorbel_install_packages() {
   local sets=("$@")
-  [ ${#sets[@]} -eq 0 ] && sets=(show recording web tests)
+  [ ${#sets[@]} -eq 0 ] && sets=(show recording web develop tests)
   local missing=() set package pair
   for set in "${sets[@]}"; do
-    case $set in show | recording | web | tests) ;; *)
-      echo "setup.sh: no package set '$set' (show, recording, web, tests)" >&2
+    case $set in show | recording | web | develop | tests) ;; *)
+      echo "setup.sh: no package set '$set' (show, recording, web, develop, tests)" >&2
       return 1 ;;
     esac
     local packages="quorbel_packages_$set[@]" commands="quorbel_commands_$set[@]"
@@ -78,4 +81,24 @@ quorbel_configure() {
 # benchmarks, and a newer compiler's new warning does not stop the build.
 quorbel_configure_viewer() {
   cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORBEL_WERROR=OFF -DBUILD_TESTING=OFF >/dev/null
+}
+
+# quorbel_prepare "SET..." DIR TYPE TARGET...: what a script runs on: the package sets named
+# installed, DIR configured as the developers' build of TYPE, the targets built in it (the
+# compiler's output kept in DIR/prepare.log, and its end shown when the build fails), and Mesa's
+# shader cache in DIR rather than under the user's home.
+quorbel_prepare() {
+  local sets dir=$2 type=$3
+  read -ra sets <<<"$1"
+  shift 3
+  quorbel_install_packages "${sets[@]}"
+  quorbel_configure "$dir" "$type"
+  if ! cmake --build "$dir" -j"$(nproc)" --target "$@" >"$dir/prepare.log" 2>&1; then
+    tail -n 20 "$dir/prepare.log" >&2
+    echo "$(basename "$0"): building $* in $dir failed (the whole output: $dir/prepare.log)" >&2
+    return 1
+  fi
+  mkdir -p "$dir/mesa-cache"
+  MESA_SHADER_CACHE_DIR=$(cd "$dir/mesa-cache" && pwd)
+  export MESA_SHADER_CACHE_DIR
 }

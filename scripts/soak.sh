@@ -8,14 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 
-quorbel_install_packages
-quorbel_configure build-sanitize Sanitize
-cmake --build build-sanitize -j"$(nproc)" --target quorbel-soak >/dev/null || {
-  echo "soak.sh: building quorbel-soak failed (cmake --build build-sanitize --target quorbel-soak shows why)" >&2
-  exit 1
-}
-mkdir -p build-sanitize/mesa-cache
-export MESA_SHADER_CACHE_DIR=$PWD/build-sanitize/mesa-cache
+# The sanitizers' runtimes come with g++; the developers' build is configured with its test libraries.
+quorbel_prepare "show develop" build-sanitize Sanitize quorbel-soak
 
 soak() {
   echo "soak.sh: quorbel-soak $*"
