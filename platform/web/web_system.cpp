@@ -172,8 +172,7 @@ EM_JS(void, pagePauseAudio, (int paused), { Module.quorbelWantSound(!paused); })
 // audio context stopped from outside.
 EM_JS(int, pageHeld, (), { return Module.quorbelHeld() ? 1 : 0; });
 
-// 0 drawing, 1 the context is lost, 2 it was given back and the device is to be made again,
-// 3 that failed.
+// 0 drawing, 1 the context is lost, 2 it was given back but the device could not be made again.
 EM_JS(int, pageContext, (), { return Module.quorbelContext(); });
 
 EM_JS(void, pageContextMade, (int made, const char* error), { Module.quorbelContextMade(made, UTF8ToString(error)); });
@@ -223,20 +222,6 @@ void fitPresentTarget() {
         size = scaler->size();
     }
     applyDrawSize(size, fit);
-}
-
-// A context the browser gave back: the device's GL objects made again, the picture at its
-// size; the page hears whether that worked.
-void followContext() {
-    if (display == nullptr || pageContext() != 2) return;
-    char error[256] = "";
-    const bool made = display->restoreContext(error, sizeof error);
-    if (made) {
-        presentFitted = false;
-        fitPresentTarget();
-        contextPictureLost = true;
-    }
-    pageContextMade(made ? 1 : 0, error);
 }
 
 void reportFrames() {
@@ -311,6 +296,20 @@ void webStartPlayer(const char* help, const char* keyRows, const uint32_t* phase
 
 void webNote(const char* line) { pageNote(line); }
 
+// Called by the page when the browser gives the WebGL context back, between two animation
+// frames: the device's GL objects made again before the next frame draws, the picture at its
+// size; the page hears whether that worked.
+extern "C" EMSCRIPTEN_KEEPALIVE void webContextRestored() {
+    char error[256] = "";
+    const bool made = display == nullptr || display->restoreContext(error, sizeof error);
+    if (made && display != nullptr) {
+        presentFitted = false;
+        fitPresentTarget();
+        contextPictureLost = true;
+    }
+    pageContextMade(made ? 1 : 0, error);
+}
+
 // ---- platform/system.h ----
 
 void systemStart() {
@@ -363,7 +362,6 @@ bool systemEscapePressed() {
         ++headlessSystem.escapeTests;
         return headlessSystem.escapeHeld;
     }
-    followContext();
     // While the context is lost, GL answers nothing: the sizes wait for it to come back.
     if (display != nullptr && pageContext() == 0) fitPresentTarget();
     if (showPresenting) showFramePresented();
@@ -423,11 +421,7 @@ void systemShowProgress(uint32_t ms, uint32_t, const uint32_t*, int32_t, uint32_
     if (!virtualClock) pageShowBar(static_cast<double>(ms), static_cast<double>(untilTick - systemTickCount()));
 }
 
-bool systemHeld() {
-    if (virtualClock) return false;
-    followContext();
-    return pageHeld() != 0;
-}
+bool systemHeld() { return !virtualClock && pageHeld() != 0; }
 
 bool systemPictureLost() {
     const bool lost = contextPictureLost;

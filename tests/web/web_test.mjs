@@ -383,12 +383,18 @@ try {
     }
     await page.keyboard.press('s');
     const copied = new URL((await status(page)).copied);
+    // The control bar on the small screen: every control on it, the slider still wide enough.
+    const bar = await page.evaluate(() => ['play', 'scrub', 'time', 'full'].map((id) => {
+      const box = document.getElementById(id).getBoundingClientRect();
+      return box.left >= 0 && box.right <= innerWidth && box.bottom <= innerHeight && (id !== 'scrub' || box.width >= 60);
+    }));
     if (row === 0) await outOfMemory(page);
     await page.close();
     check(seen[0] >= from && seen[0] < from + 600 && seen.every((ms) => ms >= Math.min(a, from) && ms < b + 100) &&
-          seen.some((ms, i) => i > 0 && ms < seen[i - 1]) && copied.searchParams.get('loop') === `${a}:${b}`,
+          seen.some((ms, i) => i > 0 && ms < seen[i - 1]) && copied.searchParams.get('loop') === `${a}:${b}` &&
+          bar.every(Boolean),
           `${query} starts at ${seen[0]} ms and plays ${a} to ${b} ms again and again (${seen.join(' ')}); S copies ` +
-          `${addressOf(copied.href)}`);
+          `${addressOf(copied.href)}; the control bar fits 320 x 240`);
   }));
 
   // ---- bad links: a line under the question that names the address's part at fault ----
