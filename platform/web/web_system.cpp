@@ -62,6 +62,7 @@ EM_JS(void, pageReport, (const char* stage, int loadingFrames, double showMs), {
     status.loadingFrames = loadingFrames;
     status.showMs = showMs;
     const now = performance.now();
+    status.reportedAt = now;
     if (status.firstFrameAt === undefined && loadingFrames > 0) status.firstFrameAt = now;
     if (status.showStartedAt === undefined && status.stage === 'show') status.showStartedAt = now;
 });
