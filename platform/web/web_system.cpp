@@ -64,7 +64,10 @@ EM_JS(void, pageReport, (const char* stage, int loadingFrames, double showMs), {
     const now = performance.now();
     status.reportedAt = now;
     if (status.firstFrameAt === undefined && loadingFrames > 0) status.firstFrameAt = now;
-    if (status.showStartedAt === undefined && status.stage === 'show') status.showStartedAt = now;
+    if (status.showStartedAt === undefined && status.stage === 'show') {
+        status.showStartedAt = now;
+        status.firstShowMs = showMs;
+    }
 });
 
 // The heap's size and the highest its allocations reached (the break), for the page's scripts.
