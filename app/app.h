@@ -55,10 +55,4 @@ void showFrameAt(uint32_t ms);  // one frame of the show at show time ms, whatev
 // reached its end, otherwise one showFrame.
 bool showStep();
 
-// initIntro, the loading screen, the music and the clock, then started (may be null) once and
-// step until it is false. afterFrame (may be null) runs after every Present, loading frames
-// included: the capture tool steps its virtual clock there.
-void playIntro(void (*afterFrame)(), bool (*step)() = showStep, void (*started)() = nullptr);
-
-// The entry point: the whole life of the show; ends the process with exit code 0.
-[[noreturn]] void runIntro(ScreenChoice choice);
+// The show's life, step by step, and runIntro, which drives it on the desktop: app/show_life.h.

@@ -1,7 +1,6 @@
 // intro.cpp: start-up, the one-time initialisation, the loading screen, the clock and the frame
 // loop.
 #include "app/app.h"
-#include "app/player.h"
 #include "core/core.h"
 #include "cube/cube.h"
 #include "overlays/overlays.h"
@@ -149,28 +148,4 @@ bool showStep() {
     if (endReached != 0) return false;
     showFrame();
     return true;
-}
-
-void playIntro(void (*afterFrame)(), bool (*step)(), void (*started)()) {
-    initIntro();
-    startupSteps.initWaveBuffer();
-    // Escape is not looked at here: the soundtrack must be complete before the show starts.
-    for (int32_t i = 0; i < loadingFrameCount; ++i) {
-        loadingFrame(i);
-        if (afterFrame != nullptr) afterFrame();
-    }
-    startupSteps.startMusic();
-    startShowClock();
-    if (started != nullptr) started();
-    while (step())
-        if (afterFrame != nullptr) afterFrame();
-}
-
-void runIntro(ScreenChoice choice) {
-    systemStart();
-    openDisplay(choice);
-    playShow();
-    startupSteps.stopMusic();
-    // Nothing is released and the window is not destroyed: the process ends here.
-    systemExit(0);
 }

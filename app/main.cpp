@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "app/player.h"
+#include "app/show_life.h"
 #include "platform/sdl/window_options.h"
 
 namespace {
@@ -105,6 +106,5 @@ int main(int argc, char** argv) {
         return 2;
     }
     setWindowOptions(windowOptions);
-    setPlayerOptions(playerOptions);
-    runIntro(choice);
+    runIntro(choice, playerOptions);
 }

@@ -1,11 +1,11 @@
-// player.cpp: seeking through the kept snapshots, and what each key asks for.
+// player.cpp: the player's snapshots: keeping one a bar within a budget, seeking from the
+// nearest state, and the look-ahead that keeps the bars ahead of the show.
 #include "app/player.h"
 
 #include <algorithm>
-#include <map>
+#include <iterator>
 
 #include "app/app.h"
-#include "app/snapshot.h"
 #include "timeline/timeline.h"
 
 uint32_t playerGridMs(uint64_t k) { return static_cast<uint32_t>(k * 1000u / playerFps); }
@@ -16,106 +16,168 @@ uint32_t gridFrameAfter(uint32_t ms) {
     return playerGridMs(through);
 }
 
-// ---- seeking ----
+uint32_t Player::RunPoint::nextGridMs() const { return started ? gridFrameAfter(lastRunMs) : 0; }
 
-namespace {
+Player::Player(const PlayerOptions& chosen) : options(chosen) {}
 
-// The snapshot of bar b holds the state before the first frame at or after b bars: exact when
-// the frames before it were those of the grid and no others (a run-up, or a show played on a
-// virtual 60 fps clock), otherwise what the show played left. An exact one replaces the other.
-struct KeptSnapshot {
-    ShowSnapshot snapshot;
-    bool exact;
-    bool started;        // a show frame ran before it
-    uint32_t lastRunMs;  // that frame's time
-};
-
-PlayerDevice* playerDevice;
-std::map<uint32_t, KeptSnapshot> snapshots;  // by bar
-bool started;        // a show frame has run
-uint32_t lastRunMs;  // the last frame's time
-bool onGrid;         // the frames run so far are those of the grid up to lastRunMs, no others
-
-uint32_t nextGridMs() { return started ? gridFrameAfter(lastRunMs) : 0; }
-
-// Before the frame at ms: a snapshot for the bar the frame enters, when the bar has none that
-// is as exact as this one would be.
-void keepSnapshotBefore(uint32_t ms) {
-    const uint32_t bar = ms / snapshotIntervalMs;
-    if (started && lastRunMs >= bar * snapshotIntervalMs) return;  // the bar was entered before
-    const bool exact = onGrid && nextGridMs() >= bar * snapshotIntervalMs;
-    const auto found = snapshots.find(bar);
-    if (found != snapshots.end() && (found->second.exact || !exact)) return;
-    snapshots[bar] = KeptSnapshot{takeSnapshot(playerDevice), exact, started, lastRunMs};
+void Player::install() {
+    owned = std::make_unique<PlayerDevice>(d3dDevice);
+    attach(owned.get());
 }
 
-void runFrame(uint32_t ms) {
-    keepSnapshotBefore(ms);
-    const bool next = ms == nextGridMs();
-    showFrameAt(ms);
-    onGrid = onGrid && next;
-    started = true;
-    lastRunMs = ms;
+void Player::attach(PlayerDevice* device) {
+    front = device;
+    d3dDevice = device;
 }
 
-}  // namespace
-
-void startPlayer(PlayerDevice* device) {
-    playerDevice = device;
+void Player::start() {
     snapshots.clear();
-    started = false;
-    lastRunMs = 0;
-    onGrid = true;
-    snapshots[0] = KeptSnapshot{takeSnapshot(device), true, false, 0};
+    run = RunPoint{};
+    keep(0, Kept{takeSnapshot(front), true, false, 0});
+    aheadState = snapshots[0].snapshot;
+    ahead = RunPoint{};
+    aheadStarted = true;
 }
 
-void playerFrame(uint32_t ms) { runFrame(ms); }
+// ---- keeping snapshots ----
 
-void seekShow(uint32_t ms, void (*progress)(uint32_t doneMs, uint32_t toMs)) {
-    ms = std::min(ms, lastShowFrameMs);
-    runUpTo(ms, progress);
-    playerDevice->setDrawing(true);
-    runFrame(ms);
-}
-
-void runUpTo(uint32_t ms, void (*progress)(uint32_t doneMs, uint32_t toMs)) {
-    // The latest exact snapshot before ms, or the latest of any kind when it is nearer; the
-    // frames shown so far when they are on the grid and nearer still.
-    auto from = snapshots.upper_bound(ms / snapshotIntervalMs);
-    const KeptSnapshot* chosen = nullptr;
-    while (from != snapshots.begin()) {
-        --from;
-        if (chosen == nullptr) chosen = &from->second;
-        if (from->second.exact) {
-            chosen = &from->second;
-            break;
-        }
-    }
-    const bool fromHere = onGrid && (!started || lastRunMs < ms) &&
-                          (chosen == nullptr || !chosen->started || lastRunMs >= chosen->lastRunMs);
-    if (!fromHere && chosen != nullptr) {
-        restoreSnapshot(chosen->snapshot, playerDevice);
-        started = chosen->started;
-        lastRunMs = chosen->lastRunMs;
-        onGrid = chosen->exact;
-    }
-    playerDevice->setDrawing(false);
-    uint32_t frames = 0;
-    for (uint32_t next = nextGridMs(); next < ms; next = nextGridMs()) {
-        runFrame(next);
-        if (progress != nullptr && ++frames % 32 == 0) progress(next, ms);
-    }
-}
-
-size_t snapshotCount() { return snapshots.size(); }
-
-size_t snapshotBytes() {
+size_t Player::snapshotBytes() const {
     size_t bytes = 0;
     for (const auto& [bar, kept] : snapshots) bytes += kept.snapshot.bytes.size();
     return bytes;
 }
 
-// ---- keys ----
+bool Player::snapshotExact(uint32_t bar) const {
+    const auto found = snapshots.find(bar);
+    return found != snapshots.end() && found->second.exact;
+}
+
+// Over the budget, a snapshot goes: an inexact one first (a run-up or the look-ahead makes it
+// again), otherwise the one whose neighbours lie closest, so the gaps stay even. Bar 0 stays.
+void Player::keep(uint32_t bar, Kept kept) {
+    snapshots[bar] = std::move(kept);
+    while (snapshotBytes() > snapshotBudgetBytes && snapshots.size() > 2) {
+        auto victim = std::find_if(std::next(snapshots.begin()), snapshots.end(), [](const auto& e) { return !e.second.exact; });
+        if (victim == snapshots.end()) {
+            uint32_t narrowest = UINT32_MAX;
+            for (auto it = std::next(snapshots.begin()); std::next(it) != snapshots.end(); ++it) {
+                const uint32_t gap = std::next(it)->first - std::prev(it)->first;
+                if (gap < narrowest) narrowest = gap, victim = it;
+            }
+        }
+        snapshots.erase(victim);
+    }
+}
+
+// Before the frame at ms: a snapshot for the bar the frame enters, when the bar has none that
+// is as exact as this one would be.
+void Player::keepSnapshotBefore(uint32_t ms) {
+    const uint32_t bar = ms / snapshotIntervalMs;
+    if (run.started && run.lastRunMs >= bar * snapshotIntervalMs) return;  // the bar was entered before
+    const bool exact = run.onGrid && run.nextGridMs() >= bar * snapshotIntervalMs;
+    const auto found = snapshots.find(bar);
+    if (found != snapshots.end() && (found->second.exact || !exact)) return;
+    keep(bar, Kept{takeSnapshot(front), exact, run.started, run.lastRunMs});
+}
+
+void Player::runFrame(uint32_t ms) {
+    keepSnapshotBefore(ms);
+    const bool next = ms == run.nextGridMs();
+    showFrameAt(ms);
+    run.onGrid = run.onGrid && next;
+    run.started = true;
+    run.lastRunMs = ms;
+}
+
+void Player::restore(const Kept& kept) {
+    restoreSnapshot(kept.snapshot, front);
+    run = RunPoint{kept.started, kept.lastRunMs, kept.exact};
+}
+
+// ---- seeking ----
+
+namespace {
+
+// How far a state is into the show: the frame after it runs from here.
+uint64_t positionOf(bool started, uint32_t lastRunMs) { return started ? uint64_t(lastRunMs) + 1 : 0; }
+
+}  // namespace
+
+void Player::runUpTo(uint32_t ms) {
+    // The nearest state the frames before ms can run from: the latest snapshot of any kind, the
+    // look-ahead's state, or the frames shown when they are on the grid.
+    enum class From { Here, Ahead, Kept } from = From::Here;
+    uint64_t best = 0;
+    bool any = false;
+    const auto consider = [&](From what, bool started, uint32_t lastRunMs) {
+        if (started && lastRunMs >= ms) return;
+        const uint64_t at = positionOf(started, lastRunMs);
+        if (!any || at > best) from = what, best = at, any = true;
+    };
+    if (run.onGrid) consider(From::Here, run.started, run.lastRunMs);
+    if (aheadStarted) consider(From::Ahead, ahead.started, ahead.lastRunMs);
+    const Kept* kept = nullptr;
+    for (auto it = snapshots.upper_bound(ms / snapshotIntervalMs); it != snapshots.begin();) {
+        --it;
+        if (it->second.started && it->second.lastRunMs >= ms) continue;
+        kept = &it->second;
+        consider(From::Kept, kept->started, kept->lastRunMs);
+        break;
+    }
+    front->setDrawing(false);
+    if (from == From::Kept && kept != nullptr) restore(*kept);
+    if (from == From::Ahead) {
+        restoreSnapshot(aheadState, front);
+        run = ahead;
+    }
+    runGridUpTo(ms, false);
+}
+
+void Player::runGridUpTo(uint32_t ms, bool withProgress) {
+    uint32_t frames = 0;
+    for (uint32_t next = run.nextGridMs(); next < ms; next = run.nextGridMs()) {
+        runFrame(next);
+        // A long run-up shows how far it got over the last picture shown.
+        if (withProgress && ++frames % 32 == 0) {
+            showProgress(next);
+            systemPresentAgain(false);
+        }
+    }
+    // An exact run that got further than the look-ahead carries it along.
+    if (run.onGrid && aheadStarted && positionOf(run.started, run.lastRunMs) > positionOf(ahead.started, ahead.lastRunMs)) {
+        takeSnapshot(front, aheadState);
+        ahead = run;
+    }
+}
+
+void Player::seek(uint32_t ms) {
+    ms = std::min(ms, lastShowFrameMs);
+    runUpTo(ms);
+    front->setDrawing(true);
+    runFrame(ms);
+}
+
+// ---- the look-ahead ----
+
+uint32_t Player::lookAheadMs() const { return aheadStarted ? ahead.nextGridMs() : 0; }
+
+void Player::lookAhead(uint32_t frames) {
+    if (!aheadStarted || frames == 0 || ahead.nextGridMs() > lastShowFrameMs) return;
+    takeSnapshot(front, shownState);
+    const RunPoint shownRun = run;
+    const bool drawing = front->drawing();
+    front->setDrawing(false);
+    restoreSnapshot(aheadState, front);
+    run = ahead;
+    for (uint32_t i = 0; i < frames && run.nextGridMs() <= lastShowFrameMs; ++i) runFrame(run.nextGridMs());
+    ahead = run;
+    takeSnapshot(front, aheadState);
+    restoreSnapshot(shownState, front);
+    run = shownRun;
+    front->setDrawing(drawing);
+}
+
+// ---- the keys ----
 
 namespace {
 

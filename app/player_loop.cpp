@@ -1,5 +1,6 @@
-// player_loop.cpp: the show's frame loop as a player: the keys, pause, the sound and the
-// progress bar following seeks, the start and loop of the command line, and their parsing.
+// player_loop.cpp: the player in live play: the keys, pause (the viewer's, or the platform's
+// hold), the sound and the progress bar following seeks, the start and loop of the command
+// line, and their parsing.
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -10,102 +11,114 @@
 
 namespace {
 
-PlayerOptions options;
-PlayerDevice* front;
 constexpr uint32_t progressShownMs = 2000;
 
-void showProgress(uint32_t ms) {
+}  // namespace
+
+void Player::showProgress(uint32_t ms) const {
     uint32_t marks[showPhaseCount - 1];
     for (int32_t i = 1; i < showPhaseCount; ++i) marks[i - 1] = showPhases[i].startMs;
     systemShowProgress(ms, showLengthMs, marks, showPhaseCount - 1, systemTickCount() + progressShownMs);
 }
 
-// A long run-up shows how far it got over the last picture shown.
-void seekProgress(uint32_t doneMs, uint32_t) {
-    showProgress(doneMs);
-    front->inner()->Present(nullptr, nullptr, nullptr, nullptr);
+uint32_t Player::firstMs() const { return options.startMs != 0 ? options.startMs : options.loop ? options.loopFromMs : 0; }
+
+// The frames before the first one, on the grid; the sound and the clock start after.
+bool Player::runUpStep(uint32_t sliceMs) {
+    const uint32_t to = firstMs();
+    const uint32_t done = run.started ? run.lastRunMs : 0;
+    if (to == 0 || run.nextGridMs() >= to) return true;
+    const uint32_t step = std::min(to, done + sliceMs);
+    runUpTo(step);
+    showProgress(step);
+    systemPresentAgain(false);
+    return step >= to && run.nextGridMs() >= to;
 }
 
-// The clock moved so that now is ms, and the sound with it.
-void goTo(uint32_t ms) {
-    seekShow(ms, seekProgress);
+// The run-up left drawing off; the show's frames are drawn from here.
+void Player::startClock() {
+    viewerPaused = held = false;
+    startTick = systemTickCount() - firstMs();
+    front->setDrawing(true);
+}
+
+uint32_t Player::nowMs() const { return paused() ? pausedMs : nowMsRunning(); }
+
+// The clock stops, or goes on from where it stopped, and the sound with it. A viewer's pause
+// stops the sound where it is, so it goes on seamlessly; after a hold it may have stopped
+// anywhere (an audio context stopped from outside), so it is put back where the picture is.
+void Player::applyPause(bool pause) {
+    if (pause) pausedMs = nowMsRunning();
+    startTick = systemTickCount() - pausedMs;
+    systemPauseWave(pause);
+    if (!pause && soundAdrift) systemSetWavePosition(pausedMs);
+    if (!pause) soundAdrift = false;
+    showProgress(pausedMs);
+}
+
+uint32_t Player::nowMsRunning() const { return std::min(systemTickCount() - startTick, lastShowFrameMs); }
+
+void Player::setPaused(bool pause) {
+    if (pause == viewerPaused) return;
+    const bool was = paused();
+    viewerPaused = pause;
+    if (paused() != was) applyPause(paused());
+    else showProgress(pausedMs);
+}
+
+void Player::goTo(uint32_t ms) {
+    ms = std::min(ms, lastShowFrameMs);
+    if (!paused()) systemShowFrameAt(ms);
+    seek(ms);
+    frameShown = true;
     startTick = systemTickCount() - ms;
+    pausedMs = ms;
     systemSetWavePosition(ms);
     showProgress(ms);
 }
 
-}  // namespace
+// A new size or a restored context lost the picture: the paused frame is drawn again, as a
+// seek to it draws it.
+void Player::drawPausedAgain() { seek(pausedMs); }
 
-void setPlayerOptions(const PlayerOptions& chosen) { options = chosen; }
-
-namespace {
-
-bool paused;
-uint32_t pausedMs;
-
-}  // namespace
-
-PlayerDevice* installPlayerDevice() {
-    front = new PlayerDevice(d3dDevice);
-    d3dDevice = front;
-    return front;
-}
-
-uint32_t playerFirstMs() { return options.startMs != 0 ? options.startMs : options.loop ? options.loopFromMs : 0; }
-
-void startPlayerClock() {
-    paused = false;
-    if (playerFirstMs() != 0) goTo(playerFirstMs());
-}
-
-uint32_t playerNowMs() { return paused ? pausedMs : std::min(systemTickCount() - startTick, lastShowFrameMs); }
-
-bool playerPaused() { return paused; }
-
-void playerSetPaused(bool pause) {
-    if (pause == paused) return;
-    const uint32_t now = playerNowMs();
-    paused = pause;
-    systemPauseWave(paused);
-    pausedMs = now;
-    startTick = systemTickCount() - now;
-    showProgress(now);
-}
-
-void playerGoTo(uint32_t ms) {
-    goTo(ms);
-    pausedMs = std::min(ms, lastShowFrameMs);
-}
-
-bool playerStep() {
+bool Player::step() {
     if (systemEscapePressed() || endReached != 0) return false;
+    frameShown = false;
     PlayerKey key;
+    // Keys pressed before the show's first frame (the loading screen, a run-up) are dropped.
+    if (!keysOpen)
+        while (systemNextKey(&key)) {}
+    keysOpen = true;
     while (systemNextKey(&key)) {
-        const PlayerCommand command = commandFor(key, playerNowMs(), paused);
+        const PlayerCommand command = commandFor(key, nowMs(), viewerPaused);
         if (command.end) return false;
-        playerSetPaused(command.paused);
-        if (command.seek) playerGoTo(command.seekTo);
+        setPaused(command.paused);
+        if (command.seek) goTo(command.seekTo);
     }
-    if (paused) {
+    const bool holding = systemHeld();
+    if (holding != held) {
+        const bool was = paused();
+        held = holding;
+        soundAdrift = soundAdrift || holding;
+        if (paused() != was) applyPause(paused());
+    }
+    const bool lost = systemPictureLost();
+    if (paused()) {
+        if (lost) drawPausedAgain();
         // The picture stays; presenting it again paces the loop and lets the bar go.
-        d3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
-        return true;
+        systemPresentAgain(true);
+    } else if (!frameShown) {
+        // A seek's frame is this step's; otherwise the frame the clock says.
+        const uint32_t ms = systemTickCount() - startTick;
+        if (options.loop && ms >= options.loopToMs) {
+            goTo(options.loopFromMs);
+        } else {
+            systemShowFrameAt(ms);
+            runFrame(ms);
+        }
     }
-    const uint32_t ms = systemTickCount() - startTick;
-    if (options.loop && ms >= options.loopToMs) {
-        goTo(options.loopFromMs);
-        return true;
-    }
-    playerFrame(ms);
+    lookAhead(lookAheadPerStep);
     return true;
-}
-
-void playShow() {
-    installPlayerDevice();
-    playIntro(nullptr, playerStep, [] {
-        startPlayer(front);
-        startPlayerClock();
-    });
 }
 
 // ---- the command line's times ----

@@ -68,17 +68,35 @@ int32_t touchedEnd(const ParticleSystem& system) {
 // read some of them before writing them. That is what the show needs, and far below 6 x 8192.
 ShowSnapshot takeSnapshot(const PlayerDevice* device) {
     ShowSnapshot snapshot;
+    takeSnapshot(device, snapshot);
+    return snapshot;
+}
+
+// Sized exactly before it is filled: dozens are kept, and a buffer grown by doubling would hold
+// up to twice its bytes.
+void takeSnapshot(const PlayerDevice* device, ShowSnapshot& snapshot) {
     snapshot.showMs = demoTimeMs;
+    int32_t touched[particleSystemCount];
+    size_t size = device != nullptr ? sizeof(KeptDeviceState) : 0;
+    for (size_t i = 0; i < showStatePieceCount; ++i) size += showStatePieces[i].size;
+    for (int32_t k = 0; k < particleSystemCount; ++k) {
+        touched[k] = touchedEnd(particleSystems[k]);
+        size += 2 * sizeof(int32_t) + sizeof(Particle) * size_t(touched[k]);
+    }
     std::vector<uint8_t>& out = snapshot.bytes;
+    out.clear();
+    if (out.capacity() < size || out.capacity() > 2 * size) {
+        out.shrink_to_fit();
+        out.reserve(size);
+    }
     for (size_t i = 0; i < showStatePieceCount; ++i) put(out, showStatePieces[i].data, showStatePieces[i].size);
     for (int32_t k = 0; k < particleSystemCount; ++k) {
-        const int32_t occupied = particleOccupiedEnd(k), touched = touchedEnd(particleSystems[k]);
+        const int32_t occupied = particleOccupiedEnd(k);
         put(out, &occupied, sizeof occupied);
-        put(out, &touched, sizeof touched);
-        put(out, particleSystems[k], sizeof(Particle) * size_t(touched));
+        put(out, &touched[k], sizeof touched[k]);
+        put(out, particleSystems[k], sizeof(Particle) * size_t(touched[k]));
     }
     if (device != nullptr) put(out, &device->kept(), sizeof(KeptDeviceState));
-    return snapshot;
 }
 
 void restoreSnapshot(const ShowSnapshot& snapshot, PlayerDevice* device) {

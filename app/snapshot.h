@@ -18,6 +18,8 @@ struct ShowSnapshot {
 // The state as it is now; device is the PlayerDevice in front of the show's device (its kept
 // state is part of the show), or null where no device state needs keeping.
 ShowSnapshot takeSnapshot(const PlayerDevice* device);
+// The same into a snapshot kept for the purpose, whose storage is reused.
+void takeSnapshot(const PlayerDevice* device, ShowSnapshot& into);
 // Everything back as it was when the snapshot was taken.
 void restoreSnapshot(const ShowSnapshot& snapshot, PlayerDevice* device);
 

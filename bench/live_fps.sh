@@ -40,12 +40,17 @@ phases = [("opening", 0, 15.36), ("boxed cube", 15.36, 30.72), ("first tunnel", 
 if os.path.exists(f"{out}/frames.txt"):
     frames = [line.split() for line in open(f"{out}/frames.txt")]
     at = [float(f[0]) / 1000 for f in frames]
+    # The phase by the show time each frame drew (the third column), the gaps by when it was shown.
+    shown = [float(f[2]) / 1000 if len(f) > 2 else float(f[0]) / 1000 for f in frames]
     for name, a, b in phases:
-        inside = [i for i, t in enumerate(at) if a <= t < b]
+        inside = [i for i, t in enumerate(shown) if a <= t < b]
         gaps = [(at[i] - at[i - 1]) * 1000 for i in inside if i > 0]
         heights = sorted({int(frames[i][1]) for i in inside})
         print(f"{name:15s} {len(inside) / (b - a):5.1f} fps, interval median {statistics.median(gaps):6.1f} ms,"
               f" drawn at heights {heights[0]}-{heights[-1]}" if gaps else f"{name:15s} no frames")
+    if len(at) > 1:
+        gap, i = max((at[i] - at[i - 1], i) for i in range(1, len(at)))
+        print(f"longest gap between frames {gap * 1000:.1f} ms, before the frame of show time {shown[i] * 1000:.0f} ms")
 else:
     print("(no frame log: a show binary without QUORBEL_FRAME_LOG)")
 hud = [float(line) for line in open(f"{out}/hud/fps") if line.strip()]

@@ -26,21 +26,56 @@ double quantile(std::vector<float> values, double q) {
     return values[at];
 }
 
-// How many of the last frames, at most limit, it takes to cover ms of intervals.
-size_t framesCovering(const std::vector<float>& intervals, size_t limit, double ms) {
-    size_t count = 0;
-    for (double sum = 0.0; count < limit && sum < ms; ++count) sum += intervals[intervals.size() - 1 - count];
-    return count;
+// The report's histogram: 0.1 ms bins up to 100 ms, 1 ms bins up to 1 s, 10 ms bins up to 10 s,
+// and one for anything longer; a quantile is its bin's lower edge.
+constexpr int fineBins = 1000, middleBins = 900, coarseBins = 900;
+constexpr int histogramBins = fineBins + middleBins + coarseBins + 1;
+
+int binOf(double ms) {
+    if (ms < 100.0) return static_cast<int>(ms * 10.0 + 1e-9);
+    if (ms < 1000.0) return fineBins + static_cast<int>(ms - 100.0);
+    if (ms < 10000.0) return fineBins + middleBins + static_cast<int>((ms - 1000.0) / 10.0);
+    return histogramBins - 1;
 }
 
-std::vector<float> lastOf(const std::vector<float>& all, size_t count) {
-    return std::vector<float>(all.end() - static_cast<std::ptrdiff_t>(std::min(count, all.size())), all.end());
+double binStartMs(int bin) {
+    if (bin < fineBins) return bin / 10.0;
+    if (bin < fineBins + middleBins) return 100.0 + (bin - fineBins);
+    return 1000.0 + 10.0 * (bin - fineBins - middleBins);
+}
+
+double histogramQuantile(const std::vector<uint32_t>& histogram, uint64_t count, double q) {
+    if (count == 0) return 0.0;
+    const uint64_t at = std::min(count - 1, static_cast<uint64_t>(q * static_cast<double>(count)));
+    uint64_t seen = 0;
+    for (int bin = 0; bin < histogramBins; ++bin) {
+        seen += histogram[size_t(bin)];
+        if (seen > at) return binStartMs(bin);
+    }
+    return binStartMs(histogramBins - 1);
 }
 
 }  // namespace
 
 DrawScaleController::DrawScaleController(double displayMs, int bottomHeight, bool adapting)
-    : displayMs(displayMs), bottomHeight(bottomHeight), adapting(adapting), raiseWaitMs(raiseFirstMs) {}
+    : displayMs(displayMs), bottomHeight(bottomHeight), adapting(adapting), histogram(histogramBins, 0u),
+      raiseWaitMs(raiseFirstMs) {}
+
+// How many of the last frames, at most limit, it takes to cover ms of intervals.
+size_t DrawScaleController::framesCovering(size_t limit, double ms) const {
+    limit = std::min(limit, recentCount);
+    size_t count = 0;
+    for (double sum = 0.0; count < limit && sum < ms; ++count)
+        sum += recent[(recentNext + recentCapacity - 1 - count) % recentCapacity].intervalMs;
+    return count;
+}
+
+std::vector<float> DrawScaleController::lastOf(size_t count, float Recent::*field) const {
+    count = std::min(count, recentCount);
+    std::vector<float> values(count);
+    for (size_t i = 0; i < count; ++i) values[i] = recent[(recentNext + recentCapacity - count + i) % recentCapacity].*field;
+    return values;
+}
 
 DrawSize DrawScaleController::sized(int height) const {
     if (height >= top.height) return top;
@@ -56,7 +91,7 @@ void DrawScaleController::setTop(DrawSize size) {
     const double fraction = first || !adapting ? 1.0 : double(current.height) / top.height;
     top = size;
     current = sized(static_cast<int>(std::lround(fraction * size.height)));
-    changedAt = intervals.size();
+    framesAtSize = 0;
     sinceChangeMs = 0.0;
 }
 
@@ -65,25 +100,29 @@ bool DrawScaleController::change(int height) {
     if (next == current) return false;
     lastWasRaise = next.height > current.height;
     current = next;
-    changedAt = intervals.size();
+    framesAtSize = 0;
     sinceChangeMs = 0.0;
     return true;
 }
 
 bool DrawScaleController::framePresented(double intervalMs, double busyMs) {
     if (!(intervalMs >= 0.0)) return false;  // a clock that went back, or no clock
-    intervals.push_back(static_cast<float>(intervalMs));
-    busy.push_back(static_cast<float>(busyMs > 0.0 ? busyMs : 0.0));
-    heights.push_back(current.height);
+    recent[recentNext] = {static_cast<float>(intervalMs), static_cast<float>(busyMs > 0.0 ? busyMs : 0.0)};
+    recentNext = (recentNext + 1) % recentCapacity;
+    recentCount = std::min(recentCount + 1, recentCapacity);
+    ++frameCount;
+    totalMs += intervalMs;
+    ++histogram[size_t(binOf(intervalMs))];
+    ++framesAtSize;
     sinceChangeMs += intervalMs;
     auto entry = std::find_if(sizeMs.begin(), sizeMs.end(), [&](const auto& e) { return e.first == current; });
     if (entry == sizeMs.end()) entry = sizeMs.insert(sizeMs.end(), {current, 0.0});
     entry->second += intervalMs;
     if (!adapting || top.height <= 0 || sinceChangeMs < minChangeMs) return false;
 
-    const size_t atSize = intervals.size() - changedAt;
+    const size_t atSize = static_cast<size_t>(std::min<uint64_t>(framesAtSize, recentCapacity));
     if (atSize < dropFrames) return false;
-    const double median = quantile(lastOf(intervals, framesCovering(intervals, atSize, dropWindowMs)), 0.5);
+    const double median = quantile(lastOf(framesCovering(atSize, dropWindowMs), &Recent::intervalMs), 0.5);
     if (median > displayMs * missFactor) {
         if (current.height <= std::min(bottomHeight, top.height)) return false;
         // A raise taken back at once makes the next one wait longer; a scene grown slower does not.
@@ -92,13 +131,13 @@ bool DrawScaleController::framePresented(double intervalMs, double busyMs) {
         return change(static_cast<int>(std::lround(current.height * factor)));
     }
     if (current.height >= top.height || atSize < raiseFrames || sinceChangeMs < raiseWaitMs) return false;
-    const size_t window = std::max(raiseFrames, framesCovering(intervals, atSize, raiseWindowMs));
-    const std::vector<float> recentBusy = lastOf(busy, window);
+    const size_t window = std::max(raiseFrames, framesCovering(atSize, raiseWindowMs));
+    const std::vector<float> recentBusy = lastOf(window, &Recent::busyMs);
     const bool busyKnown = std::all_of(recentBusy.begin(), recentBusy.end(), [](float b) { return b > 0.0f; });
     // The renderer's own time says how much larger would still fit; presented times alone only
     // say that the display's rate is met, so the step is tried and taken back if it misses.
     const bool room = busyKnown ? quantile(recentBusy, 0.9) * raiseStep * raiseStep < displayMs * 0.8
-                                : quantile(lastOf(intervals, window), 0.9) <= displayMs * 1.1;
+                                : quantile(lastOf(window, &Recent::intervalMs), 0.9) <= displayMs * 1.1;
     if (!room) return false;
     const int raised = static_cast<int>(std::lround(current.height * raiseStep));
     return change(raised * 50 >= top.height * 49 ? top.height : raised);
@@ -106,10 +145,10 @@ bool DrawScaleController::framePresented(double intervalMs, double busyMs) {
 
 FrameReport DrawScaleController::report() const {
     FrameReport report;
-    report.frames = static_cast<int>(intervals.size());
-    for (float interval : intervals) report.seconds += interval / 1000.0;
-    report.medianMs = quantile(intervals, 0.5);
-    report.p99Ms = quantile(intervals, 0.99);
+    report.frames = static_cast<int>(frameCount);
+    report.seconds = totalMs / 1000.0;
+    report.medianMs = histogramQuantile(histogram, frameCount, 0.5);
+    report.p99Ms = histogramQuantile(histogram, frameCount, 0.99);
     for (const auto& [size, ms] : sizeMs) report.sizes.push_back({size, ms / 1000.0});
     std::sort(report.sizes.begin(), report.sizes.end(),
               [](const auto& a, const auto& b) { return a.first.height > b.first.height; });

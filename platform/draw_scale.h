@@ -4,6 +4,9 @@
 // and the page, which feed it presented-to-presented times and apply the size it chooses.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,23 +40,34 @@ public:
     bool framePresented(double intervalMs, double busyMs);
 
     DrawSize size() const { return current; }
+    // The report costs a pass over the histogram; the count alone, nothing.
     FrameReport report() const;
-    // Every frame's interval and the height it was drawn at, in order.
-    const std::vector<float>& frameIntervals() const { return intervals; }
-    const std::vector<int>& frameHeights() const { return heights; }
+    int frames() const { return static_cast<int>(frameCount); }
 
 private:
+    // What the controller judges: the last frames, as many as the longest window can use. The
+    // whole run is kept only as a histogram and sums, so hours of frames take no more room.
+    struct Recent {
+        float intervalMs, busyMs;
+    };
+    static constexpr size_t recentCapacity = 1024;
+
     DrawSize sized(int height) const;
     bool change(int height);
+    size_t framesCovering(size_t limit, double ms) const;
+    std::vector<float> lastOf(size_t count, float Recent::*field) const;
 
     double displayMs;
     int bottomHeight;
     bool adapting;
     DrawSize top, current;
-    std::vector<float> intervals, busy;  // every frame's, for the report and the recent window
-    std::vector<int> heights;
+    std::array<Recent, recentCapacity> recent{};  // a ring; recentNext is the next slot written
+    size_t recentCount = 0, recentNext = 0;
+    uint64_t frameCount = 0;
+    double totalMs = 0.0;
+    std::vector<uint32_t> histogram;  // intervals, in the bins of draw_scale.cpp
     std::vector<std::pair<DrawSize, double>> sizeMs;
-    size_t changedAt = 0;       // frames seen when the size last changed
+    uint64_t framesAtSize = 0;  // frames since the size last changed
     double sinceChangeMs = 0.0;
     double raiseWaitMs;         // doubles when a raise had to be taken back
     bool lastWasRaise = false;

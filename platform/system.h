@@ -46,8 +46,9 @@ bool systemEscapePressed();
 // since the last call, in order; false when none is waiting (Escape goes to systemEscapePressed).
 bool systemNextKey(PlayerKey* key);
 
-// Called by the player after a seek: the sound goes on from show time ms (the sample heard at
-// show time 0 is the data's first), within one audio buffer.
+// Called by the player after a seek, and by the start-up before startMusic: the sound goes on
+// (or will start) from show time ms (the sample heard at show time 0 is the data's first),
+// within one audio buffer.
 void systemSetWavePosition(uint32_t ms);
 
 // Called by the player when it pauses or resumes: the sound stops where it is, or goes on.
@@ -57,6 +58,16 @@ void systemPauseWave(bool paused);
 // bottom of the window, showing ms of lengthMs with the phases' starts marked, drawn over the
 // next pictures presented until untilTick (a tick count); never part of the picture itself.
 void systemShowProgress(uint32_t ms, uint32_t lengthMs, const uint32_t* marks, int32_t markCount, uint32_t untilTick);
+
+// Called by the player before a frame of live play (and the frame a seek in live play lands
+// on): the next Present is a show frame drawing show time ms. Only those feed the drawing scale
+// and the frame log; the loading screen's and a paused picture drawn again do not.
+void systemShowFrameAt(uint32_t ms);
+
+// Called by the player while paused (paced: the loop waits for the display as a frame would)
+// and while a long run-up runs (not paced: it goes on at once): the picture presented last,
+// shown again with the progress bar over it. No show frame: the drawing scale does not see it.
+void systemPresentAgain(bool paced);
 
 // Called by the player before every step of the show: true while the platform can neither show
 // nor play it (a lost WebGL context, an audio context stopped from outside). The player pauses
@@ -69,10 +80,16 @@ bool systemHeld();
 bool systemPictureLost();
 
 // Called by startMusic, once, after the loading screen: plays a complete in-memory RIFF/WAVE
-// image (44,100 Hz, stereo, 16-bit) asynchronously from its data chunk, and returns when its
-// first samples can be heard, because the show's clock starts right after. Without an audio
-// device it warns once, returns at once and the show goes on silently.
+// image (44,100 Hz, stereo, 16-bit) asynchronously from its data chunk (from the position a
+// systemSetWavePosition before it named), and returns when its first samples can be heard, or
+// at once where it cannot wait for that (a browser; systemWaveHeard tells then). Without an
+// audio device it warns once, returns at once and the show goes on silently.
 void systemPlayWave(const void* image, uint32_t bytes);
+
+// Called by the start-up after startMusic, until it is true: whether the first samples are
+// heard; the show's clock starts then. True at once where systemPlayWave waited for them
+// itself, or where nothing plays.
+bool systemWaveHeard();
 
 // Called by stopMusic, once, when the frame loop ends: stops the playback.
 void systemStopWave();

@@ -17,11 +17,13 @@ quorbel_packages_web=()
 # requires, and the benchmarks'.
 quorbel_packages_develop=(libgtest-dev libgmock-dev libbenchmark-dev)
 # The rest of the test bench: Xvfb and its tools, the sound and picture checks, the install
-# test's validators (menu entry, Debian package, AppStream, manual pages), libFuzzer.
+# test's validators (menu entry, Debian package, AppStream, manual pages), libFuzzer, and Wine's
+# Direct3D 9 with the compiler for the Windows replayer (scripts/wine_check.sh).
 quorbel_packages_tests=(
   xvfb xauth x11-utils xfonts-base xdotool imagemagick ffmpeg sox
   desktop-file-utils dpkg-dev lintian appstream help2man man-db
   clang libclang-rt-14-dev
+  wine64 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64
 )
 
 # Commands, as command:package, installed only where the command is missing, since a machine may

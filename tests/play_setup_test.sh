@@ -27,10 +27,10 @@ while IFS='|' read -r sets wanted unwanted; do
     [[ $asked != *" $package "* ]] || { echo "'$sets' installs $package:$asked"; failed=1; }
   done
 done <<'TABLE'
-show|g++ cmake libsdl2-dev libgl1-mesa-dri|ffmpeg emscripten python3 libgtest-dev clang chromium
+show|g++ cmake libsdl2-dev libgl1-mesa-dri|ffmpeg emscripten python3 libgtest-dev clang chromium wine64
 show recording|libsdl2-dev ffmpeg|emscripten libgtest-dev xvfb chromium
 show web|cmake emscripten python3|ffmpeg libgtest-dev chromium nodejs
-|libsdl2-dev ffmpeg emscripten libgtest-dev lintian help2man chromium npm|
+|libsdl2-dev ffmpeg emscripten libgtest-dev lintian help2man chromium npm wine64 g++-mingw-w64-x86-64|
 TABLE
 unset -f dpkg-query id apt-get
 

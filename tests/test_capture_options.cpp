@@ -58,6 +58,16 @@ TEST(CaptureOptionsTest, EachModeWithWhatItNeeds) {
     p = parse({"--sheet", "s.png"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.mode, CaptureMode::Sheet);
+    p = parse({"--stream-loading", "32", "-o", "f.d3ds"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Stream);
+    EXPECT_TRUE(p.options.loading);
+    EXPECT_EQ(p.options.frameMs, 32u);
+    p = parse({"--replay", "f.d3ds", "-o", "f.png", "--repeat", "20"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mode, CaptureMode::Replay);
+    EXPECT_EQ(p.options.input, "f.d3ds");
+    EXPECT_EQ(p.options.repeat, 20u);
     p = parse({"--trace", "0", "--start-tick", "0"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.mode, CaptureMode::Trace);
@@ -76,10 +86,10 @@ TEST(CaptureOptionsTest, EachModeWithWhatItNeeds) {
     EXPECT_EQ(parse({"--video", "v.mp4"}).options.jobs, 0u) << "from the cores unless told";
     EXPECT_EQ(parse({"--video", "v.mp4"}).options.untilMs, UINT32_MAX) << "the whole show";
     EXPECT_FALSE(parse({"--video", "v.mp4"}).options.videoFrom) << "from the loading screen";
-    p = parse({"--video", "v.mp4", "--from", "161279"});
+    p = parse({"--video", "v.mp4", "--from", "161266"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_TRUE(p.options.videoFrom);
-    EXPECT_EQ(p.options.videoFromMs, 161279u) << "the last frame";
+    EXPECT_EQ(p.options.videoFromMs, 161266u) << "the last frame of the grid";
 
     p = parse({"--frames", "0:900", "-o", "d", "--part", "450:4294967295"});
     ASSERT_TRUE(p.ok) << p.error;
@@ -141,12 +151,21 @@ TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
         {{"--video", "v.mp4", "--from", "161280"}, "--from '161280' is past the show's end"},
         {{"--video", "v.mp4", "--from", "9s"}, "--from '9s' is not a time"},
         {{"--video", "v.mp4", "--from", "3000", "--until", "3000"}, "--from 3000 is not before --until 3000"},
+        {{"--video", "v.mp4", "--from", "161270"}, "no frame of the 60 fps grid lies between --from 161270 ms and the show's end (161279 ms)"},
+        {{"--video", "v.mp4", "--from", "1001", "--until", "1010"}, "no frame of the 60 fps grid lies between --from 1001 ms and --until 1010 ms"},
         {{"--frames", "0:9", "-o", "d", "--from", "5"}, "--from goes with --video only"},
         {{"--frames", "0:9", "-o", "d", "--lossless"}, "--lossless goes with"},
         {{"--video", "v.mp4", "--part", "9:3"}, "--part"},
         {{"--video", "v.mp4", "--part", "9"}, "--part"},
         {{"--bench", "--part", "0:9"}, "--part goes with"},
         {{"--video", "v.mp4", "--part", "0:9", "--jobs", "2"}, "no --jobs"},
+        {{"--stream", "9000"}, "-o FILE.d3ds"},
+        {{"--stream-loading", "0", "-o", "f.d3ds"}, "1 to 63"},
+        {{"--stream-loading", "64", "-o", "f.d3ds"}, "1 to 63"},
+        {{"--stream", "9000", "-o", "f.d3ds", "--size", "1280x960"}, "--size"},
+        {{"--replay", "f.d3ds"}, "-o FILE.png"},
+        {{"--frame", "5", "-o", "f.png", "--repeat", "3"}, "--repeat goes with --replay"},
+        {{"--replay", "f.d3ds", "-o", "f.png", "--repeat", "0"}, "--repeat"},
     };
     for (const auto& [args, reason] : bad) {
         const Parsed p = parse(args);

@@ -33,6 +33,8 @@ const Route routes[] = {
     {CaptureMode::Wav,    Any, Any, CaptureWriter::Wav,        1, 1, 1},
     {CaptureMode::Trace,  Any, Any, CaptureWriter::Trace,      1, 1, 1},
     {CaptureMode::Bench,  Any, Any, CaptureWriter::Bench,      1, 1, 1},
+    {CaptureMode::Stream, Any, Any, CaptureWriter::Stream,     1, 1, 1},
+    {CaptureMode::Replay, Any, Any, CaptureWriter::Replay,     1, 1, 1},
 };
 
 bool matches(Flag flag, bool value) { return flag == Any || (flag == Yes) == value; }
@@ -40,8 +42,9 @@ bool matches(Flag flag, bool value) { return flag == Any || (flag == Yes) == val
 TEST(CaptureRouteTest, EveryModeJobCountPartAndListHasItsRoute) {
     const CaptureMode modes[] = {CaptureMode::Help,  CaptureMode::Frame, CaptureMode::Frames,
                                  CaptureMode::Faces, CaptureMode::Video, CaptureMode::Wav,
-                                 CaptureMode::Sheet, CaptureMode::Trace, CaptureMode::Bench};
-    const char* names[] = {"help", "frame", "frames", "faces", "video", "wav", "sheet", "trace", "bench"};
+                                 CaptureMode::Sheet, CaptureMode::Trace, CaptureMode::Bench, CaptureMode::Stream,
+                                 CaptureMode::Replay};
+    const char* names[] = {"help", "frame", "frames", "faces", "video", "wav", "sheet", "trace", "bench", "stream", "replay"};
     // --from (a video from later on) is split as the whole video is: it takes no row of its own.
     for (CaptureMode mode : modes)
         for (bool part : {false, true})
@@ -72,6 +75,23 @@ TEST(CaptureRouteTest, EveryModeJobCountPartAndListHasItsRoute) {
                         EXPECT_EQ(route.parts, parts[j]) << what << ", jobs " << jobs[j];
                     }
                 }
+}
+
+// A video split into parts has no more parts than show frames, and never none: from 161200 ms
+// there are five frames of the 60 fps grid, from 161266 one.
+TEST(CaptureRouteTest, AShortVideoHasAsManyPartsAsFramesAtMost) {
+    struct Case {
+        uint32_t fromMs, jobs, parts;
+    };
+    const Case cases[] = {{161200, 4, 4}, {161200, 8, 5}, {161266, 4, 1}, {161266, 1, 1}};
+    for (const Case& c : cases) {
+        CaptureOptions options;
+        options.mode = CaptureMode::Video;
+        options.output = "out.mp4";
+        options.videoFrom = true;
+        options.videoFromMs = c.fromMs;
+        EXPECT_EQ(captureRouteFor(options, c.jobs).parts, c.parts) << "--from " << c.fromMs << " --jobs " << c.jobs;
+    }
 }
 
 }  // namespace

@@ -400,6 +400,16 @@ TEST_F(GLPipelineTest, FullScreenTexturedQuadMapsTexelsToPixels) {
     EXPECT_NEAR(pixel(10, 30).r, 38, 1);
     EXPECT_NEAR(pixel(10, 30).g, 118, 1);
     EXPECT_NEAR(pixel(0, 30).r, 126, 2);
+
+    // Columns of 0 and 255: each pixel is their mean, sampled at Direct3D's pixel centre, not
+    // 1/128 pixel off it where GL's centre lies (126 and 129).
+    texture->LockRect(0, &locked, nullptr, 0);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) std::memset(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, x % 2 ? 255 : 0, 4);
+    texture->UnlockRect(0);
+    drawTexturedRect(0, 0, 64, 64, 0, 0, 1, 1);
+    readBack();
+    for (int x = 1; x < 64; ++x) EXPECT_NEAR(pixel(x, 30).g, 127.5, 1) << "column " << x;
     device->SetTexture(0, nullptr);
     texture->Release();
 }

@@ -12,6 +12,7 @@
 
 #include "tools/capture/output_check.h"
 #include "tools/capture/png_file.h"
+#include "tools/stream/frame_stream.h"
 
 namespace {
 
@@ -44,6 +45,16 @@ std::string wave(uint32_t declared, size_t data) {
     std::string riff = "RIFF";
     for (int i = 0; i < 4; ++i) riff += char((declared + 4) >> (8 * i) & 0xff);
     return riff + "WAVE" + std::string(data, '\0');
+}
+
+// A stream of show frame ms holding one call, cut to size bytes where size is not 0.
+void stream(const fs::path& path, uint32_t ms, size_t size = 0) {
+    FrameStream frame;
+    frame.time = ms;
+    frame.calls.push_back({StreamOp::BeginScene, {}, {}, {}});
+    std::vector<uint8_t> encoded = encodeFrameStream(frame);
+    if (size != 0) encoded.resize(size);
+    bytes(path, std::string(encoded.begin(), encoded.end()));
 }
 
 TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
@@ -106,6 +117,12 @@ TEST(OutputCheckTest, EachKindOfFileIsReadBackBeforeSuccess) {
         {"no JSON from the bench", CaptureWriter::Bench, [](const fs::path& out, CaptureOptions& o) { o.json = out.string(); }, "is missing"},
         {"the bench without --json", CaptureWriter::Bench, [](const fs::path&, CaptureOptions&) {}, ""},
         {"no video", CaptureWriter::Video, [](const fs::path&, CaptureOptions&) {}, "is missing"},
+        {"a stream", CaptureWriter::Stream, [](const fs::path& out, CaptureOptions&) { stream(out, 0); }, ""},
+        {"a stream of another frame", CaptureWriter::Stream, [](const fs::path& out, CaptureOptions&) { stream(out, 5); }, "another frame"},
+        {"a stream cut short", CaptureWriter::Stream, [](const fs::path& out, CaptureOptions&) { stream(out, 0, 60); }, "cut short"},
+        {"a PNG as the stream", CaptureWriter::Stream, [](const fs::path& out, CaptureOptions&) { png(out); }, "not a frame stream"},
+        {"a replay", CaptureWriter::Replay, [](const fs::path& out, CaptureOptions&) { png(out, 640, 480); }, ""},
+        {"a replay of the asked size", CaptureWriter::Replay, [](const fs::path& out, CaptureOptions&) { png(out); }, "not 640 x 480"},
     };
     for (const Case& c : cases) {
         fs::remove_all(dir);

@@ -48,18 +48,20 @@ TEST(PlayerSeekTest, TheFrameAfterEachSeekIsTheCaptureToolsFrame) {
     GLDevice* gl = startHeadlessDevice(error, &noContext);
     if (noContext) SKIP_OR_FAIL(error);
     ASSERT_NE(gl, nullptr) << error;
+    d3dDevice = gl;
     PlayerDevice front(gl);
-    d3dDevice = &front;
+    Player player;
+    player.attach(&front);
     resetHeadlessSystem();
     startupSteps.renderSongStep = [] {};  // the song plays no part in the pictures
     initIntro();
     front.setDrawing(false);
     for (int32_t i = 0; i < loadingFrameCount; ++i) loadingFrame(i);
-    startPlayer(&front);
+    player.start();
 
     std::vector<uint8_t> shown(640 * 480 * 4);
     for (uint32_t ms : seeks) {
-        seekShow(ms);
+        player.seek(ms);
         gl->readBackBuffer(shown.data());
         char name[32];
         std::snprintf(name, sizeof name, "frame-%06u.png", ms);
@@ -69,7 +71,7 @@ TEST(PlayerSeekTest, TheFrameAfterEachSeekIsTheCaptureToolsFrame) {
         for (size_t i = 0; i < shown.size(); ++i) differing += i % 4 != 3 && shown[i] != captured[i];
         EXPECT_EQ(differing, 0u) << "bytes of the frame after the seek to " << ms << " ms unlike " << name;
     }
-    EXPECT_EQ(snapshotCount(), 1 + 145000 / snapshotIntervalMs) << "a snapshot for every bar passed";
+    EXPECT_EQ(player.snapshotCount(), 1 + 145000 / snapshotIntervalMs) << "a snapshot for every bar passed";
 
     startupSteps = realStartupSteps;
     d3dDevice = nullptr;

@@ -71,10 +71,19 @@ vec4 stageOp(int op, vec4 a, vec4 b) {
 }
 
 void main() {
+    // The geometry is shifted 63/64 of half a pixel (gl_draw.cpp), for Direct3D's fill rule, so
+    // GL's pixel centre lies 1/128 pixel right of and below Direct3D's: the texture coordinates
+    // are taken back to where Direct3D samples them (a 1:1 linear quad over 0/255 columns gives
+    // 127 and 128 there, not 126 and 129). All but 1/1024 pixel of the way: on a texel's very
+    // corner, point sampling would take either texel as rounding falls; just inside it takes the
+    // one whose corner it is, as Direct3D's floor does. Rows are Direct3D's: y grows downwards.
+#if defined(TARGET_LAYERS) || defined(TEXTURED)
+    vec2 uv = vUv - (dFdx(vUv) + dFdy(vUv)) * (7.0 / 1024.0);
+#endif
 #if defined(TARGET_LAYERS)
-    vec4 texel = texture(uTexture, vec3(vUv, vLayer));
+    vec4 texel = texture(uTexture, vec3(uv, vLayer));
 #elif defined(TEXTURED)
-    vec4 texel = texture(uTexture, vUv);
+    vec4 texel = texture(uTexture, uv);
     if (uSwapRedBlue != 0) texel = texel.bgra;
 #else
     vec4 texel = vec4(0.0);

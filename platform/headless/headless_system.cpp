@@ -67,6 +67,18 @@ void systemShowProgress(uint32_t ms, uint32_t, const uint32_t*, int32_t, uint32_
     headlessSystem.progressUntil = untilTick;
 }
 
+void systemShowFrameAt(uint32_t ms) {
+    headlessSystem.showFrameMs = ms;
+    ++headlessSystem.showFramesMarked;
+}
+
+void systemPresentAgain(bool paced) {
+    ++headlessSystem.presentsAgain;
+    if (paced) ++headlessSystem.pacedPresentsAgain;
+}
+
+bool systemWaveHeard() { return true; }
+
 bool systemHeld() { return headlessSystem.held; }
 
 bool systemPictureLost() {

@@ -31,6 +31,9 @@ struct HeadlessSystemState {
     PlayerKey keys[16] = {};                  // what systemNextKey hands out, in order
     uint32_t keyCount = 0, keysTaken = 0;
     uint32_t progressMs = 0, progressUntil = 0;  // the last systemShowProgress
+    uint32_t showFrameMs = 0;                 // the last systemShowFrameAt
+    uint32_t showFramesMarked = 0;            // its calls
+    uint32_t presentsAgain = 0, pacedPresentsAgain = 0;  // systemPresentAgain's calls, and the paced ones
     bool held = false;                        // systemHeld answers this
     bool pictureLost = false;                 // systemPictureLost answers this once, then clears it
 };

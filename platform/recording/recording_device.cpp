@@ -51,8 +51,10 @@ HRESULT RecordingTexture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surfac
 }
 
 HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-    device->record(CallKind::LockRect, {level, flags}, id);
+    RecordedCall& call = device->record(CallKind::LockRect, {level, flags}, id);
+    if (rect != nullptr) call.rects = {rect->left, rect->top, rect->right, rect->bottom};
     if (locked == nullptr || level >= levels) return D3DERR_INVALIDCALL;
+    if (!(flags & D3DLOCK_READONLY)) levelWritten[level] = true;
     const UINT w = surfaces[level]->width;
     locked->Pitch = static_cast<INT>(w * 4);
     uint8_t* bits = levelBits[level].data();
@@ -115,9 +117,11 @@ HRESULT RecordingDevice::Present(const RECT*, const RECT*, HWND, const void*) {
     return D3D_OK;
 }
 
-HRESULT RecordingDevice::Clear(DWORD count, const D3DRECT*, DWORD flags, D3DCOLOR color, float z,
+HRESULT RecordingDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                                DWORD stencil) {
-    record(CallKind::Clear, {count, flags, color, d3dFloatBits(z), stencil});
+    RecordedCall& call = record(CallKind::Clear, {count, flags, color, d3dFloatBits(z), stencil});
+    for (DWORD i = 0; rects != nullptr && i < count; ++i)
+        call.rects.insert(call.rects.end(), {rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
     return D3D_OK;
 }
 
@@ -202,6 +206,7 @@ HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWO
     UINT w = width, h = height;
     for (UINT level = 0; level < created->levels; ++level) {
         created->levelBits.emplace_back(size_t(w) * h * 4, uint8_t(0));
+        created->levelWritten.push_back(false);
         auto surface = std::make_unique<RecordingSurface>();
         surface->id = nextId++;
         surface->references = &created->references;

@@ -41,6 +41,7 @@ struct RecordedCall {
     D3DMATRIX matrix;
     std::vector<uint8_t> vertices;
     std::vector<uint8_t> texels;  // what an UnlockRect handed over, kept with the vertices
+    std::vector<int32_t> rects;   // Clear's rectangles, LockRect's rectangle: left, top, right, bottom each
 };
 
 class RecordingDevice;
@@ -70,6 +71,7 @@ public:
     D3DFORMAT format;
     D3DPOOL pool;
     std::vector<std::vector<uint8_t>> levelBits;  // 4 bytes a texel, pitch = width * 4
+    std::vector<bool> levelWritten;               // locked for writing at least once
     std::vector<std::unique_ptr<RecordingSurface>> surfaces;
 };
 
@@ -113,6 +115,8 @@ public:
     IDirect3DSurface9* renderTarget() const { return currentTarget; }
     RecordingTexture* textureById(int id) const;
     int backBufferReferences() const { return backBufferRefs; }
+    int backBufferId() const { return backBuffer.id; }
+    const std::vector<std::unique_ptr<RecordingTexture>>& allTextures() const { return textures; }  // in creation order
 
     std::vector<RecordedCall> calls;
     bool keepVertices = true;  // copy the vertices of every draw and the texels of every unlock

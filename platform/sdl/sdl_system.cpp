@@ -180,17 +180,43 @@ int quickSwaps;          // consecutive swaps that returned at once although vsy
 
 // ---- the drawing scale ----
 
-// Sized to the window from the start; fed with the show's frames once its sound starts (the
-// loading screen's frames are the synthesiser's time, not the drawing's).
+// Sized to the window from the start; fed with the show's frames only (systemShowFrameAt marks
+// them): not the loading screen's, which are the synthesiser's time, nor a paused picture shown
+// again, so that the scale holds still while paused.
 std::unique_ptr<DrawScaleController> scaler;
-bool showPresenting;
+bool showPresenting;                // the sound has started: the end line reports the frames
 bool scaleChanged;
+bool pictureLost;                   // the back buffer was cleared at a new size
 Clock::time_point lastPresented;
+bool showFrameNext;                 // the next swap presents a show frame
+uint32_t showFrameMs;               // the show time it draws
+enum class Again { No, Paced, AtOnce } presentingAgain = Again::No;
 
-// After a swap: the interval since the last one and, when paced, the time not spent waiting.
-void framePresented(Clock::duration slept, bool paced) {
-    if (!showPresenting) return;
+// QUORBEL_FRAME_LOG names a file for bench/live_fps.sh: per show frame the time it was presented
+// (ms after the first), the height it was drawn at and the show time it drew; written as the
+// frames come, so a long run keeps nothing of them in memory.
+FILE* frameLog;
+bool frameLogTried;
+Clock::time_point firstShowFrameAt;
+
+void logShowFrame(Clock::time_point now, int height, uint32_t showMs) {
+    if (!frameLogTried) {
+        frameLogTried = true;
+        const char* path = std::getenv("QUORBEL_FRAME_LOG");
+        if (path == nullptr || *path == '\0') return;
+        frameLog = std::fopen(path, "w");
+        if (frameLog == nullptr) std::fprintf(stderr, "quorbel: warning: cannot write the frame log %s\n", path);
+        firstShowFrameAt = now;
+    }
+    if (frameLog == nullptr) return;
+    const double at = std::chrono::duration<double, std::milli>(now - firstShowFrameAt).count();
+    std::fprintf(frameLog, "%.1f %d %u\n", at, height, showMs);
+}
+
+// After a swap: the interval since the last show frame and, when paced, the time not spent waiting.
+void showFramePresented(Clock::duration slept, bool paced) {
     const Clock::time_point now = Clock::now();
+    logShowFrame(now, scaler->size().height, showFrameMs);
     if (lastPresented != Clock::time_point{}) {
         const double interval = std::chrono::duration<double, std::milli>(now - lastPresented).count();
         const double busy = paced ? interval - std::chrono::duration<double, std::milli>(slept).count() : 0.0;
@@ -199,36 +225,30 @@ void framePresented(Clock::duration slept, bool paced) {
     lastPresented = now;
 }
 
-// QUORBEL_FRAME_LOG names a file for bench/live_fps.sh: per show frame the time it was presented
-// (ms after the first) and the height it was drawn at.
-void writeFrameLog() {
-    const char* path = std::getenv("QUORBEL_FRAME_LOG");
-    if (path == nullptr || *path == '\0') return;
-    FILE* log = std::fopen(path, "w");
-    if (log == nullptr) {
-        std::fprintf(stderr, "quorbel: warning: cannot write the frame log %s\n", path);
-        return;
-    }
-    double at = 0.0;
-    for (size_t i = 0; i < scaler->frameIntervals().size(); ++i) {
-        at += scaler->frameIntervals()[i];
-        std::fprintf(log, "%.1f %d\n", at, scaler->frameHeights()[i]);
-    }
-    std::fclose(log);
-}
-
 void applyDrawSize() {
     const DrawSize size = scaler->size();
     if (windowOptions.fixedScale || size.width <= 0) return;
+    int oldWidth = 0, oldHeight = 0;
+    device->backBufferSize(oldWidth, oldHeight);
     if (!device->setResolution(size.width, size.height) && !resolutionRefused) {
         resolutionRefused = true;
         std::fprintf(stderr, "quorbel: warning: OpenGL cannot draw the picture at %d x %d; it is drawn smaller and "
                              "scaled up\n", size.width, size.height);
     }
+    int width = 0, height = 0;
+    device->backBufferSize(width, height);
+    pictureLost = pictureLost || width != oldWidth || height != oldHeight;
 }
 
 void pacedSwap(void*) {
     drawProgressBar();
+    const bool showFrame = showFrameNext && presentingAgain == Again::No;
+    if (showFrame) showFrameNext = false;
+    // A run-up's progress is shown at once: it is no frame the display waits for.
+    if (presentingAgain == Again::AtOnce) {
+        SDL_GL_SwapWindow(window);
+        return;
+    }
     if (pacing) {
         const Clock::time_point now = Clock::now();
         Clock::duration slept{};
@@ -240,12 +260,12 @@ void pacedSwap(void*) {
         // A slow frame does not earn a burst of fast ones afterwards.
         if (nextSwap < Clock::now()) nextSwap = Clock::now() + refreshPeriod;
         SDL_GL_SwapWindow(window);
-        framePresented(slept, true);
+        if (showFrame) showFramePresented(slept, true);
         return;
     }
     const Clock::time_point before = Clock::now();
     SDL_GL_SwapWindow(window);
-    framePresented({}, false);
+    if (showFrame) showFramePresented({}, false);
     const bool quick = Clock::now() - before < refreshPeriod / 8;
     quickSwaps = quick ? quickSwaps + 1 : 0;
     if (quickSwaps >= 8) {
@@ -308,6 +328,7 @@ SDL_AudioDeviceID audioDevice;
 const uint8_t* playData;
 uint32_t playBytes;
 uint32_t playPosition;  // the audio thread's; others move it only under the device's lock
+uint64_t startFrame;    // where playback starts: a position named before the sound was opened
 SoundStart soundStart;  // the device's first request for samples
 
 void feedAudio(void*, Uint8* stream, int length) {
@@ -533,7 +554,7 @@ void systemPlayWave(const void* image, uint32_t bytes) {
     }
     playData = data.data;
     playBytes = data.bytes;
-    playPosition = 0;
+    playPosition = static_cast<uint32_t>(startFrame * 4 < playBytes ? startFrame * 4 : playBytes);
     SDL_AudioSpec want = {};
     want.freq = 44100;
     want.format = AUDIO_S16LSB;
@@ -567,8 +588,11 @@ void systemPlayWave(const void* image, uint32_t bytes) {
 
 // The callback reads the position under the device's lock, so it never sees half a move.
 void systemSetWavePosition(uint32_t ms) {
-    if (audioDevice == 0) return;
     const uint64_t frame = uint64_t(ms) * 44100 / 1000;
+    if (audioDevice == 0) {
+        startFrame = frame;
+        return;
+    }
     SDL_LockAudioDevice(audioDevice);
     playPosition = static_cast<uint32_t>(frame * 4 < playBytes ? frame * 4 : playBytes);
     SDL_UnlockAudioDevice(audioDevice);
@@ -584,16 +608,33 @@ void systemStopWave() {
     audioDevice = 0;
 }
 
+bool systemWaveHeard() { return true; }
+
+void systemShowFrameAt(uint32_t ms) {
+    showFrameNext = true;
+    showFrameMs = ms;
+}
+
+void systemPresentAgain(bool paced) {
+    if (device == nullptr) return;
+    presentingAgain = paced ? Again::Paced : Again::AtOnce;
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    presentingAgain = Again::No;
+}
+
+// The window's show never stops by itself: no context to lose, and the sound plays on its own.
 bool systemHeld() { return false; }
 
-bool systemPictureLost() { return false; }
+bool systemPictureLost() {
+    const bool lost = pictureLost;
+    pictureLost = false;
+    return lost;
+}
 
 void systemExit(int code) {
     leavingCode = code;
-    if (showPresenting) {
-        std::fprintf(stderr, "quorbel: %s\n", frameReportLine(scaler->report()).c_str());
-        writeFrameLog();
-    }
+    if (showPresenting) std::fprintf(stderr, "quorbel: %s\n", frameReportLine(scaler->report()).c_str());
+    if (frameLog != nullptr) std::fclose(frameLog);
     std::fflush(stdout);
     // SDL_Quit would destroy the window again and, having put Xlib's fatal error handler back by
     // then, die of the error; the server frees what is left when the process ends.

@@ -33,12 +33,13 @@ bool presentFitted = false;
 GLDevice* display = nullptr;
 bool fixedScale = false, fixedSize = false;
 double minScale = 1.0;
-std::unique_ptr<DrawScaleController> scaler;  // the live show's; fed from the sound's start on
-bool showPresenting = false;
+std::unique_ptr<DrawScaleController> scaler;  // the live show's; fed with show frames only
+bool showPresenting = false;   // the sound has started: the report follows the frames
+bool showFrameDrawn = false;   // this animation frame drew a show frame (systemShowFrameAt)
+bool pictureLost = false;      // the back buffer was cleared at a new size, or its context was lost
 double lastFrameAt = -1.0;
 double playedAt = -1.0;  // the page's clock (ms) when systemPlayWave started the sound
 bool warnedSilent = false;
-bool contextPictureLost = false;  // a context made again: the picture presented last is gone
 
 // ---- the page ----
 
@@ -197,6 +198,8 @@ void applyDrawSize(DrawSize size, const GLPresentRect& fit) {
         pageReportSize(fit.width, fit.height, 640, 480);
         return;
     }
+    int oldWidth = 0, oldHeight = 0;
+    display->backBufferSize(oldWidth, oldHeight);
     if (!display->setResolution(size.width, size.height) && !resolutionRefused) {
         resolutionRefused = true;
         char line[160];
@@ -206,6 +209,7 @@ void applyDrawSize(DrawSize size, const GLPresentRect& fit) {
     }
     int width = 0, height = 0;
     display->backBufferSize(width, height);
+    pictureLost = pictureLost || width != oldWidth || height != oldHeight;
     pageReportSize(fit.width, fit.height, width, height);
 }
 
@@ -239,16 +243,20 @@ void reportFrames() {
     pageReportFrames(report.frames, report.medianMs, report.p99Ms, sizes.c_str(), frameReportLine(report).c_str());
 }
 
-// Once a frame, before it is drawn: the time since the last one is the browser's
-// presented-to-presented interval (it shows the canvas when each frame's task ends).
+// Once an animation frame, before it is drawn: when the last one drew a show frame, the time
+// since the show frame before is the browser's presented-to-presented interval (it shows the
+// canvas when each frame's task ends). A paused picture, a run-up and the loading screen are not
+// fed, so the scale holds still while paused.
 void showFramePresented() {
+    if (!showFrameDrawn) return;
+    showFrameDrawn = false;
     const double now = emscripten_get_now();
     if (lastFrameAt >= 0.0 && scaler->framePresented(now - lastFrameAt, 0.0)) {
         const GLPresentRect fit = presentRectangle(pageCanvasWidth(), pageCanvasHeight());
         applyDrawSize(scaler->size(), fit);
     }
     lastFrameAt = now;
-    if (scaler->report().frames % 30 == 1) reportFrames();
+    if (scaler->frames() % 30 == 1) reportFrames();
 }
 
 }  // namespace
@@ -270,7 +278,7 @@ void webAskQuestion(const char* text, const char* caption) { pageAsk(text, capti
 
 int webAnswer() { return pageAnswer(); }
 
-bool webWaveAudible() {
+bool systemWaveHeard() {
     if (playedAt < 0.0) return true;  // nothing plays
     const int heard = pageHeard();
     if (heard > 0) return true;
@@ -309,7 +317,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webContextRestored() {
     if (made && display != nullptr) {
         presentFitted = false;
         fitPresentTarget();
-        contextPictureLost = true;
+        pictureLost = true;
     }
     pageContextMade(made ? 1 : 0, error);
 }
@@ -428,10 +436,15 @@ void systemShowProgress(uint32_t ms, uint32_t, const uint32_t*, int32_t, uint32_
 bool systemHeld() { return !virtualClock && pageHeld() != 0; }
 
 bool systemPictureLost() {
-    const bool lost = contextPictureLost;
-    contextPictureLost = false;
+    const bool lost = pictureLost;
+    pictureLost = false;
     return lost;
 }
+
+void systemShowFrameAt(uint32_t) { showFrameDrawn = showPresenting; }
+
+// The canvas keeps showing what was drawn last; the control bar is the page's.
+void systemPresentAgain(bool) {}
 
 // The runtime stays, so the page keeps its end line; nothing runs any more.
 void systemExit(int) {

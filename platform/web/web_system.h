@@ -22,10 +22,6 @@ void webAskQuestion(const char* text, const char* caption);
 // -1 while the question waits, then 0 for No, 1 for Yes.
 int webAnswer();
 
-// After systemPlayWave: true once its first samples can be heard (at once without sound; after
-// a second with a warning when the page's audio never starts).
-bool webWaveAudible();
-
 // Where the page's scripts and tests see the run: its stage, the loading frames drawn and the
 // show time of the last frame.
 void webReport(const char* stage, int32_t loadingFrames, uint32_t showMs);

@@ -1,10 +1,14 @@
 // capture_main.cpp: quorbel-capture, the headless recorder on a virtual clock: the options
 // routed to their mode; the pictures (frames, frame ranges, faces, the contact sheet), the
-// soundtrack and device traces here, the video and the parallel parts in files of their own.
+// soundtrack, device traces and frame streams here, the video and the parallel parts in files
+// of their own.
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,8 @@
 #include "tools/capture/parallel_parts.h"
 #include "tools/capture/png_file.h"
 #include "tools/capture/progress.h"
+#include "tools/stream/stream_record.h"
+#include "tools/stream/stream_replay.h"
 
 namespace {
 
@@ -227,6 +233,92 @@ int captureWithRecorder(const CaptureOptions& options) {
     return 0;
 }
 
+// ---- frame streams ----
+
+struct StreamJob {
+    RecordingDevice* device;
+    const CaptureOptions* options;
+    StreamRecorder recorder;
+    uint32_t hooks = 0;  // drawing hooks so far: the k-th comes before loading frame k
+    bool begun = false, done = false;
+    FrameStream stream;
+};
+
+// The state is taken before the wanted frame's first call and the log kept from there on.
+void switchStream(bool on, void* user) {
+    StreamJob& job = *static_cast<StreamJob*>(user);
+    const bool wanted = job.options->loading ? job.hooks == job.options->frameMs : on;
+    ++job.hooks;
+    job.device->clearLog();
+    job.device->keepVertices = wanted;
+    if (wanted && !job.done) {
+        job.recorder.begin(*job.device);
+        job.begun = true;
+    }
+}
+
+bool finishStream(const CaptureFrame& frame, void* user) {
+    StreamJob& job = *static_cast<StreamJob*>(user);
+    if (!job.begun || job.done) return true;
+    std::string error;
+    if (!job.recorder.finish(*job.device, frame.loading, frame.loading ? frame.index : frame.showMs, job.stream, error))
+        fail(error);
+    job.done = true;
+    return false;
+}
+
+int captureStream(const CaptureOptions& options) {
+    RecordingDevice device;
+    d3dDevice = &device;
+    StreamJob job{&device, &options, {}, 0, false, false, {}};
+    CapturePlan plan = capturePlanFor(options, switchStream, &job);
+    if (!options.loading) {
+        plan.extraTimes = {options.frameMs};
+        plan.stopAfter = options.frameMs;
+    }
+    plan.frameDone = finishStream;
+    uint32_t lastMs = 0;
+    runCapture(plan, lastMs);
+    if (!job.done) fail(pastTheEnd(lastMs, options.frameMs));
+    if (const std::string why = streamSamplesUndrawnTarget(job.stream); !why.empty())
+        std::fprintf(stderr, "quorbel-capture: warning: a replay will refuse this stream: %s\n", why.c_str());
+    const std::vector<uint8_t> bytes = encodeFrameStream(job.stream);
+    if (!writeBytes(options.output, bytes.data(), bytes.size())) fail("cannot write " + options.output);
+    failUnlessWritten(options, CaptureWriter::Stream);
+    return 0;
+}
+
+// The stream's frame drawn on the OpenGL device; with --repeat, drawn again and timed until
+// its pixels are read back.
+int captureReplay(const CaptureOptions& options) {
+    std::ifstream in(options.input, std::ios::binary);
+    if (!in) fail("cannot read " + options.input);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    FrameStream stream;
+    std::string error;
+    if (!decodeFrameStream(bytes, stream, error)) fail(options.input + ": " + error);
+    FrameJob job = makeFrameJob(options);
+    StreamReplay replay;
+    if (!replay.prepare(stream, job.device, error)) fail(options.input + ": " + error);
+    replay.replay();
+    readPicture(job);
+    if (!writePng(options.output, job.pixels.data(), job.layout.width, job.layout.height, error)) fail(error);
+    std::vector<double> times;
+    for (uint32_t i = 0; i < options.repeat; ++i) {
+        const auto begin = std::chrono::steady_clock::now();
+        replay.replay();
+        job.device->readBackBuffer(job.drawn.data());
+        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());
+    }
+    if (!times.empty()) {
+        std::sort(times.begin(), times.end());
+        std::printf("replayed %zu times: median %.2f ms, fastest %.2f ms, slowest %.2f ms\n", times.size(),
+                    times[times.size() / 2], times.front(), times.back());
+    }
+    failUnlessWritten(options, CaptureWriter::Replay);
+    return 0;
+}
+
 }  // namespace
 
 // ---- dispatch ----
@@ -257,6 +349,8 @@ int main(int argc, char** argv) {
         case CaptureWriter::VideoPart: return captureVideo(options, route);
         case CaptureWriter::Wav:
         case CaptureWriter::Trace: return captureWithRecorder(options);
+        case CaptureWriter::Stream: return captureStream(options);
+        case CaptureWriter::Replay: return captureReplay(options);
         case CaptureWriter::Bench: {
             const int status = captureBench(openGLDevice, options);
             if (status == 0) failUnlessWritten(options, CaptureWriter::Bench);

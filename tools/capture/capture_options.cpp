@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/player.h"
+#include "tools/capture/capture_run.h"
 
 const char captureUsage[] =
     "Usage: quorbel-capture MODE [--fps N] [--start-tick N]\n"
@@ -26,6 +27,12 @@ const char captureUsage[] =
     "  --sheet FILE.png          a contact sheet: one thumbnail per bar of 3,840 ms, rows of 7\n"
     "  --trace MS                the device calls of the frame at MS, one per line, to stdout\n"
     "  --bench [--json FILE]     every frame drawn and timed; a table of frame times per phase\n"
+    "  --stream MS -o FILE.d3ds  the frame at MS as a frame stream: its textures, the device state\n"
+    "                            at its start and its calls with their data (docs/stream.md)\n"
+    "  --stream-loading N -o FILE.d3ds   the same for loading frame N (1 to 63)\n"
+    "  --replay FILE.d3ds -o FILE.png    a frame stream replayed into the OpenGL device: the\n"
+    "                            picture --frame writes for the same frame; --repeat N replays it\n"
+    "                            N times more and prints the median time of one replay\n"
     "  --size WxH                pictures of W x H pixels (every mode; default 640x480): the 4:3\n"
     "                            picture drawn at the largest size that fits, centred between\n"
     "                            black bars (1920x1080: 1440 x 1080 with bars left and right);\n"
@@ -47,9 +54,10 @@ const char captureUsage[] =
     "  back buffer's alpha is no part of them. Face textures are written as their X8R8G8B8\n"
     "  format holds them: colour only, so opaque too.\n"
     "  Exit status: 0 once what the mode names is written and read back as what it should be (a\n"
-    "  PNG file for --frame, six for --faces, a folder with every frame for --frames, a PNG for\n"
-    "  --sheet, a whole WAV file for --wav, a video ffprobe can read for --video); 1, with one\n"
-    "  line on stderr, when not; 2 for a command line it does not understand.\n";
+    "  PNG file for --frame and --replay, six for --faces, a folder with every frame for --frames,\n"
+    "  a PNG for --sheet, a whole WAV file for --wav, a video ffprobe can read for --video, a\n"
+    "  stream that reads back whole for --stream); 1, with one line on stderr, when not; 2 for\n"
+    "  a command line it does not understand.\n";
 
 namespace {
 
@@ -112,7 +120,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     bool haveMode = false, haveOutput = false, wantsHelp = false;
     std::string modeName;
     auto setMode = [&](CaptureMode mode, const char* name) {
-        if (haveMode) return fail(error, "choose one of --frame, --frames, --faces, --video, --wav, --sheet, --trace, --bench (got " +
+        if (haveMode) return fail(error, "choose one of --frame, --frames, --faces, --video, --wav, --sheet, --trace, --bench, --stream, --replay (got " +
                                              modeName + " and " + name + ")");
         options.mode = mode;
         modeName = name;
@@ -125,7 +133,8 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         const bool takesValue = arg == "--frame" || arg == "--trace" || arg == "--faces" || arg == "--frames" || arg == "--video" ||
                                 arg == "--wav" || arg == "--sheet" || arg == "-o" || arg == "--fps" ||
                                 arg == "--start-tick" || arg == "--json" || arg == "--jobs" || arg == "--until" || arg == "--from" ||
-                                arg == "--part" || arg == "--size" || arg == "--supersample";
+                                arg == "--part" || arg == "--size" || arg == "--supersample" || arg == "--stream" ||
+                                arg == "--stream-loading" || arg == "--replay" || arg == "--repeat";
         if (takesValue && value == nullptr) return fail(error, arg + " needs a value");
         if (arg == "--help" || arg == "-h") {
             wantsHelp = true;
@@ -140,6 +149,23 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             if (!setMode(mode, argv[i])) return false;
             if (!parseNumber(value, options.frameMs))
                 return fail(error, arg + " needs a show time in whole milliseconds, not '" + value + "'");
+            ++i;
+        } else if (arg == "--stream" || arg == "--stream-loading") {
+            if (!setMode(CaptureMode::Stream, argv[i])) return false;
+            options.loading = arg == "--stream-loading";
+            if (options.loading && (!parseNumber(value, options.frameMs) || options.frameMs < 1 || options.frameMs > 63))
+                return fail(error, std::string("--stream-loading needs a loading frame from 1 to 63 (frame 0 follows the start-up "
+                                               "directly), not '") + value + "'");
+            if (!options.loading && !parseNumber(value, options.frameMs))
+                return fail(error, arg + " needs a show time in whole milliseconds, not '" + value + "'");
+            ++i;
+        } else if (arg == "--replay") {
+            if (!setMode(CaptureMode::Replay, argv[i])) return false;
+            options.input = value;
+            ++i;
+        } else if (arg == "--repeat") {
+            if (!parseNumber(value, options.repeat) || options.repeat == 0 || options.repeat > 10000)
+                return fail(error, std::string("--repeat needs a whole number from 1 to 10000, not '") + value + "'");
             ++i;
         } else if (arg == "--frames") {
             if (!setMode(CaptureMode::Frames, argv[i])) return false;
@@ -229,10 +255,15 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         options.mode = CaptureMode::Help;
         return true;
     }
-    if (!haveMode) return fail(error, "nothing to do: give one of --frame, --frames, --faces, --video, --wav, --sheet, --trace, --bench");
+    if (!haveMode)
+        return fail(error, "nothing to do: give one of --frame, --frames, --faces, --video, --wav, --sheet, --trace, --bench, --stream, --replay");
     const bool needsO = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Frames ||
-                        options.mode == CaptureMode::Faces;
-    if (needsO && !haveOutput) return fail(error, modeName + " needs -o " + (options.mode == CaptureMode::Frame ? "FILE.png" : "DIR"));
+                        options.mode == CaptureMode::Faces || options.mode == CaptureMode::Stream || options.mode == CaptureMode::Replay;
+    const char* const outputName = options.mode == CaptureMode::Frame || options.mode == CaptureMode::Replay ? "FILE.png"
+                                   : options.mode == CaptureMode::Stream                                  ? "FILE.d3ds"
+                                                                                                          : "DIR";
+    if (needsO && !haveOutput) return fail(error, modeName + " needs -o " + outputName);
+    if (options.repeat != 0 && options.mode != CaptureMode::Replay) return fail(error, "--repeat goes with --replay only");
     if (options.mode == CaptureMode::Trace && haveOutput) return fail(error, "--trace writes to stdout; it takes no -o");
     if (options.cold && options.mode != CaptureMode::Frame && options.mode != CaptureMode::Faces &&
         options.mode != CaptureMode::Trace)
@@ -249,13 +280,19 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     if (options.videoFrom && options.videoFromMs >= options.untilMs)
         return fail(error, "--from " + std::to_string(options.videoFromMs) + " is not before --until " +
                                std::to_string(options.untilMs));
+    if (options.mode == CaptureMode::Video && videoShowFrames(options) == 0)
+        return fail(error, "no frame of the " + std::to_string(options.fps) + " fps grid lies between --from " +
+                               std::to_string(options.videoFromMs) + " ms and " +
+                               (options.untilMs != UINT32_MAX ? "--until " + std::to_string(options.untilMs) + " ms"
+                                                              : "the show's end (" + std::to_string(lastShowFrameMs) + " ms)"));
     if (!options.frameList.empty() && (options.jobs != 0 || options.part))
         return fail(error, "--frames MS,MS,... runs in one process; it takes no --jobs or --part");
     if (options.mode == CaptureMode::Video && (options.width % 2 != 0 || options.height % 2 != 0))
         return fail(error, "--video needs an even width and height (the encoder halves the colour planes)");
     if ((options.width != 640 || options.height != 480 || options.supersample != 1) &&
-        (options.mode == CaptureMode::Wav || options.mode == CaptureMode::Trace))
-        return fail(error, "--size and --supersample go with the modes that draw pictures");
+        (options.mode == CaptureMode::Wav || options.mode == CaptureMode::Trace || options.mode == CaptureMode::Stream ||
+         options.mode == CaptureMode::Replay))
+        return fail(error, "--size and --supersample go with the modes that draw the show's pictures");
     if (options.mode == CaptureMode::Bench && haveOutput) return fail(error, "--bench prints a table; it takes no -o");
     if (options.output.empty() && options.mode != CaptureMode::Trace && options.mode != CaptureMode::Bench)
         return fail(error, modeName + " needs a file name");

@@ -5,11 +5,14 @@
 #include <string>
 #include <vector>
 
-enum class CaptureMode { Help, Frame, Frames, Faces, Video, Wav, Sheet, Trace, Bench };
+enum class CaptureMode { Help, Frame, Frames, Faces, Video, Wav, Sheet, Trace, Bench, Stream, Replay };
 
 struct CaptureOptions {
     CaptureMode mode = CaptureMode::Help;
-    uint32_t frameMs = 0;       // --frame MS, --faces MS, --trace MS
+    uint32_t frameMs = 0;       // --frame MS, --faces MS, --trace MS, --stream MS
+    bool loading = false;       // --stream-loading N: frameMs is a loading frame's index, 1 to 63
+    std::string input;          // --replay FILE: the frame stream replayed
+    uint32_t repeat = 0;        // --repeat N: --replay's stream replayed N times more, timed
     bool cold = false;          // --cold: draw at MS without running the frames before it
     uint32_t fromMs = 0;        // --frames FROM:TO
     uint32_t toMs = 0;

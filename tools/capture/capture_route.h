@@ -18,6 +18,8 @@ enum class CaptureWriter {
     Wav,         // the soundtrack's wave image
     Trace,       // a frame's device calls, to stdout
     Bench,       // the table of frame times, and --json's file
+    Stream,      // one frame's stream, the file -o names
+    Replay,      // a stream replayed into the OpenGL device, its picture the file -o names
 };
 
 struct CaptureRoute {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/app.h"
+#include "app/show_life.h"
 #include "app/player_device.h"
 #include "app/snapshot.h"
 #include "platform/headless/headless_system.h"
@@ -111,6 +112,20 @@ uint64_t gridFramesBefore(uint32_t ms, uint32_t fps) { return ms == 0 ? 0 : grid
 
 bool isGridTime(uint32_t ms, uint32_t fps) { return gridFrameMs(gridFramesThrough(ms, fps) - 1, fps) == ms; }
 
+uint64_t firstVideoFrame(const CaptureOptions& options) {
+    return options.videoFrom ? gridFramesBefore(options.videoFromMs, options.fps) : 0;
+}
+
+uint64_t videoShowFrames(const CaptureOptions& options) {
+    const uint64_t through = gridFramesThrough(std::min(showLengthMs, options.untilMs), options.fps);
+    const uint64_t first = firstVideoFrame(options);
+    return through > first ? through - first : 0;
+}
+
+uint64_t videoFrameCount(const CaptureOptions& options) {
+    return (options.videoFrom ? 0 : loadingFrameCount) + videoShowFrames(options);
+}
+
 uint64_t drawnFrameCount(const CapturePlan& run) {
     const uint32_t to = std::min({run.drawTo, run.stopAfter, run.partTo});
     uint64_t count = 0;
@@ -146,7 +161,6 @@ uint32_t runCapture(const CapturePlan& run, uint32_t& lastShowMs) {
     if (undoes) d3dDevice = front;
     setDrawing(run.drawLoading && run.partFrom == 0);
     playIntro(afterFrame);
-    startupSteps.stopMusic();
     d3dDevice = device;
     front = nullptr;
     lastShowMs = lastRunMs;

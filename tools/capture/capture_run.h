@@ -56,6 +56,13 @@ uint64_t gridFramesBefore(uint32_t ms, uint32_t fps);
 // Whether a frame of the grid falls at ms.
 bool isGridTime(uint32_t ms, uint32_t fps);
 
+// The number of the video's first show frame on the --fps grid (0, or the first at or after
+// --from), its show frames (none where --from and --until hold no frame of the grid), and all
+// its frames, the loading screen's with them where it has them.
+uint64_t firstVideoFrame(const CaptureOptions& options);
+uint64_t videoShowFrames(const CaptureOptions& options);
+uint64_t videoFrameCount(const CaptureOptions& options);
+
 // The show frames the plan draws, if the show runs to its stopAfter.
 uint64_t drawnFrameCount(const CapturePlan& plan);
 

@@ -16,15 +16,6 @@
 #include "tools/capture/parallel_parts.h"
 #include "tools/capture/wave_from.h"
 
-uint64_t firstVideoFrame(const CaptureOptions& options) {
-    return options.videoFrom ? gridFramesBefore(options.videoFromMs, options.fps) : 0;
-}
-
-uint64_t videoFrameCount(const CaptureOptions& options) {
-    return (options.videoFrom ? 0 : loadingFrameCount) +
-           gridFramesThrough(std::min(showLengthMs, options.untilMs), options.fps) - firstVideoFrame(options);
-}
-
 namespace {
 
 bool sendVideoFrame(const CaptureFrame& frame, void* user) {
@@ -93,8 +84,8 @@ int captureVideoInParts(const CaptureOptions& options, uint32_t jobs) {
     uint32_t lastMs = 0;
     runCapture(soundPlan, lastMs);
 
-    const uint64_t showFrames = videoFrameCount(options) - (options.videoFrom ? 0 : loadingFrameCount);
-    std::vector<Part> parts = videoParts(options, static_cast<uint32_t>(std::min<uint64_t>(jobs, showFrames)), firstVideoFrame(options), showFrames);
+    const uint64_t showFrames = videoShowFrames(options);
+    std::vector<Part> parts = videoParts(options, jobs, firstVideoFrame(options), showFrames);
     const std::string list = options.output + ".parts.txt";
     addTemporaryFile(list);
     std::string listText;

@@ -11,7 +11,3 @@
 // the exit status, or fails.
 int captureVideo(const CaptureOptions& options, const CaptureRoute& route);
 
-// The number of the video's first show frame on the --fps grid (0, or the first at or after
-// --from), and the frames the video holds, the loading screen's with them where it has them.
-uint64_t firstVideoFrame(const CaptureOptions& options);
-uint64_t videoFrameCount(const CaptureOptions& options);

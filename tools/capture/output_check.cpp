@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "tools/capture/capture_run.h"
+#include "tools/stream/frame_stream.h"
 
 namespace {
 
@@ -120,6 +121,19 @@ std::string missingFrames(const CaptureOptions& options) {
     return "";
 }
 
+// A stream that decodes whole, of the frame asked for.
+std::string notAStream(const CaptureOptions& options) {
+    if (std::string problem = notAFile(options.output); !problem.empty()) return problem;
+    std::ifstream in(options.output, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    FrameStream stream;
+    std::string error;
+    if (!decodeFrameStream(bytes, stream, error)) return options.output + ": " + error;
+    if (stream.loading != options.loading || stream.time != options.frameMs || stream.calls.empty())
+        return options.output + " holds another frame, or none";
+    return "";
+}
+
 std::string missingFaces(const CaptureOptions& options) {
     if (std::string problem = notAFolder(options.output); !problem.empty()) return problem;
     for (int k = 0; k < 6; ++k)
@@ -159,6 +173,8 @@ std::vector<uint32_t> framesWritten(const CaptureOptions& options) {
 std::string missingOutput(const CaptureOptions& options, CaptureWriter writer, bool withSound) {
     switch (writer) {
         case CaptureWriter::Frame: return notAPng(options.output, options.width, options.height);
+        case CaptureWriter::Replay: return notAPng(options.output, 640, 480);
+        case CaptureWriter::Stream: return notAStream(options);
         case CaptureWriter::Faces: return missingFaces(options);
         case CaptureWriter::Frames:
         case CaptureWriter::FramesPart: return missingFrames(options);

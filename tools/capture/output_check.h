@@ -22,6 +22,7 @@ std::vector<uint32_t> framesWritten(const CaptureOptions& options);
 // Empty when what the writer names is there and of its kind: a PNG file of the asked size for
 // --frame, six PNG files for --faces, a folder with every frame's PNG for --frames, a PNG for
 // --sheet, a whole WAV file for --wav, a video ffprobe reads (with sound where withSound; only
-// a non-empty file where there is no ffprobe), --bench's JSON file. Otherwise one line saying
+// a non-empty file where there is no ffprobe), --bench's JSON file, a stream of the frame asked
+// for that decodes whole for --stream, a 640 x 480 PNG for --replay. Otherwise one line saying
 // what is missing.
 std::string missingOutput(const CaptureOptions& options, CaptureWriter writer, bool withSound = false);

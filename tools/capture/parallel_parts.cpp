@@ -54,6 +54,7 @@ void stopParts(std::vector<Part>& parts) {
 
 std::vector<Part> frameParts(const CaptureOptions& options, uint32_t count) {
     std::vector<Part> parts;
+    if (count == 0) return parts;
     const uint64_t span = uint64_t(options.toMs) - options.fromMs + 1;
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t from = static_cast<uint32_t>(options.fromMs + span * i / count);
@@ -70,6 +71,7 @@ std::vector<Part> frameParts(const CaptureOptions& options, uint32_t count) {
 
 std::vector<Part> videoParts(const CaptureOptions& options, uint32_t count, uint64_t firstFrame, uint64_t showFrames) {
     std::vector<Part> parts;
+    if (count == 0) return parts;
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t from = gridFrameMs(firstFrame + showFrames * i / count, options.fps);
         const uint32_t to =

@@ -9,10 +9,12 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/show_life.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
 #include "timeline/timeline.h"
+#include "tools/soak/soak_player.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -30,7 +32,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 namespace {
 
 const char usage[] =
-    "usage: quorbel-soak [--fps N] [--clock steady|stall|back|wrap] [--no-pixels | --no-gl]\n"
+    "usage: quorbel-soak [--fps N] [--clock steady|stall|back|wrap] [--no-pixels | --no-gl] [--player HOURS]\n"
     "  Runs the whole show headless and fails unless it ends by itself, every position drawn\n"
     "  is a number and the heap does not grow after the loading screen (drawn: beyond the\n"
     "  most of the show's first half, by when the renderer has made what it keeps).\n"
@@ -38,7 +40,10 @@ const char usage[] =
     "  --clock      steady; stall: frozen for 5 s at 40 s, then the jump; back: 40 s back\n"
     "               at 100 s (the cube scrambles again); wrap: the tick count wraps at 80 s\n"
     "  --no-pixels  the renderer discards every primitive (all else runs): much faster\n"
-    "  --no-gl      the device keeps its state but draws nothing: the heap must then stay put\n";
+    "  --no-gl      the device keeps its state but draws nothing: the heap must then stay put\n"
+    "  --player H   the player instead: the whole show looped for H hours of show time with a\n"
+    "               key every 7 s (seeks, pause, frame steps); fails unless the heap and the CPU\n"
+    "               per step stay flat after the first eighth of the run\n";
 
 enum class Clock { Steady, Stall, Back, Wrap };
 
@@ -47,6 +52,7 @@ struct Options {
     Clock clock = Clock::Steady;
     bool pixels = true;
     bool gl = true;  // off: no draw reaches the renderer, so what allocates is the show
+    double playerHours = 0.0;  // the player's loop instead of one plain run
 };
 
 [[noreturn]] void fail(const std::string& line) {
@@ -74,6 +80,11 @@ void parse(int argc, char** argv, Options& options) {
             options.pixels = false;
         } else if (arg == "--no-gl") {
             options.gl = false;
+        } else if (arg == "--player" && hasValue) {
+            char* end = nullptr;
+            options.playerHours = std::strtod(argv[++i], &end);
+            if (*end != '\0' || !(options.playerHours > 0.0 && options.playerHours <= 1000.0))
+                fail("--player takes hours of show time, above 0 and at most 1000");
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(usage, stdout);
             std::exit(0);
@@ -181,12 +192,12 @@ int main(int argc, char** argv) {
     run.device->setDrawingEnabled(run.options.gl);
 
     resetHeadlessSystem();
+    if (run.options.playerHours > 0.0) return soakPlayer(run.options.playerHours, run.options.fps, heapInUse) ? 0 : 1;
     if (run.options.clock == Clock::Wrap) run.firstTick = startOfWrapRun;
     headlessSystem.tick = run.firstTick;
     // The show's own length, the clock's detours and the loading screen, twice over.
     run.frameLimit = 2 * (uint64_t(showLengthMs) + 50000) * run.options.fps / 1000 + 2 * loadingFrameCount;
     playIntro(afterFrame);
-    startupSteps.stopMusic();
 
     const GLDeviceStats stats = run.device->stats();
     const long residentEnd = peakResidentKiB();

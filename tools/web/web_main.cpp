@@ -19,6 +19,7 @@
 
 #include "app/app.h"
 #include "app/player.h"
+#include "app/show_life.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
 #include "platform/system.h"
@@ -31,66 +32,38 @@ namespace {
 
 // ---- the show, one step per animation frame ----
 
-enum class Stage { Asking, Loading, RunningUp, Hearing, Showing };
-Stage stage = Stage::Asking;
-int32_t loadingDone = 0;
-PlayerDevice* front = nullptr;
-constexpr uint32_t runUpPerFrameMs = 4000;  // of show time per animation frame: a few tens of ms
+// The page's show: the same life as the desktop's, one step per animation frame, begun once
+// the question is answered.
+Player* player = nullptr;
+ShowLife* life = nullptr;
+
+const char* stageName(LifeStage stage) {
+    switch (stage) {
+        case LifeStage::Opening:
+        case LifeStage::Loading:   return "loading";
+        case LifeStage::RunningUp: return "running up";
+        case LifeStage::Starting:
+        case LifeStage::Hearing:   return "starting";
+        case LifeStage::Playing:   return player->paused() ? "paused" : "show";
+        case LifeStage::Ended:     break;
+    }
+    return "ended";
+}
 
 void showStepOfPage() {
-    switch (stage) {
-        case Stage::Asking: {
-            const int answer = webAnswer();
-            if (answer < 0) return;
-            openDisplay(answer == 1 ? ScreenChoice::FullScreen : ScreenChoice::Window);
-            front = installPlayerDevice();
-            initIntro();
-            startupSteps.initWaveBuffer();
-            stage = Stage::Loading;
-            return;
-        }
-        case Stage::Loading:
-            // Escape is not looked at here: the soundtrack must be complete before the show starts.
-            loadingFrame(loadingDone++);
-            webReport("loading", loadingDone, 0);
-            if (loadingDone == loadingFrameCount) {
-                startPlayer(front);
-                stage = Stage::RunningUp;
-            }
-            return;
-        case Stage::RunningUp: {
-            // A link to a moment: the run-up to it, spread over frames, the last loading frame shown.
-            const uint32_t to = playerFirstMs();
-            const uint32_t step = demoTimeMs + runUpPerFrameMs;
-            if (to > 0 && step < to) {
-                runUpTo(step);
-                webReport("running up", loadingDone, demoTimeMs);
-                return;
-            }
-            startupSteps.startMusic();
-            stage = Stage::Hearing;
-            return;
-        }
-        case Stage::Hearing:
-            // The clock starts when the first samples are heard, as systemPlayWave promises natively.
-            if (!webWaveAudible()) return;
-            startShowClock();
-            startPlayerClock();
-            stage = Stage::Showing;
-            [[fallthrough]];
-        case Stage::Showing: {
-            const int64_t seek = webTakeSeek();
-            if (seek >= 0) playerGoTo(static_cast<uint32_t>(seek));
-            if (playerStep()) {
-                webReport(playerPaused() ? "paused" : "show", loadingDone, playerNowMs());
-                return;
-            }
-            startupSteps.stopMusic();
-            webReport("ended", loadingDone, demoTimeMs);
-            webShowEnd();
-            systemExit(0);
-        }
+    if (life == nullptr) {
+        const int answer = webAnswer();
+        if (answer < 0) return;
+        life = new ShowLife(answer == 1 ? ScreenChoice::FullScreen : ScreenChoice::Window, player);
     }
+    const int64_t seek = webTakeSeek();
+    if (seek >= 0 && life->stage() == LifeStage::Playing) player->goTo(static_cast<uint32_t>(seek));
+    const bool going = life->step();
+    const bool playing = life->stage() == LifeStage::Playing;
+    webReport(stageName(life->stage()), life->loadingFramesDone(), playing ? player->nowMs() : demoTimeMs);
+    if (going) return;
+    webShowEnd();
+    systemExit(0);
 }
 
 // The address's parts between the ampersands, in order, empty ones left out.
@@ -238,7 +211,7 @@ std::string pageKeyRows() {
 
 void playerFromQuery(const std::vector<QueryPair>& pairs) {
     const PlayerOptions options = playerOptionsFromQuery(pairs);
-    setPlayerOptions(options);
+    player = new Player(options);
     std::string help;
     for (const PlayerKeyBinding& row : playerKeys) help += std::string(row.label) + ": " + row.action + "\n";
     uint32_t starts[showPhaseCount];

@@ -1,0 +1,97 @@
+// stream_replay.cpp: each call of a stream made on the device as the show made it.
+#include "tools/stream/stream_replay.h"
+
+#include <cstring>
+
+namespace {
+
+// Texels into a locked level: rows of the rectangle, at the level's pitch.
+bool writeTexels(IDirect3DTexture9* texture, uint32_t level, const int32_t* rect, DWORD flags,
+                 const std::vector<uint8_t>& texels, uint32_t rowBytes) {
+    D3DLOCKED_RECT locked = {};
+    RECT r = {};
+    if (rect != nullptr) r = RECT{rect[0], rect[1], rect[2], rect[3]};
+    if (texture->LockRect(level, &locked, rect != nullptr ? &r : nullptr, flags) != D3D_OK) return false;
+    for (size_t row = 0; row * rowBytes < texels.size(); ++row)
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + row * size_t(locked.Pitch), &texels[row * rowBytes], rowBytes);
+    return texture->UnlockRect(level) == D3D_OK;
+}
+
+}  // namespace
+
+bool StreamReplay::prepare(const FrameStream& frame, IDirect3DDevice9* target, std::string& error) {
+    stream = &frame;
+    device = target;
+    error = streamSamplesUndrawnTarget(frame);
+    if (!error.empty()) return false;
+    for (size_t i = 0; i < frame.textures.size(); ++i) {
+        const StreamTexture& t = frame.textures[i];
+        IDirect3DTexture9* texture = nullptr;
+        if (device->CreateTexture(t.width, t.height, t.levels, t.usage, D3DFORMAT(t.format), D3DPOOL(t.pool), &texture,
+                                  nullptr) != D3D_OK) {
+            error = "the device refuses texture " + std::to_string(i + 1);
+            return false;
+        }
+        textures.push_back(texture);
+        for (uint32_t level = 0; level < t.levels; ++level)
+            if (!t.texels[level].empty() &&
+                !writeTexels(texture, level, nullptr, 0, t.texels[level], streamLevelSize(t.width, level) * 4)) {
+                error = "the device refuses the texels of texture " + std::to_string(i + 1);
+                return false;
+            }
+    }
+    return true;
+}
+
+void StreamReplay::replay() {
+    for (const StreamCall& c : stream->start) call(c);
+    for (const StreamCall& c : stream->calls) call(c);
+}
+
+// The device holds its own reference to its target, as the show relies on.
+void StreamReplay::setTarget(uint32_t index, uint32_t texture, uint32_t level) {
+    IDirect3DSurface9* surface = nullptr;
+    if (texture == 0) device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
+    else textures[texture - 1]->GetSurfaceLevel(level, &surface);
+    if (surface == nullptr) return;
+    device->SetRenderTarget(index, surface);
+    surface->Release();
+}
+
+void StreamReplay::call(const StreamCall& c) {
+    const std::vector<uint32_t>& a = c.args;
+    switch (c.op) {
+        case StreamOp::BeginScene: device->BeginScene(); break;
+        case StreamOp::EndScene: device->EndScene(); break;
+        case StreamOp::Present: device->Present(nullptr, nullptr, nullptr, nullptr); break;
+        case StreamOp::Clear: {
+            std::vector<D3DRECT> rects;
+            for (size_t i = 0; i < c.rects.size(); i += 4)
+                rects.push_back(D3DRECT{c.rects[i], c.rects[i + 1], c.rects[i + 2], c.rects[i + 3]});
+            device->Clear(DWORD(rects.size()), rects.empty() ? nullptr : rects.data(), a[0], a[1], d3dBitsFloat(a[2]), a[3]);
+            break;
+        }
+        case StreamOp::SetRenderState: device->SetRenderState(D3DRENDERSTATETYPE(a[0]), a[1]); break;
+        case StreamOp::SetSamplerState: device->SetSamplerState(a[0], D3DSAMPLERSTATETYPE(a[1]), a[2]); break;
+        case StreamOp::SetTextureStageState: device->SetTextureStageState(a[0], D3DTEXTURESTAGESTATETYPE(a[1]), a[2]); break;
+        case StreamOp::SetTransform: {
+            D3DMATRIX matrix;
+            std::memcpy(&matrix, c.data.data(), sizeof matrix);
+            device->SetTransform(D3DTRANSFORMSTATETYPE(a[0]), &matrix);
+            break;
+        }
+        case StreamOp::SetTexture: device->SetTexture(a[0], a[1] == 0 ? nullptr : textures[a[1] - 1]); break;
+        case StreamOp::SetFVF: device->SetFVF(a[0]); break;
+        case StreamOp::DrawPrimitiveUP: device->DrawPrimitiveUP(D3DPRIMITIVETYPE(a[0]), a[1], c.data.data(), a[2]); break;
+        case StreamOp::SetRenderTarget: setTarget(a[0], a[1], a[2]); break;
+        case StreamOp::LockRect: {
+            const uint32_t width = c.rects.empty() ? streamLevelSize(stream->textures[a[0] - 1].width, a[1]) : uint32_t(c.rects[2] - c.rects[0]);
+            writeTexels(textures[a[0] - 1], a[1], c.rects.empty() ? nullptr : c.rects.data(), a[2], c.data, width * 4);
+            break;
+        }
+    }
+}
+
+StreamReplay::~StreamReplay() {
+    for (IDirect3DTexture9* t : textures) t->Release();
+}
