@@ -90,6 +90,16 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     }
     tuneHeapForRenderer();
     readCacheSwitches();
+    if (!makeObjects(error, errorSize)) return false;
+    batch.resize(batchCapacity);
+    warmUp();
+    if (glGetError() != GL_NO_ERROR) return fail(error, errorSize, "OpenGL reported an error while the device was set up");
+    return true;
+}
+
+// The programs, the back buffer, the buffers and the sampler, and GL's state as the cache
+// starts it; the back buffer at its pixel size, cleared.
+bool GLDeviceImpl::makeObjects(char* error, int errorSize) {
     for (int kind = 0; kind < ProgramCount; ++kind) {
         programs[kind] = buildDeviceProgram(static_cast<ShaderProgramKind>(kind), error, errorSize);
         if (!programs[kind]) return false;
@@ -104,7 +114,7 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     }
     glUseProgram(0);
 
-    backBuffer.colorTexture = makeTargetTexture(glBackBufferWidth, glBackBufferHeight, GL_RGBA8);
+    backBuffer.colorTexture = makeTargetTexture(backBuffer.pixelWidth, backBuffer.pixelHeight, GL_RGBA8);
     backBuffer.framebuffer = makeFramebuffer(backBuffer);
     if (!boundFramebufferComplete())
         return fail(error, errorSize, "the back buffer's framebuffer is incomplete");
@@ -174,11 +184,7 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     glClearStencil(0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
-    setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
-
-    batch.resize(batchCapacity);
-    warmUp();
-    if (glGetError() != GL_NO_ERROR) return fail(error, errorSize, "OpenGL reported an error while the device was set up");
+    setViewportAndScissor(backBuffer.pixelWidth, backBuffer.pixelHeight);
     return true;
 }
 

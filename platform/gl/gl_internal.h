@@ -233,6 +233,7 @@ public:
     DWORD renderState(D3DRENDERSTATETYPE state) const override;
     DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const override;
     DWORD samplerState(D3DSAMPLERSTATETYPE type) const override;
+    bool restoreContext(char* error, int errorSize) override;  // gl_restore.cpp
 
     // The first state GL holds otherwise than the cache says, as "the viewport is 0, 0, 640 x 480
     // in the cache but 1, 2, 3 x 4 in GL"; empty when all agree (gl_cache.cpp).
@@ -282,6 +283,7 @@ private:
     void warmUp();
 
     // gl_device.cpp: GL objects made through the cache, left bound
+    bool makeObjects(char* error, int errorSize);  // programs, back buffer, buffers, GL's state
     GLuint makeTargetTexture(int width, int height, GLenum internalFormat);
     GLuint makeFramebuffer(const GLSurfaceImpl& surface);  // its colour and the depth of its size
     void attachColor(const GLSurfaceImpl& surface);         // to the bound framebuffer
@@ -290,9 +292,12 @@ private:
     int scaled(int nominal, int pixels, int nominalTotal) const;
 
     // gl_targets.cpp: render-target textures as layers of shared arrays
-    void placeTarget(GLTextureImpl& texture);  // a free layer for it, in a new array if need be
+    // A free layer for it, in a new array if need be (never in avoid).
+    void placeTarget(GLTextureImpl& texture, const TargetArray* avoid = nullptr);
+    void moveTarget(GLTextureImpl& texture);   // into another array, its contents with it
     void sizeTargetArray(TargetArray& array);  // storage at its nominal size times the scale
     void targetGone(GLTextureImpl& texture);   // frees its layer, and its array when the last
+    void releaseLayer(TargetArray* array, int layer);  // and the array when it was the last
     void deleteTargetArrays();
     std::vector<TargetArray*> targetArrays;
 
