@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
                 return 2;
             }
             playerOptions.loop = playerOptions.loop || !start;
+            playerOptions.start = playerOptions.start || start;
             ++i;
         } else if (std::strcmp(argv[i], "--fixed-size") == 0) {
             windowOptions.fixedSize = true;
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (playerOptions.loop && playerOptions.startMs != 0 &&
+    if (playerOptions.loop && playerOptions.start &&
         (playerOptions.startMs < playerOptions.loopFromMs || playerOptions.startMs >= playerOptions.loopToMs)) {
         std::fprintf(stderr, "quorbel: --start %u lies outside the loop %u:%u\n", playerOptions.startMs,
                      playerOptions.loopFromMs, playerOptions.loopToMs);

@@ -47,6 +47,7 @@ PlayerCommand commandFor(PlayerKey key, uint32_t nowMs, bool paused);
 // ---- the command line's times ----
 
 struct PlayerOptions {
+    bool start = false;                   // --start given: the show starts at startMs, 0 included
     uint32_t startMs = 0;                 // --start MS
     bool loop = false;                    // --loop A:B: A to B again and again
     uint32_t loopFromMs = 0, loopToMs = 0;

@@ -21,7 +21,7 @@ void Player::showProgress(uint32_t ms) const {
     systemShowProgress(ms, showLengthMs, marks, showPhaseCount - 1, systemTickCount() + progressShownMs);
 }
 
-uint32_t Player::firstMs() const { return options.startMs != 0 ? options.startMs : options.loop ? options.loopFromMs : 0; }
+uint32_t Player::firstMs() const { return options.start ? options.startMs : options.loop ? options.loopFromMs : 0; }
 
 // The frames before the first one, on the grid; the sound and the clock start after.
 bool Player::runUpStep(uint32_t sliceMs) {

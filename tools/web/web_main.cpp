@@ -173,6 +173,7 @@ PlayerOptions playerOptionsFromQuery(const std::vector<QueryPair>& pairs) {
         noteAddress("t", why, fromTheStart);
         return PlayerOptions{};
     }
+    options.start = t != nullptr;
     if (loop == nullptr) return options;
     std::string range = loop->value;
     if (range.find(':') == std::string::npos) {
