@@ -99,9 +99,9 @@ uint64_t positionOf(bool started, uint32_t lastRunMs) { return started ? uint64_
 
 }  // namespace
 
-void Player::runUpTo(uint32_t ms) {
-    // The nearest state the frames before ms can run from: the latest snapshot of any kind, the
-    // look-ahead's state, or the frames shown when they are on the grid.
+// The nearest state the frames before ms can run from: the latest snapshot of any kind, the
+// look-ahead's state, or the frames shown when they are on the grid; restored, drawing off.
+void Player::startNear(uint32_t ms) {
     enum class From { Here, Ahead, Kept } from = From::Here;
     uint64_t best = 0;
     bool any = false;
@@ -126,26 +126,26 @@ void Player::runUpTo(uint32_t ms) {
         restoreSnapshot(aheadState, front);
         run = ahead;
     }
-    runGridUpTo(ms, false);
+    lastRunUpFrames = 0;
 }
 
-void Player::runGridUpTo(uint32_t ms, bool withProgress) {
-    uint32_t& frames = lastRunUpFrames;
-    frames = 0;
-    for (uint32_t next = run.nextGridMs(); next < ms; next = run.nextGridMs()) {
-        runFrame(next);
-        ++frames;
-        // A long run-up shows how far it got over the last picture shown.
-        if (withProgress && frames % 32 == 0) {
-            showProgress(next);
-            systemPresentAgain(false);
-        }
+// At most maxFrames grid frames on towards ms; true once the next is ms or later.
+bool Player::runGridUpTo(uint32_t ms, uint32_t maxFrames) {
+    for (uint32_t n = 0; n < maxFrames && run.nextGridMs() < ms; ++n) {
+        runFrame(run.nextGridMs());
+        ++lastRunUpFrames;
     }
     // An exact run that got further than the look-ahead carries it along.
     if (run.onGrid && aheadStarted && positionOf(run.started, run.lastRunMs) > positionOf(ahead.started, ahead.lastRunMs)) {
         takeSnapshot(front, aheadState);
         ahead = run;
     }
+    return run.nextGridMs() >= ms;
+}
+
+void Player::runUpTo(uint32_t ms) {
+    startNear(ms);
+    runGridUpTo(ms, UINT32_MAX);
 }
 
 void Player::seek(uint32_t ms) {

@@ -24,6 +24,10 @@ constexpr uint32_t lookAheadFramesPerStep = 12;
 // Show time a run-up covers per step of the start-up (a link or --start to a moment): a few
 // tens of ms of CPU, so the page stays responsive.
 constexpr uint32_t runUpSliceMs = 4000;
+// Grid frames a seek runs up per step (5 s of show, some 50 ms of CPU here): a seek from a kept
+// bar lands in one step; one further ahead than the look-ahead has got goes on over several,
+// the last picture shown with the progress bar, so that nothing freezes.
+constexpr uint32_t seekSliceFrames = 300;
 
 // Time of frame k of the 60 fps grid, and the first grid frame after ms.
 uint32_t playerGridMs(uint64_t k);
@@ -84,8 +88,10 @@ public:
     // the look-ahead. False at the end.
     bool step();
 
-    // A seek, with the clock, the sound and the bar following (the page's scrub bar).
+    // A seek, with the clock, the sound and the bar following (the page's scrub bar): its frame
+    // is drawn in this step, or in a later one where the run-up takes more than a slice.
     void goTo(uint32_t ms);
+    bool seeking() const { return seekPending; }
     void setPaused(bool paused);  // the viewer's pause
     bool paused() const { return viewerPaused || held; }
     uint32_t nowMs() const;       // show time now, paused or not
@@ -130,11 +136,13 @@ private:
         uint32_t nextGridMs() const;
     };
 
+    void startNear(uint32_t ms);
+    bool runGridUpTo(uint32_t ms, uint32_t maxFrames);
+    void continueSeek();
     void keepSnapshotBefore(uint32_t ms);
     void keep(uint32_t bar, Kept kept);
     void runFrame(uint32_t ms);
     void restore(const Kept& kept);
-    void runGridUpTo(uint32_t ms, bool showProgress);
     void showProgress(uint32_t ms) const;
     uint32_t nowMsRunning() const;
     void applyPause(bool pause);
@@ -157,6 +165,8 @@ private:
     // Live play.
     bool keysOpen = false;        // the first frame has been shown: keys count from here
     bool frameShown = false;      // this step has shown a frame already (a seek's)
+    bool seekPending = false;     // a seek's run-up goes on over the next steps
+    uint32_t seekToMs = 0;
     bool viewerPaused = false;
     bool held = false;            // the platform holds the show (systemHeld)
     bool soundAdrift = false;     // held since the last resume: the sound may be anywhere

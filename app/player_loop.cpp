@@ -42,13 +42,13 @@ void Player::startClock() {
     front->setDrawing(true);
 }
 
-uint32_t Player::nowMs() const { return paused() ? pausedMs : nowMsRunning(); }
+uint32_t Player::nowMs() const { return seekPending ? seekToMs : paused() ? pausedMs : nowMsRunning(); }
 
 // The clock stops, or goes on from where it stopped, and the sound with it. A viewer's pause
 // stops the sound where it is, so it goes on seamlessly; after a hold it may have stopped
 // anywhere (an audio context stopped from outside), so it is put back where the picture is.
 void Player::applyPause(bool pause) {
-    if (pause) pausedMs = nowMsRunning();
+    if (pause) pausedMs = seekPending ? seekToMs : nowMsRunning();
     startTick = systemTickCount() - pausedMs;
     systemPauseWave(pause);
     if (!pause && soundAdrift) systemSetWavePosition(pausedMs);
@@ -67,10 +67,26 @@ void Player::setPaused(bool pause) {
 }
 
 void Player::goTo(uint32_t ms) {
-    ms = std::min(ms, lastShowFrameMs);
-    if (!paused()) systemShowFrameAt(ms);
-    seek(ms);
+    seekToMs = std::min(ms, lastShowFrameMs);
+    seekPending = true;
+    startNear(seekToMs);
+    continueSeek();
+}
+
+// A slice of the seek's run-up; once it is there, the frame, with the clock, the sound and the
+// bar following. Until then the last picture stays, with the bar showing how far it got.
+void Player::continueSeek() {
     frameShown = true;
+    if (!runGridUpTo(seekToMs, seekSliceFrames)) {
+        showProgress(run.lastRunMs);
+        systemPresentAgain(false);
+        return;
+    }
+    seekPending = false;
+    const uint32_t ms = seekToMs;
+    if (!paused()) systemShowFrameAt(ms);
+    front->setDrawing(true);
+    runFrame(ms);
     startTick = systemTickCount() - ms;
     pausedMs = ms;
     systemSetWavePosition(ms);
@@ -103,6 +119,10 @@ bool Player::step() {
         if (paused() != was) applyPause(paused());
     }
     const bool lost = systemPictureLost();
+    if (seekPending) {
+        if (!frameShown) continueSeek();
+        return true;
+    }
     if (paused()) {
         if (lost) drawPausedAgain();
         // The picture stays; presenting it again paces the loop and lets the bar go.

@@ -48,6 +48,7 @@ struct Moment {
     uint32_t showMs;               // nowMs after the step
     bool paused;
     bool drawn;                    // a frame was drawn (not only the paused one shown again)
+    uint32_t landingSteps = 0;     // a seek too far for one step: the steps after it until it lands
 };
 
 TEST(PlayerStepTest, AViewersSession) {
@@ -99,6 +100,7 @@ TEST(PlayerStepTest, AViewersSession) {
         {"a seek in live play",            16,    {PlayerKey::Right},      -1, false, 25632, false, true},
         {"the platform holds the show",    16,    {},                      1,  false, 25648, true,  false},
         {"the hold ends",                  3000,  {},                      0,  false, 25648, false, true},
+        {"two phases ahead, past the look-ahead", 16, {PlayerKey::PageDown, PlayerKey::PageDown}, -1, false, 46080, false, true, 3},
         {"past the loop's end: its start", 15000, {},                      -1, false, 20000, false, true},
     };
     std::vector<uint8_t> shown(1280 * 960 * 4);
@@ -120,6 +122,17 @@ TEST(PlayerStepTest, AViewersSession) {
         if (m.paused) {
             EXPECT_EQ(headlessSystem.pacedPresentsAgain, againBefore + 1) << m.what << ": the picture shown again";
         }
+        // The rest of a long seek's run-up, a slice a step, the last picture shown meanwhile.
+        EXPECT_EQ(player.seeking(), m.landingSteps > 0) << m.what;
+        uint32_t landing = 0;
+        for (; player.seeking() && landing < 10; ++landing) {
+            draws = gl->stats().d3dDrawCalls;
+            headlessSystem.tick += 16;
+            ASSERT_TRUE(life.step());
+            EXPECT_EQ(player.nowMs(), m.showMs) << m.what << ": on its way";
+            EXPECT_EQ(gl->stats().d3dDrawCalls > draws, !player.seeking()) << m.what << ": drawn once it lands";
+        }
+        EXPECT_EQ(landing, m.landingSteps) << m.what;
         if (m.newSize) {
             gl->readBackBuffer(shown.data());
             const std::vector<uint8_t> captured = readPngRgba(picture.string());
