@@ -74,11 +74,12 @@ void Player::goTo(uint32_t ms) {
 }
 
 // A slice of the seek's run-up; once it is there, the frame, with the clock, the sound and the
-// bar following. Until then the last picture stays, with the bar showing how far it got.
+// bar following. Until then the last picture stays, with the bar at the seek's goal.
 void Player::continueSeek() {
     frameShown = true;
     if (!runGridUpTo(seekToMs, seekSliceFrames)) {
-        showProgress(run.lastRunMs);
+        // The bar shows where the seek goes, as a scrub bar does.
+        showProgress(seekToMs);
         systemPresentAgain(false);
         return;
     }
