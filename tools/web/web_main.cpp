@@ -44,7 +44,7 @@ const char* stageName(LifeStage stage) {
         case LifeStage::RunningUp: return "running up";
         case LifeStage::Starting:
         case LifeStage::Hearing:   return "starting";
-        case LifeStage::Playing:   return player->paused() ? "paused" : "show";
+        case LifeStage::Playing:   return player->seeking() ? "seeking" : player->paused() ? "paused" : "show";
         case LifeStage::Ended:     break;
     }
     return "ended";
