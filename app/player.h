@@ -170,5 +170,6 @@ private:
     bool viewerPaused = false;
     bool held = false;            // the platform holds the show (systemHeld)
     bool soundAdrift = false;     // held since the last resume: the sound may be anywhere
-    uint32_t pausedMs = 0;
+    uint32_t pausedMs = 0;        // the clock while paused
+    uint32_t shownMs = 0;         // the time of the frame on screen, which a lost picture redraws
 };

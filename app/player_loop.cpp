@@ -88,15 +88,16 @@ void Player::continueSeek() {
     if (!paused()) systemShowFrameAt(ms);
     front->setDrawing(true);
     runFrame(ms);
+    shownMs = ms;
     startTick = systemTickCount() - ms;
     pausedMs = ms;
     systemSetWavePosition(ms);
     showProgress(ms);
 }
 
-// A new size or a restored context lost the picture: the paused frame is drawn again, as a
-// seek to it draws it.
-void Player::drawPausedAgain() { seek(pausedMs); }
+// A new size or a restored context lost the picture: the frame shown is drawn again, as a seek
+// to it draws it (the clock may have stopped a little after it).
+void Player::drawPausedAgain() { seek(shownMs); }
 
 bool Player::step() {
     if (systemEscapePressed() || endReached != 0) return false;
@@ -136,6 +137,7 @@ bool Player::step() {
         } else {
             systemShowFrameAt(ms);
             runFrame(ms);
+            shownMs = ms;
         }
     }
     lookAhead(lookAheadPerStep);
