@@ -65,6 +65,7 @@ Took takeMinScale(ShowLine& line, const char*, const char* value, std::string& e
 Took takeStart(ShowLine& line, const char* option, const char* value, std::string& error) {
     std::string why;
     if (!parseShowTime(value, line.player.startMs, why)) return refuse(error, std::string(option) + ": " + why);
+    line.player.start = true;
     return Took::Taken;
 }
 
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     const PlayerOptions& player = line.player;
-    if (player.loop && player.startMs != 0 && (player.startMs < player.loopFromMs || player.startMs >= player.loopToMs)) {
+    if (player.loop && player.start && (player.startMs < player.loopFromMs || player.startMs >= player.loopToMs)) {
         std::fprintf(stderr, "quorbel: --start %u lies outside the loop %u:%u\n", player.startMs, player.loopFromMs,
                      player.loopToMs);
         return 2;

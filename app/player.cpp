@@ -24,6 +24,7 @@ void Player::attach(PlayerDevice* device) {
 
 void Player::start() {
     snapshots.clear();
+    keepEvery = 1;
     run = RunPoint{};
     keep(0, Kept{takeSnapshot(front), true, false, 0});
     aheadState = snapshots[0].snapshot;
@@ -39,25 +40,20 @@ size_t Player::snapshotBytes() const {
     return bytes;
 }
 
-bool Player::snapshotExact(uint32_t bar) const {
-    const auto found = snapshots.find(bar);
-    return found != snapshots.end() && found->second.exact;
+std::vector<uint32_t> Player::keptBars() const {
+    std::vector<uint32_t> bars;
+    for (const auto& [bar, kept] : snapshots) bars.push_back(bar);
+    return bars;
 }
 
-// Over the budget, a snapshot goes: an inexact one first (a run-up or the look-ahead makes it
-// again), otherwise the one whose neighbours lie closest, so the gaps stay even. Bar 0 stays.
+// Over the budget the snapshots thin out evenly: only every second bar is kept, then every
+// fourth and so on, so the longest run-up grows by as little as it can. Bar 0 always stays.
 void Player::keep(uint32_t bar, Kept kept) {
+    if (bar % keepEvery != 0) return;
     snapshots[bar] = std::move(kept);
-    while (snapshotBytes() > snapshotBudgetBytes && snapshots.size() > 2) {
-        auto victim = std::find_if(std::next(snapshots.begin()), snapshots.end(), [](const auto& e) { return !e.second.exact; });
-        if (victim == snapshots.end()) {
-            uint32_t narrowest = UINT32_MAX;
-            for (auto it = std::next(snapshots.begin()); std::next(it) != snapshots.end(); ++it) {
-                const uint32_t gap = std::next(it)->first - std::prev(it)->first;
-                if (gap < narrowest) narrowest = gap, victim = it;
-            }
-        }
-        snapshots.erase(victim);
+    while (snapshotBytes() > budgetBytes && snapshots.size() > 1) {
+        keepEvery *= 2;
+        std::erase_if(snapshots, [&](const auto& entry) { return entry.first % keepEvery != 0; });
     }
 }
 
@@ -95,9 +91,9 @@ uint64_t positionOf(bool started, uint32_t lastRunMs) { return started ? uint64_
 
 }  // namespace
 
-void Player::runUpTo(uint32_t ms) {
-    // The nearest state the frames before ms can run from: the latest snapshot of any kind, the
-    // look-ahead's state, or the frames shown when they are on the grid.
+// The nearest state the frames before ms can run from: the latest snapshot of any kind, the
+// look-ahead's state, or the frames shown when they are on the grid; restored, drawing off.
+void Player::startNear(uint32_t ms) {
     enum class From { Here, Ahead, Kept } from = From::Here;
     uint64_t best = 0;
     bool any = false;
@@ -122,24 +118,26 @@ void Player::runUpTo(uint32_t ms) {
         restoreSnapshot(aheadState, front);
         run = ahead;
     }
-    runGridUpTo(ms, false);
+    lastRunUpFrames = 0;
 }
 
-void Player::runGridUpTo(uint32_t ms, bool withProgress) {
-    uint32_t frames = 0;
-    for (uint32_t next = run.nextGridMs(); next < ms; next = run.nextGridMs()) {
-        runFrame(next);
-        // A long run-up shows how far it got over the last picture shown.
-        if (withProgress && ++frames % 32 == 0) {
-            showProgress(next);
-            systemPresentAgain(false);
-        }
+// At most maxFrames grid frames on towards ms; true once the next is ms or later.
+bool Player::runGridUpTo(uint32_t ms, uint32_t maxFrames) {
+    for (uint32_t n = 0; n < maxFrames && run.nextGridMs() < ms; ++n) {
+        runFrame(run.nextGridMs());
+        ++lastRunUpFrames;
     }
     // An exact run that got further than the look-ahead carries it along.
     if (run.onGrid && aheadStarted && positionOf(run.started, run.lastRunMs) > positionOf(ahead.started, ahead.lastRunMs)) {
         takeSnapshot(front, aheadState);
         ahead = run;
     }
+    return run.nextGridMs() >= ms;
+}
+
+void Player::runUpTo(uint32_t ms) {
+    startNear(ms);
+    runGridUpTo(ms, UINT32_MAX);
 }
 
 void Player::seek(uint32_t ms) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/player_device.h"
 #include "app/snapshot.h"
@@ -15,8 +16,8 @@
 
 constexpr FrameGrid playerGrid{60};               // the grid seeks run on, as the capture tool's default
 constexpr uint32_t snapshotIntervalMs = 3840;      // one bar: every phase starts on a snapshot
-// The snapshots kept stay within this; the whole show's are some 38 MB. Past it, the inexact ones
-// go first, then every other bar, so a seek's run-up stays within two bars.
+// The snapshots kept stay within this; the whole show's are some 36 MB. Past it, every second
+// bar's is kept, then every fourth, so the longest run-up grows as little as it can.
 constexpr size_t snapshotBudgetBytes = 48u << 20;
 // Grid frames the look-ahead runs per step of live play: the whole show is kept in snapshots
 // after some 800 frames, so that no seek waits for a long run-up.
@@ -24,6 +25,10 @@ constexpr uint32_t lookAheadFramesPerStep = 12;
 // Show time a run-up covers per step of the start-up (a link or --start to a moment): a few
 // tens of ms of CPU, so the page stays responsive.
 constexpr uint32_t runUpSliceMs = 4000;
+// Grid frames a seek runs up per step (5 s of show, some 50 ms of CPU here): a seek from a kept
+// bar lands in one step; one further ahead than the look-ahead has got goes on over several,
+// the last picture shown with the progress bar, so that nothing freezes.
+constexpr uint32_t seekSliceFrames = 300;
 
 // The last frame of the show: seeks past the end land here.
 constexpr uint32_t lastShowFrameMs = 161279;
@@ -43,6 +48,7 @@ PlayerCommand commandFor(PlayerKey key, uint32_t nowMs, bool paused);
 // ---- the command line's times ----
 
 struct PlayerOptions {
+    bool start = false;                   // --start given: the show starts at startMs, 0 included
     uint32_t startMs = 0;                 // --start MS
     bool loop = false;                    // --loop A:B: A to B again and again
     uint32_t loopFromMs = 0, loopToMs = 0;
@@ -79,8 +85,10 @@ public:
     // the look-ahead. False at the end.
     bool step();
 
-    // A seek, with the clock, the sound and the bar following (the page's scrub bar).
+    // A seek, with the clock, the sound and the bar following (the page's scrub bar): its frame
+    // is drawn in this step, or in a later one where the run-up takes more than a slice.
     void goTo(uint32_t ms);
+    bool seeking() const { return seekPending; }
     void setPaused(bool paused);  // the viewer's pause
     bool paused() const { return viewerPaused || held; }
     uint32_t nowMs() const;       // show time now, paused or not
@@ -101,7 +109,10 @@ public:
 
     size_t snapshotCount() const { return snapshots.size(); }
     size_t snapshotBytes() const;
-    bool snapshotExact(uint32_t bar) const;
+    std::vector<uint32_t> keptBars() const;
+    void setSnapshotBudget(size_t bytes) { budgetBytes = bytes; }  // snapshotBudgetBytes unless a test says
+    // Grid frames the last run-up ran (a seek's, or a step of the start's), for tests and reports.
+    uint32_t runUpFrames() const { return lastRunUpFrames; }
 
 private:
     // The snapshot of bar b holds the state before the first frame at or after b bars: exact when
@@ -122,11 +133,13 @@ private:
         uint32_t nextGridMs() const;
     };
 
+    void startNear(uint32_t ms);
+    bool runGridUpTo(uint32_t ms, uint32_t maxFrames);
+    void continueSeek();
     void keepSnapshotBefore(uint32_t ms);
     void keep(uint32_t bar, Kept kept);
     void runFrame(uint32_t ms);
     void restore(const Kept& kept);
-    void runGridUpTo(uint32_t ms, bool showProgress);
     void showProgress(uint32_t ms) const;
     uint32_t nowMsRunning() const;
     void applyPause(bool pause);
@@ -136,6 +149,9 @@ private:
     std::unique_ptr<PlayerDevice> owned;  // the one install made
     PlayerDevice* front = nullptr;
     std::map<uint32_t, Kept> snapshots;  // by bar
+    size_t budgetBytes = snapshotBudgetBytes;
+    uint32_t keepEvery = 1;  // the bars kept are its multiples
+    uint32_t lastRunUpFrames = 0;
     RunPoint run;
     // The look-ahead's own run: its state between its turns, and where it stands.
     ShowSnapshot aheadState;
@@ -146,8 +162,11 @@ private:
     // Live play.
     bool keysOpen = false;        // the first frame has been shown: keys count from here
     bool frameShown = false;      // this step has shown a frame already (a seek's)
+    bool seekPending = false;     // a seek's run-up goes on over the next steps
+    uint32_t seekToMs = 0;
     bool viewerPaused = false;
     bool held = false;            // the platform holds the show (systemHeld)
     bool soundAdrift = false;     // held since the last resume: the sound may be anywhere
-    uint32_t pausedMs = 0;
+    uint32_t pausedMs = 0;        // the clock while paused
+    uint32_t shownMs = 0;         // the time of the frame on screen, which a lost picture redraws
 };

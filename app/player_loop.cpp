@@ -21,7 +21,7 @@ void Player::showProgress(uint32_t ms) const {
     systemShowProgress(ms, showLengthMs, marks, showPhaseCount - 1, systemTickCount() + progressShownMs);
 }
 
-uint32_t Player::firstMs() const { return options.startMs != 0 ? options.startMs : options.loop ? options.loopFromMs : 0; }
+uint32_t Player::firstMs() const { return options.start ? options.startMs : options.loop ? options.loopFromMs : 0; }
 
 // The frames before the first one, on the grid; the sound and the clock start after.
 bool Player::runUpStep(uint32_t sliceMs) {
@@ -42,13 +42,13 @@ void Player::startClock() {
     front->setDrawing(true);
 }
 
-uint32_t Player::nowMs() const { return paused() ? pausedMs : nowMsRunning(); }
+uint32_t Player::nowMs() const { return seekPending ? seekToMs : paused() ? pausedMs : nowMsRunning(); }
 
 // The clock stops, or goes on from where it stopped, and the sound with it. A viewer's pause
 // stops the sound where it is, so it goes on seamlessly; after a hold it may have stopped
 // anywhere (an audio context stopped from outside), so it is put back where the picture is.
 void Player::applyPause(bool pause) {
-    if (pause) pausedMs = nowMsRunning();
+    if (pause) pausedMs = seekPending ? seekToMs : nowMsRunning();
     startTick = systemTickCount() - pausedMs;
     systemPauseWave(pause);
     if (!pause && soundAdrift) systemSetWavePosition(pausedMs);
@@ -67,19 +67,37 @@ void Player::setPaused(bool pause) {
 }
 
 void Player::goTo(uint32_t ms) {
-    ms = std::min(ms, lastShowFrameMs);
-    if (!paused()) systemShowFrameAt(ms);
-    seek(ms);
+    seekToMs = std::min(ms, lastShowFrameMs);
+    seekPending = true;
+    startNear(seekToMs);
+    continueSeek();
+}
+
+// A slice of the seek's run-up; once it is there, the frame, with the clock, the sound and the
+// bar following. Until then the last picture stays, with the bar at the seek's goal.
+void Player::continueSeek() {
     frameShown = true;
+    if (!runGridUpTo(seekToMs, seekSliceFrames)) {
+        // The bar shows where the seek goes, as a scrub bar does.
+        showProgress(seekToMs);
+        systemPresentAgain(false);
+        return;
+    }
+    seekPending = false;
+    const uint32_t ms = seekToMs;
+    if (!paused()) systemShowFrameAt(ms);
+    front->setDrawing(true);
+    runFrame(ms);
+    shownMs = ms;
     startTick = systemTickCount() - ms;
     pausedMs = ms;
     systemSetWavePosition(ms);
     showProgress(ms);
 }
 
-// A new size or a restored context lost the picture: the paused frame is drawn again, as a
-// seek to it draws it.
-void Player::drawPausedAgain() { seek(pausedMs); }
+// A new size or a restored context lost the picture: the frame shown is drawn again, as a seek
+// to it draws it (the clock may have stopped a little after it).
+void Player::drawPausedAgain() { seek(shownMs); }
 
 bool Player::step() {
     if (systemEscapePressed() || endReached != 0) return false;
@@ -103,6 +121,10 @@ bool Player::step() {
         if (paused() != was) applyPause(paused());
     }
     const bool lost = systemPictureLost();
+    if (seekPending) {
+        if (!frameShown) continueSeek();
+        return true;
+    }
     if (paused()) {
         if (lost) drawPausedAgain();
         // The picture stays; presenting it again paces the loop and lets the bar go.
@@ -115,6 +137,7 @@ bool Player::step() {
         } else {
             systemShowFrameAt(ms);
             runFrame(ms);
+            shownMs = ms;
         }
     }
     lookAhead(lookAheadPerStep);

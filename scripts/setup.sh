@@ -31,16 +31,21 @@ quorbel_packages_tests=(
 # package). The browser test needs the browser build's too.
 quorbel_commands_show=() quorbel_commands_recording=() quorbel_commands_develop=()
 quorbel_commands_web=(emcc:emscripten python3:python3)
-quorbel_commands_tests=(emcc:emscripten python3:python3 chromium:chromium node:nodejs npm:npm)
+quorbel_commands_tests=(emcc:emscripten python3:python3 chromium:chromium firefox-esr:firefox-esr node:nodejs npm:npm)
 
-# The test's driver of Chromium, from npm, into the browser build's folder (ignored by git).
-quorbel_web_driver_version=1.65
+# The browser test's drivers, from npm, into the browser build's folder (ignored by git):
+# Chromium's (playwright-core), Firefox's over WebDriver BiDi (puppeteer-core; it fetches no
+# browser), and the accessibility rules the page is checked with (axe-core).
+quorbel_web_driver_packages=(playwright-core@1.65 puppeteer-core@25.16.0 axe-core@4.14.1)
 quorbel_install_web_driver() {
-  [ -d build-web/node/node_modules/playwright-core ] && return 0
-  echo "Installing playwright-core $quorbel_web_driver_version (npm) into build-web/node/" >&2
+  local package missing=()
+  for package in "${quorbel_web_driver_packages[@]}"; do
+    [ -d "build-web/node/node_modules/${package%@*}" ] || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing ${missing[*]} (npm) into build-web/node/" >&2
   mkdir -p build-web/node
-  npm install --prefix build-web/node --no-audit --no-fund --loglevel=error \
-    "playwright-core@$quorbel_web_driver_version" >/dev/null
+  npm install --prefix build-web/node --no-audit --no-fund --loglevel=error "${missing[@]}" >/dev/null
 }
 
 # quorbel_install_packages [SET...]: installs what is missing of the sets named (show,

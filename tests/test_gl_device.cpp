@@ -4,6 +4,8 @@
 #include <functional>
 #include <limits>
 
+#include "platform/egl/egl_context.h"
+#include "platform/gl/gl_api.h"
 #include "tests/gl_fixture.h"
 
 namespace {
@@ -186,6 +188,92 @@ TEST_F(GLDeviceTest, RenderTargetsOfOneSizeAreSampledInOneDraw) {
     device->SetTexture(0, nullptr);
     for (IDirect3DTexture9* target : targets) target->Release();
     back->Release();
+}
+
+// WebGL refuses a draw that samples an array texture while one of its layers is the target: a
+// target drawn while its array-neighbour is sampled moves to another array, keeping what it held.
+TEST_F(GLDeviceTest, ATargetDrawnWhileItsNeighbourIsSampledMovesWithItsContents) {
+    IDirect3DTexture9* sampled = renderTargetTexture(64);
+    IDirect3DTexture9* drawn = renderTargetTexture(64);
+    IDirect3DSurface9 *sampledLevel = nullptr, *drawnLevel = nullptr, *back = nullptr;
+    sampled->GetSurfaceLevel(0, &sampledLevel);
+    drawn->GetSurfaceLevel(0, &drawnLevel);
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device->SetRenderTarget(0, sampledLevel);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00C000, 1.0f, 0);
+    device->SetRenderTarget(0, drawnLevel);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000C0, 1.0f, 0);
+    drawRect(0, 0, 32, 64, 0xFFC00000);
+    device->SetTexture(0, sampled);
+    drawTexturedRect(32, 0, 48, 64, 0, 0, 1, 1);
+    const std::vector<Rgba> pixels = readTexture(drawn, 64, 64);  // draws the batch
+    GLint attached = 0, bound = 0;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
+                                          &attached);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D_ARRAY, &bound);
+    EXPECT_NE(attached, bound) << "the draw samples the array it draws into";
+    EXPECT_PIXEL(pixels[10], 0xC0, 0, 0, 255, 0) << "drawn before the move";
+    EXPECT_PIXEL(pixels[40], 0, 0xC0, 0, 255, 0) << "the neighbour, sampled";
+    EXPECT_PIXEL(pixels[60], 0, 0, 0xC0, 255, 0) << "cleared before the move";
+    device->SetRenderTarget(0, back);
+    device->SetTexture(0, drawn);
+    drawTexturedRect(0, 0, 64, 64, 0, 0, 1, 1);
+    readBack();
+    EXPECT_RGB(pixel(40, 10), 0, 0xC0, 0, 0) << "sampled from its new place";
+    device->SetTexture(0, nullptr);
+    for (IDirect3DSurface9* surface : {sampledLevel, drawnLevel, back}) surface->Release();
+    sampled->Release();
+    drawn->Release();
+}
+
+// A lost context (a browser's WebGL) given back as a fresh one, whose names repeat the old
+// ones: the show's textures keep their texels, targets come back black and drawable, the scale
+// and the device's state stay.
+TEST_F(GLDeviceTest, AFreshContextGetsEveryObjectBackWithTheShowsTexels) {
+    ASSERT_TRUE(device->setResolution(800, 600));
+    IDirect3DTexture9* texture = solidTexture(8, 8, 0xFF20C040);
+    IDirect3DTexture9* target = renderTargetTexture(64);
+    IDirect3DSurface9 *level = nullptr, *back = nullptr;
+    target->GetSurfaceLevel(0, &level);
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device->SetRenderTarget(0, level);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
+    device->SetRenderTarget(0, back);
+    device->SetTexture(0, texture);
+    drawTexturedRect(0, 0, 64, 64, 0, 0, 1, 1);
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+
+    destroyHeadlessContext();
+    char error[256] = "";
+    ASSERT_TRUE(createHeadlessContext(error, sizeof error)) << error;
+    ASSERT_TRUE(device->restoreContext(error, sizeof error)) << error;
+    int width = 0, height = 0;
+    device->backBufferSize(width, height);
+    EXPECT_EQ(width * 1000 + height, 800 * 1000 + 600) << "the scale stays";
+    EXPECT_PIXEL(readTexture(target, 80, 80)[0], 0, 0, 0, 255, 0) << "a target comes back black";
+    clearBack(0xFF000080);
+    drawTexturedRect(0, 0, 64, 64, 0, 0, 1, 1);  // the texture still set
+    device->SetTexture(0, target);
+    drawTexturedRect(100, 0, 164, 64, 0, 0, 1, 1);
+    device->SetRenderTarget(0, level);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFC00000, 1.0f, 0);
+    device->SetRenderTarget(0, back);
+    drawTexturedRect(200, 0, 264, 64, 0, 0, 1, 1);
+    std::vector<uint8_t> rgba(size_t(800) * 600 * 4);
+    device->readBackBuffer(rgba.data());
+    const auto at = [&](int x, int y) {  // nominal pixels, read at 800 x 600
+        const uint8_t* p = &rgba[(size_t(y * 600 / 480) * 800 + size_t(x * 800 / 640)) * 4];
+        return Rgba{p[0], p[1], p[2], p[3]};
+    };
+    EXPECT_RGB(at(32, 32), 0x20, 0xC0, 0x40, 0) << "the show's texture keeps its texels";
+    EXPECT_RGB(at(132, 32), 0, 0, 0, 0) << "the target as it came back";
+    EXPECT_RGB(at(232, 32), 0xC0, 0, 0, 0) << "the target drawn again";
+    EXPECT_RGB(at(400, 300), 0, 0, 0x80, 0) << "the back buffer cleared";
+    device->SetTexture(0, nullptr);
+    level->Release();
+    back->Release();
+    target->Release();
+    texture->Release();
 }
 
 TEST_F(GLDeviceTest, SetRenderTargetResetsTheViewportToTheTarget) {

@@ -47,6 +47,8 @@ struct Moment {
     bool newSize;                  // the window grows to 1280 x 960 and its picture is lost
     uint32_t showMs;               // nowMs after the step
     bool paused;
+    bool drawn;                    // a frame was drawn (not only the paused one shown again)
+    uint32_t landingSteps = 0;     // a seek too far for one step: the steps after it until it lands
 };
 
 TEST(PlayerStepTest, AViewersSession) {
@@ -57,7 +59,7 @@ TEST(PlayerStepTest, AViewersSession) {
     ASSERT_NE(gl, nullptr) << error;
     const std::filesystem::path picture =
         std::filesystem::temp_directory_path() / ("quorbel-test-step-" + std::to_string(getpid()) + ".png");
-    ASSERT_EQ(std::system((std::string(QUORBEL_CAPTURE_BINARY) + " --frame 20100 --size 1280x960 -o " +
+    ASSERT_EQ(std::system((std::string(QUORBEL_CAPTURE_BINARY) + " --frame 20000 --size 1280x960 -o " +
                            picture.string() + " 2>/dev/null").c_str()),
               0);
 
@@ -89,15 +91,17 @@ TEST(PlayerStepTest, AViewersSession) {
     EXPECT_EQ(headlessSystem.showFrameMs, 20000u) << "the first frame shown";
 
     const Moment session[] = {
-        {"pause",                          100,   {PlayerKey::Space},      -1, false, 20100, true},
-        {"a paused wait",                  4000,  {},                      -1, false, 20100, true},
-        {"a new size while paused",        16,    {},                      -1, true,  20100, true},
-        {"resume",                         16,    {PlayerKey::Space},      -1, false, 20100, false},
-        {"play on",                        500,   {},                      -1, false, 20600, false},
-        {"a seek in live play",            16,    {PlayerKey::Right},      -1, false, 25616, false},
-        {"the platform holds the show",    16,    {},                      1,  false, 25632, true},
-        {"the hold ends",                  3000,  {},                      0,  false, 25632, false},
-        {"past the loop's end: its start", 15000, {},                      -1, false, 20000, false},
+        {"pause",                          100,   {PlayerKey::Space},      -1, false, 20100, true,  false},
+        {"a paused wait",                  4000,  {},                      -1, false, 20100, true,  false},
+        {"a new size while paused",        16,    {},                      -1, true,  20100, true,  true},
+        {"a frame ahead while paused",     16,    {PlayerKey::Period},     -1, false, 20116, true,  true},
+        {"resume",                         16,    {PlayerKey::Space},      -1, false, 20116, false, true},
+        {"play on",                        500,   {},                      -1, false, 20616, false, true},
+        {"a seek in live play",            16,    {PlayerKey::Right},      -1, false, 25632, false, true},
+        {"the platform holds the show",    16,    {},                      1,  false, 25648, true,  false},
+        {"the hold ends",                  3000,  {},                      0,  false, 25648, false, true},
+        {"two phases ahead, past the look-ahead", 16, {PlayerKey::PageDown, PlayerKey::PageDown}, -1, false, 46080, false, true, 3},
+        {"past the loop's end: its start", 15000, {},                      -1, false, 20000, false, true},
     };
     std::vector<uint8_t> shown(1280 * 960 * 4);
     for (const Moment& m : session) {
@@ -111,31 +115,47 @@ TEST(PlayerStepTest, AViewersSession) {
         const uint32_t againBefore = headlessSystem.pacedPresentsAgain;
         draws = gl->stats().d3dDrawCalls;
         ASSERT_TRUE(life.step()) << m.what;
-        EXPECT_EQ(gl->stats().d3dDrawCalls > draws, !m.paused || m.newSize) << m.what << ": a frame drawn, or the paused one kept";
+        EXPECT_EQ(gl->stats().d3dDrawCalls > draws, m.drawn) << m.what << ": a frame drawn, or the paused one kept";
         EXPECT_EQ(player.nowMs(), m.showMs) << m.what;
         EXPECT_EQ(player.paused(), m.paused) << m.what;
         EXPECT_EQ(headlessSystem.wavePaused, m.paused) << m.what << ": the sound with it";
         if (m.paused) {
             EXPECT_EQ(headlessSystem.pacedPresentsAgain, againBefore + 1) << m.what << ": the picture shown again";
         }
+        // The rest of a long seek's run-up, a slice a step, the last picture shown meanwhile.
+        EXPECT_EQ(player.seeking(), m.landingSteps > 0) << m.what;
+        uint32_t landing = 0;
+        for (; player.seeking() && landing < 10; ++landing) {
+            draws = gl->stats().d3dDrawCalls;
+            headlessSystem.tick += 16;
+            ASSERT_TRUE(life.step());
+            EXPECT_EQ(player.nowMs(), m.showMs) << m.what << ": on its way";
+            EXPECT_EQ(gl->stats().d3dDrawCalls > draws, !player.seeking()) << m.what << ": drawn once it lands";
+        }
+        EXPECT_EQ(landing, m.landingSteps) << m.what;
         if (m.newSize) {
             gl->readBackBuffer(shown.data());
             const std::vector<uint8_t> captured = readPngRgba(picture.string());
             ASSERT_EQ(captured.size(), shown.size());
             size_t differing = 0;
             for (size_t i = 0; i < shown.size(); ++i) differing += i % 4 != 3 && shown[i] != captured[i];
-            EXPECT_EQ(differing, 0u) << "the paused frame drawn again at 1280 x 960 is --frame 20100 --size 1280x960";
+            EXPECT_EQ(differing, 0u) << "the frame shown when paused (20000 ms, the clock stopped at 20100) drawn "
+                                        "again at 1280 x 960 is --frame 20000 --size 1280x960";
         }
         // A viewer's resume lets the sound go on where it stopped; after a hold it is put back
         // where the picture is.
         if (std::string(m.what) == "resume") {
-            EXPECT_EQ(headlessSystem.wavePositionMs, 20000u) << m.what << ": the sound not moved";
+            EXPECT_EQ(headlessSystem.wavePositionMs, 20116u) << m.what << ": the sound where the frame step left it";
+        }
+        // From the nearest state: the look-ahead's, a few hundred frames before, not the start.
+        if (std::string(m.what) == "a seek in live play") {
+            EXPECT_LT(player.runUpFrames(), (25632u - 20000u) * 60 / 1000) << m.what;
         }
         if (std::string(m.what) == "the hold ends") {
             EXPECT_EQ(headlessSystem.wavePositionMs, m.showMs) << m.what << ": the sound back where the picture is";
         }
     }
-    EXPECT_GT(player.lookAheadMs(), 25632u) << "the look-ahead runs ahead of the furthest frame shown";
+    EXPECT_GT(player.lookAheadMs(), 25648u) << "the look-ahead runs ahead of the furthest frame shown";
 
     headlessSystem.escapeHeld = true;
     EXPECT_FALSE(life.step()) << "Escape ends the show";

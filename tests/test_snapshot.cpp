@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/player.h"
 #include "app/player_device.h"
 #include "app/snapshot.h"
 #include "platform/headless/headless_system.h"
@@ -108,6 +109,29 @@ TEST_F(SnapshotTest, RestoredInEveryPhaseAfterOtherTimesGivesTheSameFrames) {
             break;
         }
     }
+}
+
+// Over its budget the player keeps fewer snapshots, evenly spread: bar 0 and every n-th bar,
+// within the budget.
+TEST_F(SnapshotTest, APlayerOverItsBudgetKeepsEvenlySpreadSnapshots) {
+    PlayerDevice front(device.get());
+    Player player;
+    player.attach(&front);
+    initIntro();
+    front.setDrawing(false);
+    for (int32_t i = 0; i < loadingFrameCount; ++i) loadingFrame(i);
+    player.start();
+    constexpr size_t budget = size_t(8) << 20;  // eight bars of the cube scenes, of 42
+    player.setSnapshotBudget(budget);
+    player.runUpTo(lastShowFrameMs);
+
+    EXPECT_LE(player.snapshotBytes(), budget);
+    const std::vector<uint32_t> bars = player.keptBars();
+    ASSERT_GE(bars.size(), 4u);
+    EXPECT_EQ(bars.front(), 0u) << "the start stays";
+    for (size_t i = 1; i < bars.size(); ++i) EXPECT_EQ(bars[i] - bars[i - 1], bars[1]) << "the gap before bar " << bars[i];
+    EXPECT_GT(bars.back() + bars[1], lastShowFrameMs / snapshotIntervalMs) << "the last gap reaches the end";
+    EXPECT_EQ(player.runUpFrames(), (lastShowFrameMs * 60 + 999) / 1000) << "every grid frame before the end";
 }
 
 }  // namespace

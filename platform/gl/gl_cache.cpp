@@ -19,12 +19,18 @@ bool glTestDropFramebufferBinds = false;
 namespace {
 
 // The index of the first element in which a and b differ, -1 where none.
-template <typename T, size_t N>
-int firstDifference(const T (&a)[N], const T (&b)[N]) {
-    for (size_t i = 0; i < N; ++i)
+template <typename T>
+int firstDifferenceOf(const T* a, const T* b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
         if (a[i] != b[i]) return int(i);
     return -1;
 }
+
+template <typename T, size_t N>
+int firstDifference(const T (&a)[N], const T (&b)[N]) { return firstDifferenceOf(a, b, N); }
+
+template <typename T, size_t N>
+int firstDifference(const std::array<T, N>& a, const T (&b)[N]) { return firstDifferenceOf(a.data(), b, N); }
 
 GLint glInteger(GLenum name) {
     GLint value = 0;
@@ -110,50 +116,73 @@ void GLDeviceImpl::bindTexture(GLuint texture, bool targetLayers) {
 
 // ---- a batch's state ----
 
+ShaderProgramKind programKindOf(const DrawKey& key) {
+    return !key.texture ? ProgramUntextured : key.targetLayers ? ProgramTargets : ProgramTextured;
+}
+
+std::array<int, 8> stageCodesOf(const DrawKey& key) {
+    return {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
+            key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
+}
+
+// Drawn upside down into framebuffers, every triangle's GL winding is the mirror of what the
+// screen shows: visually clockwise (Direct3D's front) is GL's counter-clockwise.
+GLenum frontFaceOf(uint8_t cullMode) { return cullMode == D3DCULL_CCW ? GL_CCW : GL_CW; }
+
 void GLDeviceImpl::applyKey(const DrawKey& key) {
     bindFramebuffer(key.framebuffer);
     setViewportAndScissor(key.viewportWidth, key.viewportHeight);
-
-    setEnabled(GL_BLEND, cache.blend, key.blendEnabled);
-    if (key.blendEnabled) {
-        if (!unchanged(cache.blendSource == key.blendSource && cache.blendDest == key.blendDest)) {
-            cache.blendSource = key.blendSource;
-            cache.blendDest = key.blendDest;
-            glBlendFunc(key.blendSource, key.blendDest);  // the same factors for alpha, as Direct3D
-        }
-        if (!unchanged(cache.blendEquation == key.blendEquation)) {
-            cache.blendEquation = key.blendEquation;
-            glBlendEquation(key.blendEquation);
-        }
-    }
-
-    // GL writes no depth while its test is off, which is what ZENABLE FALSE does too.
-    setEnabled(GL_DEPTH_TEST, cache.depthTest, key.depthEnabled);
-    if (key.depthEnabled) {
-        setDepthMask(key.depthWrite ? GL_TRUE : GL_FALSE);
-        if (!unchanged(cache.depthFunc == key.depthFunc)) {
-            cache.depthFunc = key.depthFunc;
-            glDepthFunc(key.depthFunc);
-        }
-    }
-
-    // Drawn upside down into framebuffers, every triangle's GL winding is the mirror of what
-    // the screen shows: visually clockwise (Direct3D's front) is GL's counter-clockwise.
-    setEnabled(GL_CULL_FACE, cache.cull, key.cullMode != D3DCULL_NONE);
-    if (key.cullMode != D3DCULL_NONE) {
-        const GLenum front = key.cullMode == D3DCULL_CCW ? GL_CCW : GL_CW;
-        if (!unchanged(cache.frontFace == front)) {
-            cache.frontFace = front;
-            glFrontFace(front);
-        }
-    }
-
-    const int kind = !key.texture ? ProgramUntextured : key.targetLayers ? ProgramTargets : ProgramTextured;
+    applyBlending(key);
+    applyDepth(key);
+    applyCulling(key);
+    const ShaderProgramKind kind = programKindOf(key);
     useProgram(programs[kind]);
+    applyUniforms(kind, key);
+    if (key.texture) {
+        bindTexture(key.texture, key.targetLayers);
+        applySampler(key);
+    }
+}
+
+void GLDeviceImpl::applyBlending(const DrawKey& key) {
+    setEnabled(GL_BLEND, cache.blend, key.blendEnabled);
+    if (!key.blendEnabled) return;
+    if (!unchanged(cache.blendSource == key.blendSource && cache.blendDest == key.blendDest)) {
+        cache.blendSource = key.blendSource;
+        cache.blendDest = key.blendDest;
+        glBlendFunc(key.blendSource, key.blendDest);  // the same factors for alpha, as Direct3D
+    }
+    if (!unchanged(cache.blendEquation == key.blendEquation)) {
+        cache.blendEquation = key.blendEquation;
+        glBlendEquation(key.blendEquation);
+    }
+}
+
+// GL writes no depth while its test is off, which is what ZENABLE FALSE does too.
+void GLDeviceImpl::applyDepth(const DrawKey& key) {
+    setEnabled(GL_DEPTH_TEST, cache.depthTest, key.depthEnabled);
+    if (!key.depthEnabled) return;
+    setDepthMask(key.depthWrite ? GL_TRUE : GL_FALSE);
+    if (!unchanged(cache.depthFunc == key.depthFunc)) {
+        cache.depthFunc = key.depthFunc;
+        glDepthFunc(key.depthFunc);
+    }
+}
+
+void GLDeviceImpl::applyCulling(const DrawKey& key) {
+    setEnabled(GL_CULL_FACE, cache.cull, key.cullMode != D3DCULL_NONE);
+    if (key.cullMode == D3DCULL_NONE) return;
+    const GLenum front = frontFaceOf(key.cullMode);
+    if (!unchanged(cache.frontFace == front)) {
+        cache.frontFace = front;
+        glFrontFace(front);
+    }
+}
+
+void GLDeviceImpl::applyUniforms(ShaderProgramKind kind, const DrawKey& key) {
     auto& uniforms = cache.uniforms[kind];
     const bool known = uniforms.valid && cacheOn;
-    const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
-                          key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
+    const std::array<int, 8> stage = stageCodesOf(key);
     static_assert(sizeof stage == sizeof uniforms.stage);
     if (!known || uniforms.factor != key.textureFactor) {
         const GLColor f = argbToGlColor(key.textureFactor);
@@ -165,32 +194,30 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
         glUniform3f(uniformFogColor[kind], f.r, f.g, f.b);
         uniforms.fog = key.fogColor;
     }
-    if (!known || std::memcmp(uniforms.stage, stage, sizeof stage) != 0) {
+    if (!known || std::memcmp(uniforms.stage, stage.data(), sizeof stage) != 0) {
         glUniform4i(uniformColorStage[kind], stage[0], stage[1], stage[2], stage[3]);
         glUniform3i(uniformAlphaStage[kind], stage[4], stage[5], stage[6]);
         if (uniformSwapRedBlue[kind] != -1) glUniform1i(uniformSwapRedBlue[kind], stage[7]);
-        std::memcpy(uniforms.stage, stage, sizeof stage);
+        std::memcpy(uniforms.stage, stage.data(), sizeof stage);
     }
     uniforms.valid = true;
+}
 
-    if (key.texture) {
-        bindTexture(key.texture, key.targetLayers);
-        if (!unchanged(cache.magFilter == key.magFilter)) {
-            cache.magFilter = key.magFilter;
-            glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(key.magFilter));
-        }
-        if (!unchanged(cache.minFilter == key.minFilter)) {
-            cache.minFilter = key.minFilter;
-            glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(key.minFilter));
-        }
-        if (!unchanged(cache.addressU == key.addressU)) {
-            cache.addressU = key.addressU;
-            glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, static_cast<GLint>(key.addressU));
-        }
-        if (!unchanged(cache.addressV == key.addressV)) {
-            cache.addressV = key.addressV;
-            glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, static_cast<GLint>(key.addressV));
-        }
+void GLDeviceImpl::applySampler(const DrawKey& key) {
+    const struct {
+        GLenum& inCache;
+        GLenum wanted;
+        GLenum parameter;
+    } parameters[] = {
+        {cache.magFilter, key.magFilter, GL_TEXTURE_MAG_FILTER},
+        {cache.minFilter, key.minFilter, GL_TEXTURE_MIN_FILTER},
+        {cache.addressU, key.addressU, GL_TEXTURE_WRAP_S},
+        {cache.addressV, key.addressV, GL_TEXTURE_WRAP_T},
+    };
+    for (const auto& p : parameters) {
+        if (unchanged(p.inCache == p.wanted)) continue;
+        p.inCache = p.wanted;
+        glSamplerParameteri(sampler, p.parameter, static_cast<GLint>(p.wanted));
     }
 }
 
@@ -207,28 +234,41 @@ void GLDeviceImpl::checkCache() {
     std::abort();
 }
 
+namespace {
+
+std::string differs(const std::string& state, const std::string& inCache, const std::string& inGl) {
+    return state + " is " + inCache + " in the cache but " + inGl + " in GL";
+}
+
+std::string enumText(GLint value) {
+    char text[sizeof "0xFFFFFFFF"];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
+    return text;
+}
+
+// A state the cache holds as a number, the query that reads it back, and how to show it.
+struct CachedValue {
+    const char* name;
+    GLint inCache;
+    GLenum query;
+    bool isEnum;
+    std::string shown(GLint number) const { return isEnum ? enumText(number) : std::to_string(number); }
+};
+
+}  // namespace
+
 // Every state the cache holds, read back; a state the cache has not learnt yet (a filter of 0,
 // uniforms never set) has nothing to compare.
 std::string GLDeviceImpl::cacheMismatch() {
-    auto differs = [](const std::string& state, const std::string& inCache, const std::string& inGl) {
-        return state + " is " + inCache + " in the cache but " + inGl + " in GL";
-    };
-    auto enumText = [](GLint value) {
-        char text[sizeof "0xFFFFFFFF"];
-        std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
-        return std::string(text);
-    };
-
     const GLenum error = glGetError();
     if (error != GL_NO_ERROR) return "glGetError gives " + enumText(GLint(error));
+    for (std::string found : {valueMismatch(), switchMismatch(), rectangleMismatch(), samplerMismatch(), uniformMismatch()})
+        if (!found.empty()) return found;
+    return {};
+}
 
-    struct Value {
-        const char* name;
-        GLint inCache;
-        GLenum query;
-        bool isEnum;
-    };
-    const Value values[] = {
+std::string GLDeviceImpl::valueMismatch() const {
+    const CachedValue values[] = {
         {"the draw framebuffer", GLint(cache.framebuffer), GL_DRAW_FRAMEBUFFER_BINDING, false},
         {"the read framebuffer", GLint(cache.readFramebuffer), GL_READ_FRAMEBUFFER_BINDING, false},
         {"the program", GLint(cache.program), GL_CURRENT_PROGRAM, false},
@@ -244,32 +284,33 @@ std::string GLDeviceImpl::cacheMismatch() {
         {"the depth function", GLint(cache.depthFunc), GL_DEPTH_FUNC, true},
         {"the front face", GLint(cache.frontFace), GL_FRONT_FACE, true},
     };
-    auto shown = [&](const Value& value, GLint number) {
-        return value.isEnum ? enumText(number) : std::to_string(number);
-    };
-    for (const Value& value : values) {
+    for (const CachedValue& value : values) {
         const GLint inGl = glInteger(value.query);
-        if (inGl != value.inCache)
-            return differs(value.name, shown(value, value.inCache), shown(value, inGl));
+        if (inGl != value.inCache) return differs(value.name, value.shown(value.inCache), value.shown(inGl));
     }
+    return {};
+}
 
-    struct Switch {
+std::string GLDeviceImpl::switchMismatch() const {
+    const struct {
         const char* name;
         bool inCache;
         GLenum capability;
-    };
-    const Switch switches[] = {
+    } switches[] = {
         {"GL_BLEND", cache.blend, GL_BLEND},
         {"GL_DEPTH_TEST", cache.depthTest, GL_DEPTH_TEST},
         {"GL_CULL_FACE", cache.cull, GL_CULL_FACE},
         {"GL_SCISSOR_TEST", cache.scissor, GL_SCISSOR_TEST},
         {"GL_RASTERIZER_DISCARD", cache.rasterizerDiscard, GL_RASTERIZER_DISCARD},
     };
-    for (const Switch& s : switches) {
+    for (const auto& s : switches) {
         const bool inGl = glIsEnabled(s.capability) == GL_TRUE;
         if (inGl != s.inCache) return differs(s.name, s.inCache ? "on" : "off", inGl ? "on" : "off");
     }
+    return {};
+}
 
+std::string GLDeviceImpl::rectangleMismatch() const {
     auto box = [](const GLint (&r)[4]) {
         return std::to_string(r[0]) + ", " + std::to_string(r[1]) + ", " + std::to_string(r[2]) + " x " +
                std::to_string(r[3]);
@@ -281,21 +322,27 @@ std::string GLDeviceImpl::cacheMismatch() {
     glGetIntegerv(GL_SCISSOR_BOX, scissorInGl);
     if (firstDifference(viewport, viewportInGl) != -1) return differs("the viewport", box(viewport), box(viewportInGl));
     if (firstDifference(scissor, scissorInGl) != -1) return differs("the scissor", box(scissor), box(scissorInGl));
+    return {};
+}
 
-    const Value samplerValues[] = {
+std::string GLDeviceImpl::samplerMismatch() const {
+    const CachedValue values[] = {
         {"the magnification filter", GLint(cache.magFilter), GL_TEXTURE_MAG_FILTER, true},
         {"the minification filter", GLint(cache.minFilter), GL_TEXTURE_MIN_FILTER, true},
         {"the u address mode", GLint(cache.addressU), GL_TEXTURE_WRAP_S, true},
         {"the v address mode", GLint(cache.addressV), GL_TEXTURE_WRAP_T, true},
     };
-    for (const Value& value : samplerValues) {
+    for (const CachedValue& value : values) {
         if (value.inCache == 0) continue;
         GLint inGl = 0;
         glGetSamplerParameteriv(sampler, value.query, &inGl);
-        if (inGl != value.inCache) return differs(value.name, shown(value, value.inCache), shown(value, inGl));
+        if (inGl != value.inCache) return differs(value.name, value.shown(value.inCache), value.shown(inGl));
     }
+    return {};
+}
 
-    // Uniforms: floats compared exactly, as they were computed the same way when written.
+// Floats compared exactly, as they were computed the same way when written.
+std::string GLDeviceImpl::uniformMismatch() const {
     static const char* const programNames[ProgramCount] = {"untextured", "textured", "targets"};
     for (const auto& uniforms : cache.uniforms) {
         if (!uniforms.valid) continue;
@@ -335,7 +382,7 @@ std::string GLDeviceImpl::cacheMismatch() {
 // batch asked for, state by state as applyKey sets them.
 std::string GLDeviceImpl::batchMismatch() const {
     const DrawKey& key = batchKey;
-    const int kind = !key.texture ? ProgramUntextured : key.targetLayers ? ProgramTargets : ProgramTextured;
+    const ShaderProgramKind kind = programKindOf(key);
     const bool blend = key.blendEnabled, depth = key.depthEnabled, cull = key.cullMode != D3DCULL_NONE,
                textured = key.texture != 0;
     const auto& uniforms = cache.uniforms[kind];
@@ -368,7 +415,7 @@ std::string GLDeviceImpl::batchMismatch() const {
         {"the depth mask", key.depthWrite, cache.depthMask},
         {"the depth function", key.depthFunc, cache.depthFunc},
     };
-    const Want culling[] = {{"the front face", key.cullMode == D3DCULL_CCW ? GL_CCW : GL_CW, cache.frontFace}};
+    const Want culling[] = {{"the front face", frontFaceOf(key.cullMode), cache.frontFace}};
     const Want texturing[] = {
         {"the texture", key.texture, key.targetLayers ? cache.targetArray : cache.texture},
         {"the magnification filter", key.magFilter, cache.magFilter},
@@ -389,8 +436,7 @@ std::string GLDeviceImpl::batchMismatch() const {
     if (found.empty() && cull) found = first(culling);
     if (found.empty() && textured) found = first(texturing);
     if (!found.empty()) return found;
-    const int stage[8] = {key.colorOp, key.colorArg1, key.colorArg2, key.stageActive,
-                          key.alphaOp, key.alphaArg1, key.alphaArg2, key.swapRedBlue};
+    const std::array<int, 8> stage = stageCodesOf(key);
     const int i = firstDifference(stage, uniforms.stage);
     if (i != -1)
         return "stage code " + std::to_string(i) + " is " + std::to_string(stage[i]) + " for the batch but " +

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "platform/d3d9_defaults.h"
@@ -90,6 +91,30 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     }
     tuneHeapForRenderer();
     readCacheSwitches();
+    if (!makeObjects(error, errorSize)) return false;
+    batch.resize(batchCapacity);
+    warmUp();
+    if (glGetError() != GL_NO_ERROR) return fail(error, errorSize, "OpenGL reported an error while the device was set up");
+    return true;
+}
+
+// The programs, the back buffer, the buffers and the sampler, and GL's state as the cache
+// starts it; the back buffer at its pixel size, cleared.
+bool GLDeviceImpl::makeObjects(char* error, int errorSize) {
+    if (!makePrograms(error, errorSize)) return false;
+    backBuffer.colorTexture = makeTargetTexture(backBuffer.pixelWidth, backBuffer.pixelHeight, GL_RGBA8);
+    backBuffer.framebuffer = makeFramebuffer(backBuffer);
+    if (!boundFramebufferComplete())
+        return fail(error, errorSize, "the back buffer's framebuffer is incomplete");
+    makeVertexBuffers();
+    glGenSamplers(1, &sampler);
+    glBindSampler(0, sampler);
+    glActiveTexture(GL_TEXTURE0);
+    startGlState();
+    return true;
+}
+
+bool GLDeviceImpl::makePrograms(char* error, int errorSize) {
     for (int kind = 0; kind < ProgramCount; ++kind) {
         programs[kind] = buildDeviceProgram(static_cast<ShaderProgramKind>(kind), error, errorSize);
         if (!programs[kind]) return false;
@@ -103,54 +128,62 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
         if (uniformTexture[kind] >= 0) glUniform1i(uniformTexture[kind], 0);
     }
     glUseProgram(0);
+    return true;
+}
 
-    backBuffer.colorTexture = makeTargetTexture(glBackBufferWidth, glBackBufferHeight, GL_RGBA8);
-    backBuffer.framebuffer = makeFramebuffer(backBuffer);
-    if (!boundFramebufferComplete())
-        return fail(error, errorSize, "the back buffer's framebuffer is incomplete");
+namespace {
 
+// Sprite i's corners (top-left, top-right, bottom-left, bottom-right on screen) as two
+// triangles, first wound clockwise on screen, then, after all of those, counter-clockwise.
+std::vector<uint16_t> spriteIndices(size_t sprites) {
+    std::vector<uint16_t> indices(sprites * 12);
+    static const uint16_t clockwise[6] = {0, 1, 2, 1, 3, 2};
+    static const uint16_t counterClockwise[6] = {0, 2, 1, 1, 2, 3};
+    for (size_t i = 0; i < sprites; ++i)
+        for (int j = 0; j < 6; ++j) {
+            indices[i * 6 + size_t(j)] = static_cast<uint16_t>(4 * i + clockwise[j]);
+            indices[(sprites + i) * 6 + size_t(j)] = static_cast<uint16_t>(4 * i + counterClockwise[j]);
+        }
+    return indices;
+}
+
+}  // namespace
+
+void GLDeviceImpl::makeVertexBuffers() {
     glGenVertexArrays(1, &vertexArray);
     glBindVertexArray(vertexArray);
     glGenBuffers(1, &vertexBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(glStreamVertices * sizeof(BatchVertex)), nullptr,
                  GL_STREAM_DRAW);
-    // Sprite i's corners (top-left, top-right, bottom-left, bottom-right on screen) as two
-    // triangles, first wound clockwise on screen, then, after all of those, counter-clockwise.
-    {
-        constexpr size_t sprites = glStreamVertices / 4;
-        std::vector<uint16_t> indices(sprites * 12);
-        static const uint16_t clockwise[6] = {0, 1, 2, 1, 3, 2};
-        static const uint16_t counterClockwise[6] = {0, 2, 1, 1, 2, 3};
-        for (size_t i = 0; i < sprites; ++i)
-            for (int j = 0; j < 6; ++j) {
-                indices[i * 6 + size_t(j)] = static_cast<uint16_t>(4 * i + clockwise[j]);
-                indices[(sprites + i) * 6 + size_t(j)] = static_cast<uint16_t>(4 * i + counterClockwise[j]);
-            }
-        glGenBuffers(1, &indexBuffer);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);  // kept by the vertex array
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint16_t)),
-                     indices.data(), GL_STATIC_DRAW);
+    const std::vector<uint16_t> indices = spriteIndices(glStreamVertices / 4);
+    glGenBuffers(1, &indexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);  // kept by the vertex array
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint16_t)),
+                 indices.data(), GL_STATIC_DRAW);
+    const struct {
+        GLint size;
+        GLenum type;
+        GLboolean normalised;
+        size_t offset;
+    } attributes[] = {
+        {4, GL_FLOAT, GL_FALSE, offsetof(BatchVertex, x)},
+        {4, GL_UNSIGNED_BYTE, GL_TRUE, offsetof(BatchVertex, rgba)},
+        {2, GL_FLOAT, GL_FALSE, offsetof(BatchVertex, u)},
+        {1, GL_FLOAT, GL_FALSE, offsetof(BatchVertex, fog)},
+        {1, GL_FLOAT, GL_FALSE, offsetof(BatchVertex, layer)},
+    };
+    for (GLuint i = 0; i < std::size(attributes); ++i) {
+        glEnableVertexAttribArray(i);
+        glVertexAttribPointer(i, attributes[i].size, attributes[i].type, attributes[i].normalised,
+                              sizeof(BatchVertex), reinterpret_cast<void*>(attributes[i].offset));
     }
-    const GLsizei stride = sizeof(BatchVertex);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, x)));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
-                          reinterpret_cast<void*>(offsetof(BatchVertex, rgba)));
-    glEnableVertexAttribArray(2);
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, u)));
-    glEnableVertexAttribArray(3);
-    glVertexAttribPointer(3, 1, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, fog)));
-    glEnableVertexAttribArray(4);
-    glVertexAttribPointer(4, 1, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(BatchVertex, layer)));
+}
 
-    glGenSamplers(1, &sampler);
-    glBindSampler(0, sampler);
-    glActiveTexture(GL_TEXTURE0);
-
-    // GL's defaults differ from Direct3D's; make GL match the cache, and the cache starts from
-    // GL's values so the first batch sets the rest from Direct3D's defaults.
+// GL's defaults differ from Direct3D's; make GL match the cache, and the cache starts from GL's
+// values so the first batch sets the rest from Direct3D's defaults. The back buffer and the depth
+// buffer start cleared, not with whatever memory held.
+void GLDeviceImpl::startGlState() {
     glDisable(GL_DITHER);
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
@@ -167,19 +200,12 @@ bool GLDeviceImpl::create(char* error, int errorSize) {
     glBindTexture(GL_TEXTURE_2D, 0);
     cache = {};
     cache.framebuffer = cache.readFramebuffer = backBuffer.framebuffer;
-
-    // The back buffer and the depth buffer start cleared, not with whatever memory held.
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClearDepthf(1.0f);
     glClearStencil(0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     setEnabled(GL_SCISSOR_TEST, cache.scissor, true);
-    setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
-
-    batch.resize(batchCapacity);
-    warmUp();
-    if (glGetError() != GL_NO_ERROR) return fail(error, errorSize, "OpenGL reported an error while the device was set up");
-    return true;
+    setViewportAndScissor(backBuffer.pixelWidth, backBuffer.pixelHeight);
 }
 
 GLDeviceImpl::~GLDeviceImpl() {

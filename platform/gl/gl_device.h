@@ -81,6 +81,13 @@ public:
 
     virtual GLDeviceStats stats() const = 0;
 
+    // After the context was lost and a new one is current (a browser gives WebGL's back): every
+    // GL object made again from what the device keeps: its shaders and buffers, the back buffer
+    // and the render targets (black: the next frame draws them), and the show's textures with
+    // their texels. Direct3D's state, the scale and every texture's handle stay. False, with one
+    // line in error, where the new context cannot serve.
+    virtual bool restoreContext(char* error, int errorSize) = 0;
+
     // For benchmarks (desktop GL only). Discarding: every call goes through the device and GL
     // as usual, but GL drops each primitive and clear before rasterising, which leaves the CPU
     // cost of a frame without the renderer's pixel work.

@@ -128,6 +128,8 @@ void GLDeviceImpl::flush() {
     if (!batchOpen) return;
     batchOpen = false;
     if (batchSize == 0) return;
+    GLTextureImpl* drawnInto = renderTarget->container;
+    if (batchKey.targetLayers && drawnInto && batchKey.texture == drawnInto->texture) moveTarget(*drawnInto);
     depthUsed(batchKey);
     applyKey(batchKey);
     const bool lineQuadBatch = batchKey.primitiveClass == ClassLines && lineQuads;

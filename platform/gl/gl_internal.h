@@ -4,6 +4,7 @@
 
 #include "platform/gl/gl_api.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -138,6 +139,13 @@ struct DrawKey {
 
 bool operator==(const DrawKey& a, const DrawKey& b);
 
+// What a batch's key makes of GL, decided once for the cache and its check alike: the program,
+// the stage codes its uniforms take (colour op and arguments, stage on, alpha op and arguments,
+// red and blue swapped), and the front face.
+ShaderProgramKind programKindOf(const DrawKey& key);
+std::array<int, 8> stageCodesOf(const DrawKey& key);
+GLenum frontFaceOf(uint8_t cullMode);
+
 class GLDeviceImpl;
 
 // Render targets of one nominal size and format as the layers of one array texture. Mesa's
@@ -234,6 +242,7 @@ public:
     DWORD renderState(D3DRENDERSTATETYPE state) const override;
     DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const override;
     DWORD samplerState(D3DSAMPLERSTATETYPE type) const override;
+    bool restoreContext(char* error, int errorSize) override;  // gl_restore.cpp
 
     // The first state GL holds otherwise than the cache says, as "the viewport is 0, 0, 640 x 480
     // in the cache but 1, 2, 3 x 4 in GL"; empty when all agree (gl_cache.cpp).
@@ -256,7 +265,6 @@ private:
 
     // gl_draw.cpp
     DrawKey currentKey(PrimitiveClass primitiveClass) const;
-    void applyKey(const DrawKey& key);
     void updateMatrices();
     void appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* data, UINT stride);
     BatchVertex* room(int vertices);  // the next vertices of the batch, drawing it first when full
@@ -277,12 +285,29 @@ private:
     void setDepthMask(GLboolean mask);
     void useProgram(GLuint program);
     void setEnabled(GLenum capability, bool& state, bool enabled);
+    void applyKey(const DrawKey& key);             // a batch's state, in the parts below
+    void applyBlending(const DrawKey& key);
+    void applyDepth(const DrawKey& key);
+    void applyCulling(const DrawKey& key);
+    void applyUniforms(ShaderProgramKind kind, const DrawKey& key);
+    void applySampler(const DrawKey& key);
+    // The check's parts: bindings and enums, switches, rectangles, the sampler, the uniforms.
+    std::string valueMismatch() const;
+    std::string switchMismatch() const;
+    std::string rectangleMismatch() const;
+    std::string samplerMismatch() const;
+    std::string uniformMismatch() const;
 
     // gl_workarounds.cpp: what one renderer needs of the device
     void tuneHeapForRenderer();
     void warmUp();
+    void warmUpSharedDepth(GLuint framebuffer, GLuint otherFramebuffer);
 
     // gl_device.cpp: GL objects made through the cache, left bound
+    bool makeObjects(char* error, int errorSize);  // programs, back buffer, buffers, GL's state
+    bool makePrograms(char* error, int errorSize);
+    void makeVertexBuffers();                      // the streaming vertices and the sprites' indices
+    void startGlState();                           // GL's state as the cache starts it
     GLuint makeTargetTexture(int width, int height, GLenum internalFormat);
     GLuint makeFramebuffer(const GLSurfaceImpl& surface);  // its colour and the depth of its size
     void attachColor(const GLSurfaceImpl& surface);         // to the bound framebuffer
@@ -291,9 +316,12 @@ private:
     int scaled(int nominal, int pixels, int nominalTotal) const;
 
     // gl_targets.cpp: render-target textures as layers of shared arrays
-    void placeTarget(GLTextureImpl& texture);  // a free layer for it, in a new array if need be
+    // A free layer for it, in a new array if need be (never in avoid).
+    void placeTarget(GLTextureImpl& texture, const TargetArray* avoid = nullptr);
+    void moveTarget(GLTextureImpl& texture);   // into another array, its contents with it
     void sizeTargetArray(TargetArray& array);  // storage at its nominal size times the scale
     void targetGone(GLTextureImpl& texture);   // frees its layer, and its array when the last
+    void releaseLayer(TargetArray* array, int layer);  // and the array when it was the last
     void deleteTargetArrays();
     std::vector<TargetArray*> targetArrays;
 

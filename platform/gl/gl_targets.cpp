@@ -14,11 +14,11 @@ int freeLayer(const TargetArray& array) {
 
 }  // namespace
 
-void GLDeviceImpl::placeTarget(GLTextureImpl& texture) {
+void GLDeviceImpl::placeTarget(GLTextureImpl& texture, const TargetArray* avoid) {
     const GLenum internalFormat = texture.format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
     TargetArray* home = nullptr;
     for (TargetArray* array : targetArrays)
-        if (array->width == int(texture.width) && array->height == int(texture.height) &&
+        if (array != avoid && array->width == int(texture.width) && array->height == int(texture.height) &&
             array->internalFormat == internalFormat && freeLayer(*array) >= 0) {
             home = array;
             break;
@@ -38,6 +38,21 @@ void GLDeviceImpl::placeTarget(GLTextureImpl& texture) {
     texture.texture = home->texture;
 }
 
+// WebGL (unlike desktop GL) refuses a draw that samples an array while one of its layers is
+// the target, whichever layers: the scene drawn into the screen copy samples the cube's faces,
+// its neighbours. The target moves to another array with what it holds, for good.
+void GLDeviceImpl::moveTarget(GLTextureImpl& texture) {
+    TargetArray* from = texture.targets;
+    const int fromLayer = texture.layer;
+    placeTarget(texture, from);
+    bindFramebuffer(texture.surface.framebuffer);  // still on the old layer: the copy's source
+    bindTexture(texture.texture, true);
+    glCopyTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, texture.layer, 0, 0, texture.surface.pixelWidth,
+                        texture.surface.pixelHeight);
+    attachColor(texture.surface);
+    releaseLayer(from, fromLayer);
+}
+
 void GLDeviceImpl::sizeTargetArray(TargetArray& array) {
     GLSurfaceImpl size;
     size.width = array.width;
@@ -55,9 +70,13 @@ void GLDeviceImpl::sizeTargetArray(TargetArray& array) {
 void GLDeviceImpl::targetGone(GLTextureImpl& texture) {
     TargetArray* array = texture.targets;
     if (!array) return;
-    array->used[texture.layer] = false;
     texture.targets = nullptr;
     texture.texture = 0;
+    releaseLayer(array, texture.layer);
+}
+
+void GLDeviceImpl::releaseLayer(TargetArray* array, int layer) {
+    array->used[layer] = false;
     for (bool used : array->used)
         if (used) return;
     for (size_t i = 0; i < targetArrays.size(); ++i)

@@ -23,6 +23,52 @@ void GLDeviceImpl::tuneHeapForRenderer() {
 #endif
 }
 
+namespace {
+
+struct WarmUpBlend {
+    bool on;
+    DWORD source, dest;
+};
+
+// One combination of the show's: target, blending, depth (off, on and written, on and kept),
+// texture (none, or the one given) and primitive class, drawn with stage 0 modulating.
+DrawKey warmUpKey(GLuint framebuffer, const WarmUpBlend& blend, int depthMode, GLuint texture, bool targetLayers,
+                  int primitive) {
+    DrawKey key;
+    std::memset(&key, 0, sizeof key);
+    key.framebuffer = framebuffer;
+    key.viewportWidth = key.viewportHeight = 4;
+    key.primitiveClass = static_cast<uint8_t>(primitive);
+    key.cullMode = static_cast<uint8_t>(primitive == ClassLines ? D3DCULL_NONE : D3DCULL_CCW);
+    key.blendEnabled = blend.on;
+    if (blend.on) {
+        key.blendSource = blendFactorToGl(blend.source);
+        key.blendDest = blendFactorToGl(blend.dest);
+        key.blendEquation = GL_FUNC_ADD;
+    }
+    key.depthEnabled = depthMode != 0;
+    if (key.depthEnabled) {
+        key.depthWrite = depthMode == 1;
+        key.depthFunc = compareToGl(D3DCMP_LESSEQUAL);
+    }
+    key.stageActive = 1;
+    key.colorOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_MODULATE));
+    key.colorArg1 = static_cast<int8_t>(shaderTextureArg(texture ? D3DTA_TEXTURE : D3DTA_DIFFUSE));
+    key.colorArg2 = static_cast<int8_t>(shaderTextureArg(D3DTA_DIFFUSE));
+    key.alphaOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_SELECTARG1));
+    key.alphaArg1 = key.colorArg1;
+    key.alphaArg2 = key.colorArg2;
+    if (texture) {
+        key.texture = texture;
+        key.targetLayers = targetLayers;
+        key.magFilter = key.minFilter = GL_LINEAR;  // the show's only filter
+        key.addressU = key.addressV = GL_REPEAT;
+    }
+    return key;
+}
+
+}  // namespace
+
 // Mesa's software renderer compiles a shader variant the first time a draw meets a new
 // combination of blending, depth, target format and texture format, which cost the show's
 // first frames of each scene tens of milliseconds. Drawing every combination the show uses
@@ -57,66 +103,21 @@ void GLDeviceImpl::warmUp() {
         corners[i].w = 1.0f;
         corners[i].fog = 1.0f;
     }
-    struct Blend {
-        bool on;
-        DWORD source, dest;
-    };
-    const Blend blends[3] = {{false, 0, 0}, {true, D3DBLEND_ONE, D3DBLEND_ONE},
-                             {true, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}};
+    const WarmUpBlend blends[3] = {{false, 0, 0}, {true, D3DBLEND_ONE, D3DBLEND_ONE},
+                                   {true, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}};
     for (int target = 0; target < 2; ++target)
-        for (const Blend& blend : blends)
-            for (int depthMode = 0; depthMode < 3; ++depthMode)  // off, on and written, on and kept
-                for (int texture = 0; texture < 4; ++texture)     // none, A8R8G8B8, X8R8G8B8, targets
+        for (const WarmUpBlend& blend : blends)
+            for (int depthMode = 0; depthMode < 3; ++depthMode)
+                for (int texture = 0; texture < 4; ++texture)  // none, A8R8G8B8, X8R8G8B8, targets
                     for (int primitive = 0; primitive < 3; ++primitive) {
-                        DrawKey key;
-                        std::memset(&key, 0, sizeof key);
-                        key.framebuffer = framebuffers[target];
-                        key.viewportWidth = key.viewportHeight = 4;
-                        key.primitiveClass = static_cast<uint8_t>(primitive);
-                        key.cullMode = static_cast<uint8_t>(primitive == ClassLines ? D3DCULL_NONE : D3DCULL_CCW);
-                        key.blendEnabled = blend.on;
-                        if (blend.on) {
-                            key.blendSource = blendFactorToGl(blend.source);
-                            key.blendDest = blendFactorToGl(blend.dest);
-                            key.blendEquation = GL_FUNC_ADD;
-                        }
-                        key.depthEnabled = depthMode != 0;
-                        if (key.depthEnabled) {
-                            key.depthWrite = depthMode == 1;
-                            key.depthFunc = compareToGl(D3DCMP_LESSEQUAL);
-                        }
-                        key.stageActive = 1;
-                        key.colorOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_MODULATE));
-                        key.colorArg1 = static_cast<int8_t>(shaderTextureArg(texture ? D3DTA_TEXTURE : D3DTA_DIFFUSE));
-                        key.colorArg2 = static_cast<int8_t>(shaderTextureArg(D3DTA_DIFFUSE));
-                        key.alphaOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_SELECTARG1));
-                        key.alphaArg1 = key.colorArg1;
-                        key.alphaArg2 = key.colorArg2;
-                        if (texture) {
-                            key.texture = textures[texture - 1];
-                            key.targetLayers = texture == 3;
-                            key.magFilter = key.minFilter = GL_LINEAR;  // the show's only filter
-                            key.addressU = key.addressV = GL_REPEAT;
-                        }
-                        batchKey = key;
+                        batchKey = warmUpKey(framebuffers[target], blend, depthMode, texture ? textures[texture - 1] : 0,
+                                             texture == 3, primitive);
                         batchOpen = true;
                         batchSize = primitive == ClassSprites ? 4 : primitive == ClassLines ? 2 : 3;
                         std::copy(corners, corners + batchSize, batch.begin());
                         flush();
                     }
-    // The shared depth's two other operations: a copy between depth buffers of two targets, and
-    // a clear of part of one, each a draw of the renderer's own.
-    GLuint otherDepth = 0;
-    glGenRenderbuffers(1, &otherDepth);
-    glBindRenderbuffer(GL_RENDERBUFFER, otherDepth);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 4, 4);
-    bindFramebuffer(framebuffers[1]);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, otherDepth);
-    copyDepth(framebuffers[0], framebuffers[1], 4, 4);
-    bindFramebuffer(framebuffers[0]);
-    setScissor(0, 0, 2, 2);
-    setDepthMask(GL_TRUE);
-    glClear(GL_DEPTH_BUFFER_BIT);
+    warmUpSharedDepth(framebuffers[0], framebuffers[1]);
     bindFramebuffer(backBuffer.framebuffer);
     setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
     bindTexture(0);
@@ -127,7 +128,24 @@ void GLDeviceImpl::warmUp() {
     }
     glDeleteTextures(3, textures);
     glDeleteRenderbuffers(1, &depth);
-    glDeleteRenderbuffers(1, &otherDepth);
     counters = counted;
     warmingUp = false;
+}
+
+// The shared depth's two other operations: a copy between depth buffers of two targets, and a
+// clear of part of one, each a draw of the renderer's own. The second target gets a depth
+// buffer of its own for it.
+void GLDeviceImpl::warmUpSharedDepth(GLuint framebuffer, GLuint otherFramebuffer) {
+    GLuint otherDepth = 0;
+    glGenRenderbuffers(1, &otherDepth);
+    glBindRenderbuffer(GL_RENDERBUFFER, otherDepth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 4, 4);
+    bindFramebuffer(otherFramebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, otherDepth);
+    copyDepth(framebuffer, otherFramebuffer, 4, 4);
+    bindFramebuffer(framebuffer);
+    setScissor(0, 0, 2, 2);
+    setDepthMask(GL_TRUE);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glDeleteRenderbuffers(1, &otherDepth);
 }

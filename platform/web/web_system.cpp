@@ -5,6 +5,7 @@
 
 #include <emscripten.h>
 #include <emscripten/html5.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -35,7 +36,7 @@ double minScale = 1.0;
 std::unique_ptr<DrawScaleController> scaler;  // the live show's; fed with show frames only
 bool showPresenting = false;   // the sound has started: the report follows the frames
 bool showFrameDrawn = false;   // this animation frame drew a show frame (systemShowFrameAt)
-bool pictureLost = false;      // the back buffer was cleared at a new size
+bool pictureLost = false;      // the back buffer was cleared at a new size, or its context was lost
 double lastFrameAt = -1.0;
 double playedAt = -1.0;  // the page's clock (ms) when systemPlayWave started the sound
 bool warnedSilent = false;
@@ -62,8 +63,19 @@ EM_JS(void, pageReport, (const char* stage, int loadingFrames, double showMs), {
     status.loadingFrames = loadingFrames;
     status.showMs = showMs;
     const now = performance.now();
+    status.reportedAt = now;
     if (status.firstFrameAt === undefined && loadingFrames > 0) status.firstFrameAt = now;
-    if (status.showStartedAt === undefined && status.stage === 'show') status.showStartedAt = now;
+    if (status.showStartedAt === undefined && status.stage === 'show') {
+        status.showStartedAt = now;
+        status.firstShowMs = showMs;
+    }
+});
+
+// The heap's size and the highest its allocations reached (the break), for the page's scripts.
+EM_JS(void, pageReportHeap, (double breakAt), {
+    const status = Module.quorbelStatus;
+    status.heapBytes = HEAP8.length;
+    status.heapTopBytes = Math.max(status.heapTopBytes || 0, breakAt);
 });
 
 EM_JS(void, pageSetTitle, (const char* title), { document.title = UTF8ToString(title); });
@@ -71,6 +83,8 @@ EM_JS(void, pageSetTitle, (const char* title), { document.title = UTF8ToString(t
 EM_JS(void, pageShowEnd, (), { Module.quorbelShowEnd(); });
 
 EM_JS(void, pageFail, (const char* message), { Module.quorbelFail(UTF8ToString(message)); });
+
+EM_JS(void, pageBadAddress, (const char* message), { Module.quorbelBadAddress(UTF8ToString(message)); });
 
 EM_JS(void, pageQuery, (char* text, int size), { stringToUTF8(location.search.substring(1), text, size); });
 
@@ -111,7 +125,8 @@ EM_JS(void, pageReportFrames, (int frames, double medianMs, double p99Ms, const 
 EM_JS(int, pageCanvasWidth, (), { return Module.canvas.width; });
 EM_JS(int, pageCanvasHeight, (), { return Module.canvas.height; });
 
-// ---- the sound: the wave image's samples (16-bit stereo, interleaved) into one AudioBuffer ----
+// ---- the sound: the wave image's samples (16-bit stereo, interleaved) into one AudioBuffer,
+// which the page plays from a moment and keeps running as the player wants (index.html) ----
 
 EM_JS(int, pagePlay, (const int16_t* samples, int frames), {
     const audio = Module.quorbelAudio;
@@ -124,15 +139,7 @@ EM_JS(int, pagePlay, (const int16_t* samples, int frames), {
             left[i] = pcm[2 * i] / 32768;
             right[i] = pcm[2 * i + 1] / 32768;
         }
-        const source = audio.createBufferSource();
-        source.buffer = buffer;
-        source.connect(audio.destination);
-        // From the moment a start later in the show named (systemSetWavePosition before it).
-        source.start(0, Math.min((Module.quorbelStartMs || 0) / 1000, buffer.duration));
-        Module.quorbelSource = source;
-        // The samples reach the speaker this much after the context's clock passes them.
-        Module.quorbelHeardAt = audio.currentTime + (audio.outputLatency || audio.baseLatency || 0);
-        Module.quorbelStatus.audio = 'playing';
+        Module.quorbelPlaySound(buffer);
         return 1;
     } catch (e) {
         console.warn(e);
@@ -147,11 +154,7 @@ EM_JS(int, pageHeard, (), {
     return audio.currentTime >= Module.quorbelHeardAt ? 1 : 0;
 });
 
-EM_JS(void, pageStop, (), {
-    if (Module.quorbelSource) Module.quorbelSource.stop();
-    Module.quorbelSource = null;
-    if (Module.quorbelStatus.audio === 'playing') Module.quorbelStatus.audio = 'stopped';
-});
+EM_JS(void, pageStop, (), { Module.quorbelStopSound(); });
 
 // ---- the player's side of the page ----
 
@@ -166,32 +169,26 @@ EM_JS(double, pageTakeSeek, (), {
     return ms === undefined ? -1 : ms;
 });
 
-// A new source on the same samples, from the offset: a source cannot be moved once started.
-EM_JS(void, pageSeekAudio, (double ms), {
-    const audio = Module.quorbelAudio, old = Module.quorbelSource;
-    if (!audio || !old) {
-        Module.quorbelStartMs = ms;
-        return;
-    }
-    old.stop();
-    const source = audio.createBufferSource();
-    source.buffer = old.buffer;
-    source.connect(audio.destination);
-    source.start(0, Math.min(ms / 1000, old.buffer.duration));
-    Module.quorbelSource = source;
-});
+EM_JS(void, pageSeekAudio, (double ms), { Module.quorbelSoundFrom(ms); });
 
-EM_JS(void, pagePauseAudio, (int paused), {
-    const audio = Module.quorbelAudio;
-    if (audio) paused ? audio.suspend() : audio.resume();
-});
+EM_JS(void, pagePauseAudio, (int paused), { Module.quorbelWantSound(!paused); });
+
+// Whether the page holds the show: the WebGL context lost (and not yet made again), or the
+// audio context stopped from outside.
+EM_JS(int, pageHeld, (), { return Module.quorbelHeld() ? 1 : 0; });
+
+// 0 drawing, 1 the context is lost, 2 it was given back but the device could not be made again.
+EM_JS(int, pageContext, (), { return Module.quorbelContext(); });
+
+EM_JS(void, pageContextMade, (int made, const char* error), { Module.quorbelContextMade(made, UTF8ToString(error)); });
 
 EM_JS(void, pageShowBar, (double ms, double forMs), { Module.quorbelShowBar(ms, forMs); });
 
-EM_JS(void, pagePlayer, (const char* help, const uint32_t* phases, int count, double loopToMs), {
+EM_JS(void, pagePlayer, (const char* help, const char* keyRows, const uint32_t* phases, int count, double loopFromMs,
+                        double loopToMs), {
     const starts = [];
     for (let i = 0; i < count; ++i) starts.push(HEAPU32[(phases >> 2) + i]);
-    Module.quorbelPlayer(UTF8ToString(help), starts, loopToMs);
+    Module.quorbelPlayer(UTF8ToString(help), JSON.parse(UTF8ToString(keyRows)), starts, loopFromMs, loopToMs);
 });
 
 EM_JS(void, pageNote, (const char* line), { Module.quorbelNote(UTF8ToString(line)); });
@@ -293,6 +290,7 @@ bool systemWaveHeard() {
 
 void webReport(const char* stage, int32_t loadingFrames, uint32_t showMs) {
     pageReport(stage, loadingFrames, static_cast<double>(showMs));
+    pageReportHeap(static_cast<double>(reinterpret_cast<uintptr_t>(sbrk(0))));
 }
 
 void webSetTitle(const char* title) { pageSetTitle(title); }
@@ -303,11 +301,26 @@ void webQueryString(char* text, int size) { pageQuery(text, size); }
 
 int64_t webTakeSeek() { return static_cast<int64_t>(pageTakeSeek()); }
 
-void webStartPlayer(const char* help, const uint32_t* phaseStarts, int32_t count, uint32_t loopToMs) {
-    pagePlayer(help, phaseStarts, count, static_cast<double>(loopToMs));
+void webStartPlayer(const char* help, const char* keyRows, const uint32_t* phaseStarts, int32_t count,
+                    uint32_t loopFromMs, uint32_t loopToMs) {
+    pagePlayer(help, keyRows, phaseStarts, count, static_cast<double>(loopFromMs), static_cast<double>(loopToMs));
 }
 
 void webNote(const char* line) { pageNote(line); }
+
+// Called by the page when the browser gives the WebGL context back, between two animation
+// frames: the device's GL objects made again before the next frame draws, the picture at its
+// size; the page hears whether that worked.
+extern "C" EMSCRIPTEN_KEEPALIVE void webContextRestored() {
+    char error[256] = "";
+    const bool made = display == nullptr || display->restoreContext(error, sizeof error);
+    if (made && display != nullptr) {
+        presentFitted = false;
+        fitPresentTarget();
+        pictureLost = true;
+    }
+    pageContextMade(made ? 1 : 0, error);
+}
 
 // ---- platform/system.h ----
 
@@ -361,7 +374,8 @@ bool systemEscapePressed() {
         ++headlessSystem.escapeTests;
         return headlessSystem.escapeHeld;
     }
-    if (display != nullptr) fitPresentTarget();
+    // While the context is lost, GL answers nothing: the sizes wait for it to come back.
+    if (display != nullptr && pageContext() == 0) fitPresentTarget();
     if (showPresenting) showFramePresented();
     return pageTakeEscape() != 0;
 }
@@ -419,7 +433,7 @@ void systemShowProgress(uint32_t ms, uint32_t, const uint32_t*, int32_t, uint32_
     if (!virtualClock) pageShowBar(static_cast<double>(ms), static_cast<double>(untilTick - systemTickCount()));
 }
 
-bool systemHeld() { return false; }
+bool systemHeld() { return !virtualClock && pageHeld() != 0; }
 
 bool systemPictureLost() {
     const bool lost = pictureLost;
@@ -440,9 +454,14 @@ void systemExit(int) {
 
 void systemWarn(const char* message) { std::fprintf(stderr, "quorbel: warning: %s\n", message); }
 
+void webBadAddress(const char* message) {
+    std::fprintf(stderr, "quorbel: %s\n", message);
+    pageBadAddress(message);
+    systemExit(1);
+}
+
 void systemFail(const char* message) {
     std::fprintf(stderr, "quorbel: %s\n", message);
     pageFail(message);
-    emscripten_cancel_main_loop();
-    emscripten_exit_with_live_runtime();
+    systemExit(1);
 }

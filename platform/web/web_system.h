@@ -40,9 +40,17 @@ void webQueryString(char* text, int size);
 // A seek the page's scrub bar asked for since the last call, in show ms; -1 for none.
 int64_t webTakeSeek();
 
-// The page's help (the keys' table, one line each), the phases' starts for the scrub bar's
-// marks, and the end of a loop (0 for none) for the address it keeps.
-void webStartPlayer(const char* help, const uint32_t* phaseStarts, int32_t count, uint32_t loopToMs);
+// The page's help (the keys' table, one line each), the key table as JSON rows the page builds
+// its key map from ([{"key": KeyboardEvent.key, "shift": bool, "code": PlayerKey, "ends": bool}]),
+// the phases' starts for the scrub bar's marks, and the loop (0, 0 for none) for the address.
+void webStartPlayer(const char* help, const char* keyRows, const uint32_t* phaseStarts, int32_t count,
+                    uint32_t loopFromMs, uint32_t loopToMs);
 
-// One line under the question box (a bad address: the show starts as if it had none).
+// One line under the question box (a bad part of the address: the show starts as if it had
+// none).
 void webNote(const char* line);
+
+// An address the page cannot open (a check mode's bad parameter): says so on the page and in
+// the title ("quorbel: failed: the address: MESSAGE"), and stops, as systemFail does for a
+// browser that cannot run the show.
+[[noreturn]] void webBadAddress(const char* message);

@@ -6,7 +6,7 @@
 //                                   "quorbel: frame MS"
 //   ?soundtrack                     the wave image built; the title "quorbel: soundtrack SHA256"
 // and the player's: ?t=MS starts the show at that moment (the run-up after the loading screen),
-// ?t=A&loop=B plays A to B again and again.
+// ?loop=A:B plays A to B again and again, ?t=MS&loop=A:B from MS (the older ?t=A&loop=B too).
 //   &device-pixels                  the frame drawn at the canvas's device pixels (640 x 480 on
 //                                   the page times devicePixelRatio), as the live show draws
 // and the live show's options: ?scale=1, ?fixed-size, ?min-scale=S (as the show's command line).
@@ -44,7 +44,7 @@ const char* stageName(LifeStage stage) {
         case LifeStage::RunningUp: return "running up";
         case LifeStage::Starting:
         case LifeStage::Hearing:   return "starting";
-        case LifeStage::Playing:   return player->paused() ? "paused" : "show";
+        case LifeStage::Playing:   return player->seeking() ? "seeking" : player->paused() ? "paused" : "show";
         case LifeStage::Ended:     break;
     }
     return "ended";
@@ -79,103 +79,172 @@ std::vector<std::string> queryParts(const std::string& query) {
     return parts;
 }
 
-// The same as key and value (empty where the part has no '=').
-std::vector<std::pair<std::string, std::string>> queryPairs(const std::string& query) {
-    std::vector<std::pair<std::string, std::string>> pairs;
+struct QueryPair {
+    std::string key, value;
+    bool hasValue;  // the part had an '='
+};
+
+// The same as key and value.
+std::vector<QueryPair> queryPairs(const std::string& query) {
+    std::vector<QueryPair> pairs;
     for (const std::string& part : queryParts(query)) {
         const size_t equals = part.find('=');
-        pairs.push_back({part.substr(0, equals), equals == std::string::npos ? "" : part.substr(equals + 1)});
+        pairs.push_back({part.substr(0, equals), equals == std::string::npos ? "" : part.substr(equals + 1),
+                         equals != std::string::npos});
     }
     return pairs;
 }
 
-// No address, or only the live show's own pairs (the player's t and loop, the drawing scale's
-// scale, fixed-size and min-scale): the show; anything else is a check mode.
-bool isLiveQuery(const std::string& query) {
-    for (const auto& [key, value] : queryPairs(query))
-        if (key != "t" && key != "loop" && key != "scale" && key != "fixed-size" && key != "min-scale") return false;
-    return true;
+// The address's parameters: the live show's and the check modes'.
+const char* const liveKeys[] = {"t", "loop", "scale", "fixed-size", "min-scale"};
+const char* const checkKeys[] = {"frame", "fps", "start-tick", "device-pixels", "soundtrack"};
+const char liveKeysText[] = "t=MS, loop=A:B, scale=1, fixed-size and min-scale=S";
+const char checkKeysText[] = "frame=MS, fps=N, start-tick=N, device-pixels and soundtrack";
+
+template <size_t N>
+bool oneOf(const std::string& key, const char* const (&keys)[N]) {
+    for (const char* known : keys)
+        if (key == known) return true;
+    return false;
+}
+
+// A check mode when the address names one of its parameters; otherwise the live show.
+bool isCheckQuery(const std::vector<QueryPair>& pairs) {
+    for (const QueryPair& pair : pairs)
+        if (oneOf(pair.key, checkKeys)) return true;
+    return false;
+}
+
+// What is wrong with one parameter of the address, as a line under the question.
+void noteAddress(const std::string& key, const std::string& what, const char* instead) {
+    webNote(("The address's " + key + ": " + what + "; " + instead + ".").c_str());
 }
 
 // ---- the live show's options ----
 
 // scale=1, fixed-size and min-scale=S, as the show's --scale 1, --fixed-size and --min-scale S;
-// a bad one is named in error.
-void liveOptionsFromQuery(const std::string& query, std::string& error) {
+// a bad one is said under the question and the picture is drawn as without it.
+void liveOptionsFromQuery(const std::vector<QueryPair>& pairs) {
     bool scaleOne = false, fixedSize = false, minGiven = false;
     double minScale = 1.0;
-    for (const auto& [key, value] : queryPairs(query)) {
-        if (key == "scale") {
-            if (value != "1") {
-                error = "scale takes 1 (the 640 x 480 picture scaled up), not '" + value + "'";
-                return;
-            }
-            scaleOne = true;
-        } else if (key == "fixed-size") {
+    const char* asWithout = "the picture is drawn as without it";
+    for (const QueryPair& pair : pairs) {
+        if (pair.key == "scale") {
+            if (pair.value == "1")
+                scaleOne = true;
+            else
+                noteAddress("scale", "it takes 1 (the 640 x 480 picture scaled up), not '" + pair.value + "'", asWithout);
+        } else if (pair.key == "fixed-size") {
             fixedSize = true;
-        } else if (key == "min-scale") {
+        } else if (pair.key == "min-scale") {
             char tail = 0;
-            if (std::sscanf(value.c_str(), "%lf%c", &minScale, &tail) != 1 || !(minScale >= 0.25 && minScale <= 1.0)) {
-                error = "min-scale takes a number from 0.25 to 1, not '" + value + "'";
-                return;
+            double value = 0.0;
+            if (std::sscanf(pair.value.c_str(), "%lf%c", &value, &tail) == 1 && value >= 0.25 && value <= 1.0) {
+                minScale = value;
+                minGiven = true;
+            } else {
+                noteAddress("min-scale", "it takes a number from 0.25 to 1, not '" + pair.value + "'", asWithout);
             }
-            minGiven = true;
+        } else if (!oneOf(pair.key, liveKeys)) {
+            webNote(("The address's '" + pair.key + "' is no parameter the page knows (the show's are " + liveKeysText +
+                     "); it is left out.").c_str());
         }
     }
-    if (minGiven && (scaleOne || fixedSize)) error = "min-scale lowers a drawing size that scale=1 and fixed-size hold fixed";
+    if (minGiven && (scaleOne || fixedSize)) {
+        noteAddress("min-scale", "it lowers a drawing size that scale=1 and fixed-size hold fixed", "it is left out");
+        minScale = 1.0;
+    }
     webSetDrawOptions(scaleOne, fixedSize, minScale);
 }
 
-// ?t=MS and ?t=A&loop=B; a bad one is said under the question and the show starts as if the
-// address had none.
-void playerFromQuery(const std::string& query) {
-    std::string t, loop, why;
-    bool given = false;
-    for (const auto& [key, value] : queryPairs(query)) {
-        if (key == "t") t = value, given = true;
-        if (key == "loop") loop = value, given = true;
+// The moment and the loop: ?t=MS, ?loop=A:B (from A), ?t=MS&loop=A:B (from MS, then A to B again
+// and again: what the page writes into its address), and the older ?t=A&loop=B. A bad one is
+// said under the question and the show starts from its beginning.
+PlayerOptions playerOptionsFromQuery(const std::vector<QueryPair>& pairs) {
+    const QueryPair *t = nullptr, *loop = nullptr;
+    for (const QueryPair& pair : pairs) {
+        if (pair.key == "t") t = &pair;
+        if (pair.key == "loop") loop = &pair;
     }
     PlayerOptions options;
-    bool good = true;
-    if (!loop.empty()) {
-        good = parseShowLoop((t + ":" + loop).c_str(), options.loopFromMs, options.loopToMs, why);
-        options.loop = good;
-    } else if (given) {
-        good = parseShowTime(t.c_str(), options.startMs, why);
+    std::string why;
+    const char* fromTheStart = "the show starts from its beginning";
+    if (t != nullptr && !parseShowTime(t->value.c_str(), options.startMs, why)) {
+        noteAddress("t", why, fromTheStart);
+        return PlayerOptions{};
     }
-    if (!good) {
-        webNote(("Not this moment: " + why + "; the show starts from its beginning.").c_str());
-        options = PlayerOptions{};
+    options.start = t != nullptr;
+    if (loop == nullptr) return options;
+    std::string range = loop->value;
+    if (range.find(':') == std::string::npos) {
+        if (t == nullptr) {
+            noteAddress("loop", "'" + range + "' is a loop's end without its start (loop=A:B, or t=A&loop=B)", fromTheStart);
+            return PlayerOptions{};
+        }
+        range = t->value + ":" + range;
     }
+    if (!parseShowLoop(range.c_str(), options.loopFromMs, options.loopToMs, why)) {
+        noteAddress("loop", why, fromTheStart);
+        return PlayerOptions{};
+    }
+    options.loop = true;
+    // A moment past the loop's end would be left at once for its start: start there.
+    if (options.startMs >= options.loopToMs) options.startMs = options.loopFromMs;
+    return options;
+}
+
+// The key table as JSON rows for the page: the browser's key, Shift, the code the page queues
+// (PlayerKey's), and whether it ends the show.
+std::string pageKeyRows() {
+    std::string rows = "[";
+    for (const PlayerKeyBinding& row : playerKeys) {
+        std::string key;
+        for (const char* c = row.pageKey; *c != '\0'; ++c) {
+            if (*c == '"' || *c == '\\') key += '\\';
+            key += *c;
+        }
+        rows += std::string(rows.size() > 1 ? "," : "") + "{\"key\":\"" + key + "\",\"shift\":" +
+                (row.shift ? "true" : "false") + ",\"code\":" + std::to_string(static_cast<int>(row.key)) +
+                ",\"ends\":" + (row.key == PlayerKey::Escape ? "true" : "false") + "}";
+    }
+    return rows + "]";
+}
+
+void playerFromQuery(const std::vector<QueryPair>& pairs) {
+    const PlayerOptions options = playerOptionsFromQuery(pairs);
     player = new Player(options);
     std::string help;
     for (const PlayerKeyBinding& row : playerKeys) help += std::string(row.label) + ": " + row.action + "\n";
     uint32_t starts[showPhaseCount];
     for (int32_t i = 0; i < showPhaseCount; ++i) starts[i] = showPhases[i].startMs;
-    webStartPlayer(help.c_str(), starts, showPhaseCount, options.loop ? options.loopToMs : 0);
+    webStartPlayer(help.c_str(), pageKeyRows().c_str(), starts, showPhaseCount, options.loop ? options.loopFromMs : 0,
+                   options.loop ? options.loopToMs : 0);
 }
 
 // ---- the check modes ----
 
 // The address's parameters as the capture tool's command line: frame, fps and start-tick are
-// its --frame, --fps and --start-tick; soundtrack is --wav.
-bool optionsFromQuery(const std::string& query, CaptureOptions& options, bool& devicePixels, std::string& error) {
+// its --frame, --fps and --start-tick; soundtrack is --wav. The live show's have no place here.
+bool optionsFromQuery(const std::vector<QueryPair>& pairs, CaptureOptions& options, bool& devicePixels,
+                      std::string& error) {
     std::vector<std::string> args = {"quorbel-web"};
-    for (const std::string& pair : queryParts(query)) {
-        const size_t equals = pair.find('=');
-        const std::string key = pair.substr(0, equals);
-        const std::string value = equals == std::string::npos ? "" : pair.substr(equals + 1);
-        if (key == "device-pixels" && equals == std::string::npos) {
+    for (const QueryPair& pair : pairs) {
+        if (pair.key == "device-pixels" && !pair.hasValue) {
             devicePixels = true;
-        } else if (key == "soundtrack" && equals == std::string::npos) {
+        } else if (pair.key == "soundtrack" && !pair.hasValue) {
             args.insert(args.end(), {"--wav", "page"});
-        } else if (key == "frame") {
-            args.insert(args.end(), {"--frame", value, "-o", "canvas"});
-        } else if (key == "fps" || key == "start-tick") {
-            args.insert(args.end(), {"--" + key, value});
+        } else if (pair.key == "frame") {
+            args.insert(args.end(), {"--frame", pair.value, "-o", "canvas"});
+        } else if (pair.key == "fps" || pair.key == "start-tick") {
+            args.insert(args.end(), {"--" + pair.key, pair.value});
+        } else if (oneOf(pair.key, checkKeys)) {
+            error = pair.key + " takes no value";
+            return false;
+        } else if (oneOf(pair.key, liveKeys)) {
+            error = pair.key + " is the live show's, and the address asks for a check (" + checkKeysText + ")";
+            return false;
         } else {
-            error = "unknown parameter '" + pair + "' (the page knows frame=MS, fps=N, start-tick=N, device-pixels "
-                    "and soundtrack, and for the live show t=MS, loop=MS, scale=1, fixed-size and min-scale=S)";
+            error = "'" + pair.key + "' is no parameter the page knows (a check's are " + checkKeysText + ")";
             return false;
         }
     }
@@ -239,20 +308,18 @@ void runCheck(const CaptureOptions& options, bool devicePixels) {
 int main() {
     char query[512] = "";
     webQueryString(query, sizeof query);
-    const std::string address = query;
-    if (!isLiveQuery(address)) {
+    const std::vector<QueryPair> pairs = queryPairs(query);
+    if (isCheckQuery(pairs)) {
         CaptureOptions options;
         std::string error;
         bool devicePixels = false;
-        if (!optionsFromQuery(query, options, devicePixels, error)) systemFail(error.c_str());
+        if (!optionsFromQuery(pairs, options, devicePixels, error)) webBadAddress(error.c_str());
         runCheck(options, devicePixels);
         return 0;
     }
-    std::string liveError;
-    liveOptionsFromQuery(address, liveError);
-    if (!liveError.empty()) systemFail(liveError.c_str());
     systemStart();
-    playerFromQuery(address);
+    liveOptionsFromQuery(pairs);
+    playerFromQuery(pairs);
     webAskQuestion(fullScreenQuestion, fullScreenCaption);
     webReport("question", 0, 0);
     emscripten_set_main_loop(showStepOfPage, 0, false);
