@@ -186,15 +186,25 @@ async function wholeRunInFirefox() {
     await page.goto(base);
     await page.waitForSelector('#question:not([hidden])', { timeout: 60000 });
     await page.keyboard.press('Escape');
-    await page.waitForFunction(() => ['ended', 'failed'].includes(window.quorbel.stage),
-                               { timeout: wholeRunTimeoutMs, polling: 1000 });
+    // Read once a second; a read the busy browser misses now and then is tried again.
+    const deadline = Date.now() + wholeRunTimeoutMs;
+    for (let stage = '', misses = 0; !['ended', 'failed'].includes(stage);) {
+      if (Date.now() > deadline) throw new Error(`no end within ${wholeRunTimeoutMs} ms (the stage '${stage}')`);
+      await new Promise((done) => setTimeout(done, 1000));
+      try {
+        stage = await page.evaluate(() => window.quorbel.stage);
+        misses = 0;
+      } catch (error) {
+        if (++misses > 5) throw error;
+      }
+    }
     const end = await page.evaluate(() => ({ ...window.quorbel, ended: !document.getElementById('ended').hidden }));
     check(end.stage === 'ended' && end.ended && errors.length === 0,
           `Firefox: an untouched run plays to its end (${end.showMs} ms, ${end.frames} frames) and shows the end box; ` +
           `the heap's break at most ${megabytes(end.heapTopBytes)} MB; ` +
           `${errors.length ? 'console: ' + errors.join(' | ') : 'no error or WebGL warning'}`);
   } catch (error) {
-    check(false, `Firefox: the run stopped: ${error.stack || error}`);
+    check(false, `Firefox: the run stopped: ${error.stack || error}${error.cause ? ', because ' + (error.cause.stack || error.cause) : ''}`);
   } finally {
     if (browserOfFirefox) await browserOfFirefox.close();
     xvfb.kill();
@@ -237,8 +247,12 @@ try {
     const shownRules = await page.evaluate(async () => (await axe.run(document)).violations.map((v) => `${v.id} (${v.nodes.length})`));
     check(shownRules.length === 0, `axe-core finds nothing during the show${shownRules.length ? ': ' + shownRules.join(', ') : ''}`);
     await page.keyboard.press('f');
+    // The overlay refreshes twice a second while the drawing scale moves on a busy machine: the
+    // size it names is a 4:3 one between the smallest and the largest.
     const overlay = await page.textContent('#frames');
-    check(after.frames > 0 && await page.isVisible('#frames') && overlay.includes(`drawn at ${(await status(page)).size}`),
+    const drawnAt = /^\d+ frames, interval median [\d.]+ ms, 99th percentile [\d.]+ ms\ndrawn at (\d+)x(\d+) \(largest 800x600\)/.exec(overlay);
+    const [width, height] = drawnAt ? [Number(drawnAt[1]), Number(drawnAt[2])] : [0, 0];
+    check(after.frames > 0 && await page.isVisible('#frames') && width * 3 === height * 4 && width >= 320 && width <= 800,
           `key F shows the frames: ${overlay.replace(/\n/g, ' / ')}`);
     await page.keyboard.press('f');
     check(!await page.isVisible('#frames'), 'and F again hides them');
@@ -268,11 +282,14 @@ try {
     const first = (await status(page)).firstShowMs;
     check(first >= 52000 && first < 52500, `?t=52000 starts the show there (${first} ms)`);
     await until(page, (ms) => window.quorbel.showMs > ms, first + 1000);
+    const pressed = await status(page);
     await page.keyboard.press('s');
     const copied = await status(page);
     const copiedT = Number(new URL(copied.copied).searchParams.get('t'));
-    check(copiedT > first + 1000 && Math.abs(copiedT - copied.showMs) < 300 && page.url() === copied.copied,
-          `S copies the address of now (${addressOf(copied.copied)} at ${copied.showMs} ms) and the address says it`);
+    check(copiedT > first + 1000 && copiedT >= pressed.clockMs - 50 && copiedT <= copied.clockMs + 50 &&
+          page.url() === copied.copied,
+          `S copies the address of now (${addressOf(copied.copied)} between ${Math.round(pressed.clockMs)} and ` +
+          `${Math.round(copied.clockMs)} ms) and the address says it`);
     await page.keyboard.press(' ');
     await page.waitForFunction(() => window.quorbel.stage === 'paused', null, { timeout: 5000 });
     const pausedAt = (await status(page)).showMs;
