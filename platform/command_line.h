@@ -3,6 +3,9 @@
 // option, the value it takes and what it does, and takes the value into the program's options;
 // what the options must satisfy together the program checks after the table has read them all.
 // Header only: the capture tool's options are compiled into the browser build as well.
+// Not Debian's CLI11 or cxxopts: each writes its own messages and help, where scripts and tests
+// rely on the programs' lines and exit statuses, and the browser build would carry it too;
+// getopt_long reads a command line but writes no help.
 #pragma once
 
 #include <cstddef>
