@@ -344,8 +344,10 @@ try {
                               Module.quorbelAudio.state === 'running' && document.getElementById('held').hidden);
       await page.waitForTimeout(300);
       await page.evaluate(take);
-      await until(page, () => !document.getElementById('held').hidden && Module.quorbelAudio.state === 'suspended');
-      await page.waitForTimeout(500);  // the step that sees it
+      // The line comes at once; the show stops at its next step, which a busy machine may take a
+      // while to run.
+      await until(page, () => !document.getElementById('held').hidden && Module.quorbelAudio.state === 'suspended' &&
+                              window.quorbel.stage === 'paused');
       const held = await status(page);
       await page.waitForTimeout(1000);
       const stillHeld = await status(page);
