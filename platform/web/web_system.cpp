@@ -295,7 +295,15 @@ void webReport(const char* stage, int32_t loadingFrames, uint32_t showMs) {
 
 void webSetTitle(const char* title) { pageSetTitle(title); }
 
-void webShowEnd() { pageShowEnd(); }
+// The black last frame is the device's, so that its state cache knows what GL was told.
+void webShowEnd() {
+    if (display != nullptr) {
+        const GLWindowFill black = {0, 0, pageCanvasWidth(), pageCanvasHeight(), 0.0f};
+        display->setDrawingEnabled(true);
+        display->fillWindow(&black, 1);
+    }
+    pageShowEnd();
+}
 
 void webQueryString(char* text, int size) { pageQuery(text, size); }
 
