@@ -261,8 +261,6 @@ bool noteDrawnFrame(const CaptureFrame& frame, void*) {
     return true;
 }
 
-bool stopAfterLoading(const CaptureFrame&, void*) { return false; }
-
 // The SHA-256 of the image, from the browser's own implementation, into the title.
 EM_JS(void, pageTitleSoundtrackHash, (const uint8_t* image, uint32_t bytes), {
     if (!(window.crypto && crypto.subtle)) {
