@@ -2,7 +2,6 @@
 // opaque with black letterbox rows, the six face textures with their particles lit, and the
 // same pictures drawn at twice the size.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,29 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/png_read.h"
 #include "tools/capture/picture.h"
 
 namespace {
-
-struct Image {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgba;
-    const uint8_t* at(int x, int y) const { return &rgba[(size_t(y) * width + x) * 4]; }
-};
-
-// The file as RGBA, whatever its PNG colour type; an empty image when it cannot be read.
-Image readPng(const std::string& path) {
-    png_image png = {};
-    png.version = PNG_IMAGE_VERSION;
-    Image image;
-    if (png_image_begin_read_from_file(&png, path.c_str()) == 0) return image;
-    png.format = PNG_FORMAT_RGBA;
-    image.rgba.resize(PNG_IMAGE_SIZE(png));
-    if (png_image_finish_read(&png, nullptr, image.rgba.data(), 0, nullptr) == 0) return {};
-    image.width = int(png.width);
-    image.height = int(png.height);
-    return image;
-}
 
 std::filesystem::path outputFolder(const char* name) {
     // The process id keeps concurrent runs of the suite (other build folders) apart.
@@ -61,7 +41,7 @@ TEST(CaptureImagesTest, FramesAreOpaqueAndTheLetterboxIsBlack) {
     // makes room for parts on any machine of two cores or more: a single frame is never split.
     ASSERT_EQ(capture("--frame 38400 --cold -o " + path, "LP_NUM_THREADS=1 "), 0);
     ASSERT_TRUE(std::filesystem::is_regular_file(path));
-    const Image frame = readPng(path);
+    const PngImage frame = readPng(path);
     ASSERT_EQ(frame.width, 640);
     ASSERT_EQ(frame.height, 480);
     int transparent = 0, litInBars = 0, litBetween = 0;
@@ -83,7 +63,7 @@ TEST(CaptureImagesTest, FacesAreTheSixParticleTextures) {
     const std::filesystem::path dir = outputFolder("faces");
     ASSERT_EQ(capture("--faces 20000 -o " + dir.string()), 0);
     for (int k = 0; k < 6; ++k) {
-        const Image face = readPng((dir / ("face" + std::to_string(k) + ".png")).string());
+        const PngImage face = readPng((dir / ("face" + std::to_string(k) + ".png")).string());
         ASSERT_EQ(face.width, 256) << "face " << k;
         ASSERT_EQ(face.height, 256) << "face " << k;
         int lit = 0;
@@ -103,7 +83,7 @@ struct Fidelity {
     double worstBlock = 0;      // the largest difference of a 16 x 16 block's mean, any channel
 };
 
-Fidelity compare(const Image& once, const Image& twiceFiltered) {
+Fidelity compare(const PngImage& once, const PngImage& twiceFiltered) {
     constexpr int block = 16;
     Fidelity f;
     uint64_t total = 0;
@@ -122,7 +102,7 @@ Fidelity compare(const Image& once, const Image& twiceFiltered) {
 }
 
 // Rows from the top that are black across the whole width.
-int blackRowsFromTop(const Image& image) {
+int blackRowsFromTop(const PngImage& image) {
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x)
             if (image.at(x, y)[0] + image.at(x, y)[1] + image.at(x, y)[2] > 0) return y;
@@ -155,12 +135,12 @@ TEST(CaptureImagesTest, FramesAtTwiceTheSizeFilterDownToTheFramesAtOnce) {
     for (const Case& c : cases) {
         char name[32];
         std::snprintf(name, sizeof name, "frame-%06u.png", c.ms);
-        const Image once = readPng((dir / "once" / name).string());
-        const Image twice = readPng((dir / "twice" / name).string());
+        const PngImage once = readPng((dir / "once" / name).string());
+        const PngImage twice = readPng((dir / "twice" / name).string());
         ASSERT_EQ(once.width, 640) << c.what;
         ASSERT_EQ(twice.width, 1280) << c.what;
         ASSERT_EQ(twice.height, 960) << c.what;
-        Image filtered{640, 480, std::vector<uint8_t>(once.rgba.size())};
+        PngImage filtered{640, 480, std::vector<uint8_t>(once.rgba.size())};
         boxFilter(twice.rgba.data(), 1280, 960, 2, filtered.rgba.data());
         const Fidelity f = compare(once, filtered);
         EXPECT_LE(f.meanDifference, c.meanLimit) << c.what << " at " << c.ms << " ms";

@@ -2,7 +2,6 @@
 // shown after a seek against quorbel-capture's frame for that time, byte for byte; and the
 // keys' table of what each asks.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,20 +15,11 @@
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
+#include "tests/png_read.h"
 #include "tests/require.h"
 #include "timeline/timeline.h"
 
 namespace {
-
-std::vector<uint8_t> readPngRgba(const std::string& path) {
-    png_image png = {};
-    png.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_file(&png, path.c_str()) == 0) return {};
-    png.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
-    if (png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr) == 0) return {};
-    return rgba;
-}
 
 TEST(PlayerSeekTest, TheFrameAfterEachSeekIsTheCaptureToolsFrame) {
     // On the 60 fps grid, one in each phase, visited forward and back.
@@ -65,7 +55,7 @@ TEST(PlayerSeekTest, TheFrameAfterEachSeekIsTheCaptureToolsFrame) {
         gl->readBackBuffer(shown.data());
         char name[32];
         std::snprintf(name, sizeof name, "frame-%06u.png", ms);
-        const std::vector<uint8_t> captured = readPngRgba((dir / name).string());
+        const std::vector<uint8_t> captured = readPng((dir / name).string()).rgba;
         ASSERT_EQ(captured.size(), shown.size()) << name;
         size_t differing = 0;
         for (size_t i = 0; i < shown.size(); ++i) differing += i % 4 != 3 && shown[i] != captured[i];

@@ -3,7 +3,6 @@
 // music, pause and its wait, a new size while paused, a seek in live play, the platform's hold,
 // a loop's wrap and Escape.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,19 +17,10 @@
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
+#include "tests/png_read.h"
 #include "tests/require.h"
 
 namespace {
-
-std::vector<uint8_t> readPngRgba(const std::string& path) {
-    png_image png = {};
-    png.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_file(&png, path.c_str()) == 0) return {};
-    png.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
-    if (png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr) == 0) return {};
-    return rgba;
-}
 
 uint32_t musicStartedAtShowMs;  // demoTimeMs when startMusic ran: where the run-up had got to
 
@@ -135,7 +125,7 @@ TEST(PlayerStepTest, AViewersSession) {
         EXPECT_EQ(landing, m.landingSteps) << m.what;
         if (m.newSize) {
             gl->readBackBuffer(shown.data());
-            const std::vector<uint8_t> captured = readPngRgba(picture.string());
+            const std::vector<uint8_t> captured = readPng(picture.string()).rgba;
             ASSERT_EQ(captured.size(), shown.size());
             size_t differing = 0;
             for (size_t i = 0; i < shown.size(); ++i) differing += i % 4 != 3 && shown[i] != captured[i];
