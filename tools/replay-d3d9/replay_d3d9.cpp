@@ -20,6 +20,7 @@
 
 #include "tools/replay-d3d9/png_store.h"
 #include "tools/stream/frame_stream.h"
+#include "tools/stream/stream_calls.h"
 
 namespace {
 
@@ -197,38 +198,18 @@ struct Replay {
     }
 
     void call(const StreamCall& c) {
+        if (makeStreamStateCall(device, textures, c)) return;
         const std::vector<uint32_t>& a = c.args;
         switch (c.op) {
-            case StreamOp::BeginScene: device->BeginScene(); break;
-            case StreamOp::EndScene: device->EndScene(); break;
             case StreamOp::Present:
                 // The back buffer is discarded by Present: its pixels are read before.
                 backBuffer = readBackBuffer();
                 read = true;
                 device->Present(nullptr, nullptr, nullptr, nullptr);
                 break;
-            case StreamOp::Clear: {
-                std::vector<D3DRECT> rects;
-                for (size_t i = 0; i < c.rects.size(); i += 4) rects.push_back(D3DRECT{c.rects[i], c.rects[i + 1], c.rects[i + 2], c.rects[i + 3]});
-                float z;
-                std::memcpy(&z, &a[2], sizeof z);
-                device->Clear(DWORD(rects.size()), rects.empty() ? nullptr : rects.data(), a[0], a[1], z, a[3]);
-                break;
-            }
-            case StreamOp::SetRenderState: device->SetRenderState(D3DRENDERSTATETYPE(a[0]), a[1]); break;
-            case StreamOp::SetSamplerState: device->SetSamplerState(a[0], D3DSAMPLERSTATETYPE(a[1]), a[2]); break;
-            case StreamOp::SetTextureStageState: device->SetTextureStageState(a[0], D3DTEXTURESTAGESTATETYPE(a[1]), a[2]); break;
-            case StreamOp::SetTransform: {
-                D3DMATRIX matrix;
-                std::memcpy(&matrix, c.data.data(), sizeof matrix);
-                device->SetTransform(D3DTRANSFORMSTATETYPE(a[0]), &matrix);
-                break;
-            }
-            case StreamOp::SetTexture: device->SetTexture(a[0], a[1] == 0 ? nullptr : textures[a[1] - 1]); break;
-            case StreamOp::SetFVF: device->SetFVF(a[0]); break;
-            case StreamOp::DrawPrimitiveUP: device->DrawPrimitiveUP(D3DPRIMITIVETYPE(a[0]), a[1], c.data.data(), a[2]); break;
             case StreamOp::SetRenderTarget: setTarget(a[0], a[1], a[2]); break;
             case StreamOp::LockRect: writeTexels(a[0], a[1], c.rects, a[2], c.data); break;
+            default: break;
         }
     }
 
