@@ -186,22 +186,40 @@ async function wholeRunInFirefox() {
     await page.goto(base);
     await page.waitForSelector('#question:not([hidden])', { timeout: 60000 });
     await page.keyboard.press('Escape');
-    // Read once a second; a read the busy browser misses now and then is tried again.
+    // Read once a second; a read the busy browser misses now and then is tried again. Firefox on
+    // Xvfb, on a busy machine, was once seen to stop running the page's animation frames for good
+    // at 96 s (the show's steps and the control bar's both stood, scripts still answered): the page
+    // is brought to the front then, and the check says whether that was needed and helped.
     const deadline = Date.now() + wholeRunTimeoutMs;
-    for (let stage = '', misses = 0; !['ended', 'failed'].includes(stage);) {
+    const read = () => Promise.race([
+      page.evaluate(() => [window.quorbel.stage, window.quorbel.showMs, performance.now() - window.quorbel.reportedAt,
+                           document.visibilityState]),
+      new Promise((_, fail) => setTimeout(() => fail(new Error('a read took over 20 s')), 20000))]);
+    let stage = '', stalled = '';
+    for (let misses = 0, nudgedAt = 0; !['ended', 'failed'].includes(stage);) {
       if (Date.now() > deadline) throw new Error(`no end within ${wholeRunTimeoutMs} ms (the stage '${stage}')`);
       await new Promise((done) => setTimeout(done, 1000));
       try {
-        stage = await page.evaluate(() => window.quorbel.stage);
+        const [now, showMs, sinceStepMs, visibility] = await read();
+        stage = now;
         misses = 0;
+        if (stage !== 'show' || sinceStepMs < 15000) {
+          nudgedAt = 0;
+        } else if (!nudgedAt) {
+          stalled += `; its animation frames stopped at ${showMs} ms (the page ${visibility}) and, brought to the front, went on`;
+          nudgedAt = Date.now();
+          await page.bringToFront();
+        } else if (Date.now() - nudgedAt > 15000) {
+          throw new Error(`its animation frames stopped at ${showMs} ms (the page ${visibility}) and did not start again`);
+        }
       } catch (error) {
-        if (++misses > 5) throw error;
+        if (/did not start again/.test(error.message) || ++misses > 5) throw error;
       }
     }
     const end = await page.evaluate(() => ({ ...window.quorbel, ended: !document.getElementById('ended').hidden }));
     check(end.stage === 'ended' && end.ended && errors.length === 0,
           `Firefox: an untouched run plays to its end (${end.showMs} ms, ${end.frames} frames) and shows the end box; ` +
-          `the heap's break at most ${megabytes(end.heapTopBytes)} MB; ` +
+          `the heap's break at most ${megabytes(end.heapTopBytes)} MB${stalled}; ` +
           `${errors.length ? 'console: ' + errors.join(' | ') : 'no error or WebGL warning'}`);
   } catch (error) {
     check(false, `Firefox: the run stopped: ${error.stack || error}${error.cause ? ', because ' + (error.cause.stack || error.cause) : ''}`);
