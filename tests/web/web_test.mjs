@@ -463,8 +463,9 @@ try {
     }));
     if (row === 0) await outOfMemory(page);
     await page.close();
-    // The clock read after a step runs on by that step's time, a slow frame's on SwiftShader.
-    check(start >= from && start < from + 500 && seen.every((ms) => ms >= Math.min(a, from) && ms < b + 1000) &&
+    // The clock read after a step runs on by that step's time, a slow frame's on SwiftShader (the
+    // first, which makes its shaders, up to half a second and more on a busy machine).
+    check(start >= from && start < from + 1000 && seen.every((ms) => ms >= Math.min(a, from) && ms < b + 1000) &&
           seen.some((ms, i) => i > 0 && ms < seen[i - 1]) && copied.searchParams.get('loop') === `${a}:${b}` &&
           bar.every(Boolean),
           `${query} starts at ${start} ms and plays ${a} to ${b} ms again and again (${seen.join(' ')}); S copies ` +
