@@ -276,8 +276,14 @@ inline float d3dBitsFloat(DWORD d) {
     return f;
 }
 
-// Vertices read by DrawPrimitiveUP for a primitive count (0 for an unknown type).
+// The most primitives one draw may hold: the count Direct3D 9 devices commonly report as
+// MaxPrimitiveCount (2^20 - 1). It keeps every vertex count and index below within 32 bits.
+constexpr UINT d3dMaxPrimitiveCount = 0xFFFFF;
+
+// Vertices read by DrawPrimitiveUP for a primitive count (0 for an unknown type, or for more
+// primitives than a draw may hold).
 constexpr UINT d3dVertexCount(D3DPRIMITIVETYPE type, UINT primitives) {
+    if (primitives > d3dMaxPrimitiveCount) return 0;
     switch (type) {
         case D3DPT_POINTLIST:     return primitives;
         case D3DPT_LINELIST:      return primitives * 2;
@@ -287,6 +293,35 @@ constexpr UINT d3dVertexCount(D3DPRIMITIVETYPE type, UINT primitives) {
         case D3DPT_TRIANGLEFAN:   return primitives + 2;
     }
     return 0;
+}
+
+// The vertices each primitive of a draw is made of, in Direct3D's order: point(i), line(a, b),
+// triangle(a, b, c). Odd triangles of a strip swap their first two vertices, so that the whole
+// strip keeps one winding. Every device reads a draw's vertices through this, so that none
+// reads past what d3dVertexCount asked of the caller.
+template <typename Point, typename Line, typename Triangle>
+void d3dForEachPrimitive(D3DPRIMITIVETYPE type, UINT primitives, Point point, Line line, Triangle triangle) {
+    if (d3dVertexCount(type, primitives) == 0) return;
+    switch (type) {
+        case D3DPT_POINTLIST:
+            for (UINT i = 0; i < primitives; ++i) point(i);
+            break;
+        case D3DPT_LINELIST:
+            for (UINT i = 0; i < primitives; ++i) line(2 * i, 2 * i + 1);
+            break;
+        case D3DPT_LINESTRIP:
+            for (UINT i = 0; i < primitives; ++i) line(i, i + 1);
+            break;
+        case D3DPT_TRIANGLELIST:
+            for (UINT i = 0; i < primitives; ++i) triangle(3 * i, 3 * i + 1, 3 * i + 2);
+            break;
+        case D3DPT_TRIANGLESTRIP:
+            for (UINT i = 0; i < primitives; ++i) triangle((i & 1) ? i + 1 : i, (i & 1) ? i : i + 1, i + 2);
+            break;
+        case D3DPT_TRIANGLEFAN:
+            for (UINT i = 0; i < primitives; ++i) triangle(0, i + 1, i + 2);
+            break;
+    }
 }
 
 // ---- interfaces: exactly the methods the show calls ----

@@ -2,8 +2,10 @@
 // it gives --frame's picture, byte for byte, in every phase), and a replayer is never handed a
 // stream it cannot trust (each kind of broken or incomplete stream is refused with its reason).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -100,6 +102,27 @@ TEST(FrameStreamTest, BrokenOrIncompleteStreamsAreRefusedWithTheirReason) {
         {"a texture of no levels", [](FrameStream& s) { s.textures[0].levels = 0; }, nullptr, "cannot be made"},
         {"a back buffer of no size", [](FrameStream& s) { s.backBufferHeight = 0; }, nullptr, "cannot be made"},
         {"a call of unknown kind", [](FrameStream& s) { s.calls[7].op = StreamOp(99); }, nullptr, "unknown kind 99"},
+        {"a frame kind other than 0 or 1", nullptr, [](std::vector<uint8_t>& b) { b[8] = 2; }, "frame kind is 2"},
+        // 3 x 0x55555556 triangles' vertices wrap to 2 in 32 bits: two vertices of data match.
+        {"a count whose vertices wrap", [](FrameStream& s) { s.calls[5].args = {4, 0x55555556, 16}, s.calls[5].data.resize(32); },
+         nullptr, "vertices do not match"},
+        {"a fan of more primitives than a draw holds",
+         [](FrameStream& s) { s.calls[5].args[1] = 0x100000, s.calls[5].data.resize((0x100000 + 2) * 16); }, nullptr,
+         "vertices do not match"},
+        {"levels past the size's chain", [](FrameStream& s) { s.textures[0].levels = 4, s.textures[0].texels.resize(4); },
+         nullptr, "level count"},
+        // Textures with no texels cost the file nothing and the device all of their size.
+        {"textures past the budget",
+         [](FrameStream& s) { s.textures.insert(s.textures.begin() + 2, 4, {4096, 1024, 1, 0, 21, 1, {{}}}); }, nullptr,
+         "texture 6 takes the textures past 64 MiB"},
+        {"calls past the budget", [](FrameStream& s) { s.calls.resize(streamMaxCalls, s.calls[7]); }, nullptr,
+         "past 262144 calls"},
+        {"vertices past the budget",
+         [](FrameStream& s) {
+             s.calls[5] = {StreamOp::DrawPrimitiveUP, {1, 0xFFFFF, 1}, {}, std::vector<uint8_t>(0xFFFFF)};
+             s.calls.insert(s.calls.begin() + 5, 4, s.calls[5]);
+         },
+         nullptr, "more than 4194304 vertices"},
     };
     for (const Case& c : cases) {
         FrameStream spoilt = smallStream();
@@ -117,6 +140,50 @@ TEST(FrameStreamTest, BrokenOrIncompleteStreamsAreRefusedWithTheirReason) {
     partly.calls[1].rects = {0, 0, 2, 2};
     for (const FrameStream& refused : {early, partly})
         EXPECT_NE(streamSamplesUndrawnTarget(refused).find("render target texture 2 on stage 0 before"), std::string::npos);
+}
+
+// What a hostile user may hand the replay: each is refused in one line with status 1, before
+// anything is made, or at the call the device refuses.
+TEST(FrameStreamTest, TheReplayRefusesWhatItCannotTrustInOneLine) {
+    const fs::path dir = fs::temp_directory_path() / ("quorbel-test-hostile-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    auto write = [&](const char* name, const FrameStream& stream) {
+        const std::vector<uint8_t> bytes = encodeFrameStream(stream);
+        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return (dir / name).string();
+    };
+    FrameStream wrapped = smallStream(), lockedLevel = smallStream();
+    wrapped.calls[5].args = {4, 0x55555556, 16};
+    wrapped.calls[5].data.resize(32);
+    // The OpenGL device holds level 0 only: a lock of level 1 is refused there.
+    lockedLevel.textures[0].levels = 2;
+    lockedLevel.textures[0].texels.resize(2);
+    lockedLevel.calls[3] = {StreamOp::LockRect, {1, 1, 0}, {}, std::vector<uint8_t>(16, 9)};
+    const struct {
+        std::string input, reason;
+    } cases[] = {
+        {dir.string(), "not a file"},
+        {"/dev/zero", "not a file"},
+        {(dir / "missing.d3ds").string(), "No such file"},
+        {write("wrapped.d3ds", wrapped), "the vertices do not match"},
+        {write("level.d3ds", lockedLevel), "frame call 3 (LockRect) is refused by the device"},
+    };
+    for (const auto& c : cases) {
+        const fs::path errors = dir / "errors.txt";
+        const int status = std::system((std::string(QUORBEL_CAPTURE_BINARY) + " --replay " + c.input + " -o " +
+                                        (dir / "out.png").string() + " 2>" + errors.string())
+                                           .c_str());
+        if (c.reason.find("LockRect") != std::string::npos && fileBytes(errors).find("EGL") != std::string::npos)
+            SKIP_OR_FAIL("quorbel-capture cannot draw here");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << c.input << ": status " << status;
+        const std::string said = fileBytes(errors);
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_NE(said.find(c.input + ": " ), std::string::npos) << said;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+        EXPECT_FALSE(fs::exists(dir / "out.png")) << c.input;
+    }
+    fs::remove_all(dir);
 }
 
 }  // namespace

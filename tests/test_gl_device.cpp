@@ -566,6 +566,8 @@ TEST_F(GLDeviceTest, TinyLineDrawsShareGLDraws) {
 }
 
 TEST_F(GLDeviceTest, ValuesTheDeviceCannotReproduceAreRefused) {
+    const float noFormat[12] = {};
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, noFormat, 16), D3DERR_INVALIDCALL) << "no vertex format yet";
     EXPECT_EQ(device->SetRenderState(D3DRS_SRCBLEND, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->renderState(D3DRS_SRCBLEND), DWORD(D3DBLEND_ONE));
     EXPECT_EQ(device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR), D3DERR_INVALIDCALL);
@@ -590,6 +592,28 @@ TEST_F(GLDeviceTest, ValuesTheDeviceCannotReproduceAreRefused) {
     const RhwColorVertex v[3] = {};
     EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 12), D3DERR_INVALIDCALL) << "stride too small";
     EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, sizeof v[0]), D3DERR_INVALIDCALL);
+    // More primitives than a draw may hold is refused before a vertex is read: counted in 32
+    // bits, 0x55555556 triangles would ask for two vertices.
+    for (UINT count : {d3dMaxPrimitiveCount + 1, 0x55555556u, 0xFFFFFFFFu})
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, count, v, sizeof v[0]), D3DERR_INVALIDCALL) << count;
+}
+
+// The primitive types the show never draws but a frame stream may hold: each primitive from
+// its own vertices.
+TEST_F(GLDeviceTest, StripsAndFansDrawEachPrimitiveFromItsOwnVertices) {
+    clearBack(0xFF000000);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    const RhwColorVertex corner[3] = {{10, 10, 0, 1, 0xFFFFFFFF}, {100, 10, 0, 1, 0xFFFFFFFF}, {100, 100, 0, 1, 0xFFFFFFFF}};
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_LINESTRIP, 2, corner, sizeof corner[0]), D3D_OK);
+    const RhwColorVertex square[4] = {
+        {200, 10, 0, 1, 0xFFFFFFFF}, {300, 10, 0, 1, 0xFFFFFFFF}, {300, 100, 0, 1, 0xFFFFFFFF}, {200, 100, 0, 1, 0xFFFFFFFF}};
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, square, sizeof square[0]), D3D_OK);
+    readBack();
+    EXPECT_GT(countRgb(255, 255, 255, 8, 40, 8, 60, 13), 15) << "the strip's first line";
+    EXPECT_GT(countRgb(255, 255, 255, 8, 97, 40, 103, 60), 15) << "the strip's second line";
+    EXPECT_EQ(countRgb(255, 255, 255, 8, 20, 20, 90, 90), 0) << "no line across the corner";
+    EXPECT_EQ(countRgb(255, 255, 255, 8, 200, 10, 300, 100), 100 * 90) << "the fan's two triangles fill the square";
 }
 
 // Each refused call names its state and value; the same (kind, state) again, with any value,

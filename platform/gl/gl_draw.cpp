@@ -370,31 +370,14 @@ void GLDeviceImpl::appendPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, 
         out[1] = v[b];
         out[2] = v[c];
     };
-    switch (type) {
-        case D3DPT_LINELIST:
-            for (UINT i = 0; i < primitiveCount; ++i) line(2 * i, 2 * i + 1);
-            break;
-        case D3DPT_LINESTRIP:
-            for (UINT i = 0; i < primitiveCount; ++i) line(i, i + 1);
-            break;
-        case D3DPT_TRIANGLELIST:
-            for (UINT i = 0; i < primitiveCount; ++i) triangle(3 * i, 3 * i + 1, 3 * i + 2);
-            break;
-        case D3DPT_TRIANGLESTRIP:
-            // Odd triangles swap their first two vertices so the whole strip keeps one winding.
-            for (UINT i = 0; i < primitiveCount; ++i) triangle((i & 1) ? i + 1 : i, (i & 1) ? i : i + 1, i + 2);
-            break;
-        case D3DPT_TRIANGLEFAN:
-            for (UINT i = 0; i < primitiveCount; ++i) triangle(0, i + 1, i + 2);
-            break;
-        case D3DPT_POINTLIST:
-            break;
-    }
+    d3dForEachPrimitive(type, primitiveCount, [](UINT) {}, line, triangle);
 }
 
 HRESULT GLDeviceImpl::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices,
                                       UINT stride) {
-    if (d3dVertexCount(type, 1) == 0 || !vertices || fvf == 0) return D3DERR_INVALIDCALL;
+    // More primitives than a draw may hold is refused before any vertex is read.
+    if (d3dVertexCount(type, primitiveCount > 0 ? primitiveCount : 1) == 0 || !vertices || fvf == 0)
+        return D3DERR_INVALIDCALL;
     const UINT vertexSize = ((fvf & D3DFVF_XYZRHW) ? 16 : 12) + ((fvf & D3DFVF_DIFFUSE) ? 4 : 0) +
                             ((fvf & D3DFVF_TEX1) ? 8 : 0);
     if (stride < vertexSize) return D3DERR_INVALIDCALL;

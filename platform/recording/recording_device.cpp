@@ -183,8 +183,14 @@ HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCo
     const UINT count = d3dVertexCount(type, primitiveCount);
     if (vertices == nullptr || count == 0 || stride < vertexStride(currentFvf)) return D3DERR_INVALIDCALL;
     if (keepVertices) {
+        // Kept vertex by vertex as the primitives name them, as a drawing device reads them:
+        // a count that disagreed with its primitives would show here rather than pass.
         const auto* bytes = static_cast<const uint8_t*>(vertices);
-        call.vertices.assign(bytes, bytes + size_t(count) * stride);
+        call.vertices.assign(size_t(count) * stride, 0);
+        auto keep = [&](UINT i) { std::memcpy(call.vertices.data() + size_t(i) * stride, bytes + size_t(i) * stride, stride); };
+        d3dForEachPrimitive(
+            type, primitiveCount, keep, [&](UINT a, UINT b) { keep(a), keep(b); },
+            [&](UINT a, UINT b, UINT c) { keep(a), keep(b), keep(c); });
     }
     return D3D_OK;
 }

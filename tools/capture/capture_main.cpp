@@ -271,22 +271,21 @@ int captureStream(const CaptureOptions& options) {
 // The stream's frame drawn on the OpenGL device; with --repeat, drawn again and timed until
 // its pixels are read back.
 int captureReplay(const CaptureOptions& options) {
-    std::ifstream in(options.input, std::ios::binary);
-    if (!in) fail("cannot read " + options.input);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes;
     FrameStream stream;
     std::string error;
-    if (!decodeFrameStream(bytes, stream, error)) fail(options.input + ": " + error);
+    if (!readFrameStreamFile(options.input, bytes, error) || !decodeFrameStream(bytes, stream, error))
+        fail(options.input + ": " + error);
+    bytes = {};
     FrameJob job = makeFrameJob(options);
     StreamReplay replay;
-    if (!replay.prepare(stream, job.device, error)) fail(options.input + ": " + error);
-    replay.replay();
+    if (!replay.prepare(stream, job.device, error) || !replay.replay(error)) fail(options.input + ": " + error);
     readPicture(job);
     if (!writePng(options.output, job.pixels.data(), job.layout.width, job.layout.height, error)) fail(error);
     std::vector<double> times;
     for (uint32_t i = 0; i < options.repeat; ++i) {
         const auto begin = std::chrono::steady_clock::now();
-        replay.replay();
+        if (!replay.replay(error)) fail(options.input + ": " + error);
         job.device->readBackBuffer(job.drawn.data());
         times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());
     }

@@ -31,6 +31,12 @@ namespace {
 
 std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
+std::string hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+    return text;
+}
+
 // ---- the device, made as the show makes it ----
 
 HWND makeWindow(uint32_t width, uint32_t height) {
@@ -66,7 +72,7 @@ IDirect3DDevice9* makeDevice(const FrameStream& stream, HWND window) {
     const HRESULT made = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
                                            D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE, &params, &device);
     d3d->Release();
-    if (made != D3D_OK) fail("the device cannot be made (CreateDevice: 0x" + std::to_string(uint32_t(made)) + ")");
+    if (made != D3D_OK) fail("the device cannot be made (CreateDevice: 0x" + hex(uint32_t(made)) + ")");
     return device;
 }
 
@@ -189,34 +195,45 @@ struct Replay {
         return rgba;
     }
 
-    void setTarget(uint32_t index, uint32_t texture, uint32_t level) {
+    HRESULT setTarget(uint32_t index, uint32_t texture, uint32_t level) {
         IDirect3DSurface9* surface = nullptr;
-        if (texture == 0) device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
-        else textures[texture - 1]->GetSurfaceLevel(level, &surface);
-        device->SetRenderTarget(index, surface);
+        const HRESULT got = texture == 0 ? device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface)
+                                         : textures[texture - 1]->GetSurfaceLevel(level, &surface);
+        if (got != D3D_OK || surface == nullptr) return got != D3D_OK ? got : D3DERR_INVALIDCALL;
+        const HRESULT set = device->SetRenderTarget(index, surface);
         surface->Release();
+        return set;
     }
 
-    void call(const StreamCall& c) {
-        if (makeStreamStateCall(device, textures, c)) return;
+    HRESULT call(const StreamCall& c) {
+        HRESULT result = D3D_OK;
+        if (makeStreamStateCall(device, textures, c, result)) return result;
         const std::vector<uint32_t>& a = c.args;
         switch (c.op) {
             case StreamOp::Present:
                 // The back buffer is discarded by Present: its pixels are read before.
                 backBuffer = readBackBuffer();
                 read = true;
-                device->Present(nullptr, nullptr, nullptr, nullptr);
-                break;
-            case StreamOp::SetRenderTarget: setTarget(a[0], a[1], a[2]); break;
-            case StreamOp::LockRect: writeTexels(a[0], a[1], c.rects, a[2], c.data); break;
-            default: break;
+                return device->Present(nullptr, nullptr, nullptr, nullptr);
+            case StreamOp::SetRenderTarget: return setTarget(a[0], a[1], a[2]);
+            case StreamOp::LockRect: writeTexels(a[0], a[1], c.rects, a[2], c.data); return D3D_OK;
+            default: return D3D_OK;
         }
+    }
+
+    // A call the device refuses ends the program, naming it: what would be drawn after it is
+    // not the stream's picture.
+    void callOrFail(const StreamCall& c, const char* list, size_t index) {
+        const HRESULT result = call(c);
+        if (result != D3D_OK)
+            fail(std::string(list) + " call " + std::to_string(index) + " (" + streamOpName(c.op) +
+                 ") is refused by the device (0x" + hex(uint32_t(result)) + ")");
     }
 
     void run() {
         read = false;
-        for (const StreamCall& c : stream.start) call(c);
-        for (const StreamCall& c : stream.calls) call(c);
+        for (size_t i = 0; i < stream.start.size(); ++i) callOrFail(stream.start[i], "start", i);
+        for (size_t i = 0; i < stream.calls.size(); ++i) callOrFail(stream.calls[i], "frame", i);
         if (!read) backBuffer = readBackBuffer();
     }
 };
@@ -233,14 +250,11 @@ double now() {
 bool replayStream(const std::wstring& input, const std::wstring& output, const std::wstring& targets, unsigned long repeat,
                   HWND window) {
     const std::string name = narrow(input);
-    FILE* in = _wfopen(input.c_str(), L"rb");
-    if (in == nullptr) return std::fprintf(stderr, "replay-d3d9: cannot read %s\n", name.c_str()), false;
     std::vector<uint8_t> bytes;
-    for (int c; (c = std::fgetc(in)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(in);
     FrameStream stream;
     std::string error;
-    if (!decodeFrameStream(bytes, stream, error)) return std::fprintf(stderr, "replay-d3d9: %s: %s\n", name.c_str(), error.c_str()), false;
+    if (!readFrameStreamFile(std::filesystem::path(input), bytes, error) || !decodeFrameStream(bytes, stream, error))
+        return std::fprintf(stderr, "replay-d3d9: %s: %s\n", name.c_str(), error.c_str()), false;
     // Texels the stream does not hold would be whatever the device had: a black replay, never a picture.
     if (const std::string why = streamSamplesUndrawnTarget(stream); !why.empty())
         return std::fprintf(stderr, "replay-d3d9: %s: refused: %s\n", name.c_str(), why.c_str()), false;
@@ -250,7 +264,7 @@ bool replayStream(const std::wstring& input, const std::wstring& output, const s
     replay.makeTextures();
     std::printf("%s:\n", name.c_str());
     int differing = checkState(device, stream, stream.defaults, "the device starts with");
-    for (const StreamCall& c : stream.start) replay.call(c);
+    for (size_t i = 0; i < stream.start.size(); ++i) replay.callOrFail(stream.start[i], "start", i);
     differing += checkState(device, stream, stream.start, "after the start state the device holds");
     std::printf("%d states differ from the stream\n", differing);
     replay.run();

@@ -2,7 +2,10 @@
 // checks a replayer relies on.
 #include "tools/stream/frame_stream.h"
 
+#include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <system_error>
 
 namespace {
 
@@ -66,8 +69,13 @@ bool fail(std::string& error, const std::string& line) {
 
 std::string where(const char* list, size_t index) { return std::string(list) + " call " + std::to_string(index); }
 
+// What the stream has asked for so far, against its limits.
+struct Spent {
+    uint64_t calls = 0, vertices = 0, textureBytes = 0;
+};
+
 // A call's shape against the textures the stream holds at that point.
-bool checkCall(const StreamCall& call, const std::vector<StreamTexture>& textures, const std::string& at,
+bool checkCall(const StreamCall& call, const std::vector<StreamTexture>& textures, const std::string& at, Spent& spent,
                std::string& error) {
     const std::vector<uint32_t>& a = call.args;
     auto texture = [&](uint32_t id) { return id >= 1 && id <= textures.size() ? &textures[id - 1] : nullptr; };
@@ -98,6 +106,9 @@ bool checkCall(const StreamCall& call, const std::vector<StreamTexture>& texture
             const uint64_t count = streamVertexCount(a[0], a[1]);
             if (count == 0 || a[2] == 0 || a[2] > 1024 || call.data.size() != count * a[2])
                 return fail(error, at + ": the vertices do not match the primitive type, count and stride");
+            spent.vertices += count;
+            if (spent.vertices > streamMaxVertices)
+                return fail(error, at + ": the frame's draws read more than " + std::to_string(streamMaxVertices) + " vertices");
             return true;
         }
         case StreamOp::LockRect: {
@@ -122,10 +133,13 @@ bool checkCall(const StreamCall& call, const std::vector<StreamTexture>& texture
 }
 
 bool readCalls(Reader& in, std::vector<StreamCall>& calls, const std::vector<StreamTexture>& textures, const char* list,
-               std::string& error) {
+               Spent& spent, std::string& error) {
     const uint32_t count = in.word();
     // Each call takes at least 16 bytes, which bounds what a short file can ask for.
     if (!in.ok || count > (in.bytes.size() - in.at) / 16) return fail(error, std::string("the ") + list + " list is cut short");
+    spent.calls += count;
+    if (spent.calls > streamMaxCalls)
+        return fail(error, std::string("the ") + list + " list takes the stream past " + std::to_string(streamMaxCalls) + " calls");
     calls.clear();
     for (uint32_t i = 0; i < count; ++i) {
         StreamCall call;
@@ -142,7 +156,7 @@ bool readCalls(Reader& in, std::vector<StreamCall>& calls, const std::vector<Str
         for (uint32_t k = 0; k < rects * 4; ++k) call.rects.push_back(static_cast<int32_t>(in.word()));
         call.data = in.blob(in.bytes.size());
         if (!in.ok) return fail(error, at + " is cut short");
-        if (!checkCall(call, textures, at, error)) return false;
+        if (!checkCall(call, textures, at, spent, error)) return false;
         calls.push_back(std::move(call));
     }
     return true;
@@ -150,16 +164,24 @@ bool readCalls(Reader& in, std::vector<StreamCall>& calls, const std::vector<Str
 
 }  // namespace
 
-uint32_t streamVertexCount(uint32_t type, uint32_t primitives) {
+uint64_t streamVertexCount(uint32_t type, uint32_t primitives) {
+    if (primitives > streamMaxPrimitives) return 0;
+    const uint64_t n = primitives;
     switch (type) {
-        case 1: return primitives;      // point list
-        case 2: return primitives * 2;  // line list
-        case 3: return primitives + 1;  // line strip
-        case 4: return primitives * 3;  // triangle list
-        case 5:                         // triangle strip
-        case 6: return primitives + 2;  // triangle fan
+        case 1: return n;      // point list
+        case 2: return n * 2;  // line list
+        case 3: return n + 1;  // line strip
+        case 4: return n * 3;  // triangle list
+        case 5:                // triangle strip
+        case 6: return n + 2;  // triangle fan
     }
     return 0;
+}
+
+uint32_t streamFullChain(uint32_t width, uint32_t height) {
+    uint32_t levels = 1;
+    for (uint32_t size = width > height ? width : height; size > 1; size /= 2) ++levels;
+    return levels;
 }
 
 uint32_t streamLevelSize(uint32_t size, uint32_t level) {
@@ -197,13 +219,16 @@ bool decodeFrameStream(const std::vector<uint8_t>& bytes, FrameStream& stream, s
     if (version != frameStreamVersion)
         return fail(error, "a frame stream of version " + std::to_string(version) + "; this reads version " +
                                std::to_string(frameStreamVersion));
-    stream.loading = in.word() != 0;
+    const uint32_t loading = in.word();
+    if (loading > 1) return fail(error, "the header's frame kind is " + std::to_string(loading) + ", not 0 or 1");
+    stream.loading = loading == 1;
     stream.time = in.word();
     stream.backBufferWidth = in.word();
     stream.backBufferHeight = in.word();
     stream.backBufferFormat = in.word();
     stream.depthFormat = in.word();
     const uint32_t textures = in.word();
+    Spent spent;
     if (!in.ok || textures > 4096) return fail(error, "the header is cut short or names too many textures");
     if (stream.backBufferWidth == 0 || stream.backBufferHeight == 0 || stream.backBufferWidth > 8192 ||
         stream.backBufferHeight > 8192)
@@ -215,11 +240,14 @@ bool decodeFrameStream(const std::vector<uint8_t>& bytes, FrameStream& stream, s
         const std::string at = "texture " + std::to_string(t + 1);
         if (!in.ok) return fail(error, at + " is cut short");
         if (texture.width == 0 || texture.height == 0 || texture.width > 8192 || texture.height > 8192 ||
-            texture.levels == 0 || texture.levels > 14)
+            texture.levels == 0 || texture.levels > streamFullChain(texture.width, texture.height))
             return fail(error, at + ": a texture of that size or level count cannot be made");
         texture.texels.resize(texture.levels);
         for (uint32_t level = 0; level < texture.levels; ++level) {
             const uint64_t size = uint64_t(streamLevelSize(texture.width, level)) * streamLevelSize(texture.height, level) * 4;
+            spent.textureBytes += size;
+            if (spent.textureBytes > streamMaxTextureBytes)
+                return fail(error, at + " takes the textures past " + std::to_string(streamMaxTextureBytes >> 20) + " MiB");
             texture.texels[level] = in.blob(size);
             if (!in.ok) return fail(error, at + " level " + std::to_string(level) + " is cut short or too large");
             if (!texture.texels[level].empty() && texture.texels[level].size() != size)
@@ -229,10 +257,32 @@ bool decodeFrameStream(const std::vector<uint8_t>& bytes, FrameStream& stream, s
         }
         stream.textures.push_back(std::move(texture));
     }
-    if (!readCalls(in, stream.defaults, stream.textures, "defaults", error) ||
-        !readCalls(in, stream.start, stream.textures, "start", error) || !readCalls(in, stream.calls, stream.textures, "frame", error))
+    if (!readCalls(in, stream.defaults, stream.textures, "defaults", spent, error) ||
+        !readCalls(in, stream.start, stream.textures, "start", spent, error) ||
+        !readCalls(in, stream.calls, stream.textures, "frame", spent, error))
         return false;
     if (in.at != bytes.size()) return fail(error, std::to_string(bytes.size() - in.at) + " bytes after the frame's calls");
+    return true;
+}
+
+bool readFrameStreamFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes, std::string& error) {
+    std::error_code code;
+    const std::filesystem::file_status status = std::filesystem::status(path, code);
+    if (code) return fail(error, "cannot read it: " + code.message());
+    if (!std::filesystem::is_regular_file(status)) return fail(error, "not a file (a frame stream is a regular file)");
+    const uintmax_t size = std::filesystem::file_size(path, code);
+    if (code) return fail(error, "cannot read it: " + code.message());
+    if (size > streamMaxFileBytes)
+        return fail(error, "longer than a frame stream can be (" + std::to_string(size) + " bytes; at most " +
+                               std::to_string(streamMaxFileBytes) + ")");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return fail(error, std::string("cannot read it: ") + std::strerror(errno));
+    bytes.assign(size, 0);
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size));
+    if (in.bad()) return fail(error, std::string("cannot read it: ") + std::strerror(errno));
+    // A file that changed size under us is not the stream its size said.
+    if (uint64_t(in.gcount()) != size || in.peek() != std::ifstream::traits_type::eof())
+        return fail(error, "cannot read it whole: it changed while being read");
     return true;
 }
 
@@ -261,6 +311,25 @@ std::string streamSamplesUndrawnTarget(const FrameStream& stream) {
         }
     }
     return "";
+}
+
+const char* streamOpName(StreamOp op) {
+    static const char* const names[] = {"?",
+                                        "BeginScene",
+                                        "EndScene",
+                                        "Present",
+                                        "Clear",
+                                        "SetRenderState",
+                                        "SetSamplerState",
+                                        "SetTextureStageState",
+                                        "SetTransform",
+                                        "SetTexture",
+                                        "SetFVF",
+                                        "DrawPrimitiveUP",
+                                        "SetRenderTarget",
+                                        "LockRect"};
+    const auto n = static_cast<uint32_t>(op);
+    return n < std::size(names) ? names[n] : "?";
 }
 
 std::string streamStateName(const FrameStream& stream, const StreamCall& call) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -56,13 +57,30 @@ struct FrameStream {
     std::vector<StreamCall> calls;  // the frame
 };
 
-// Vertices DrawPrimitiveUP reads for a primitive type and count (0 for an unknown type).
-uint32_t streamVertexCount(uint32_t type, uint32_t primitives);
+// What one stream may ask of a replayer, checked before anything is made: a stream is passed
+// around as a file, and a few bytes could otherwise name gigabytes of textures or billions of
+// vertices. The show's largest streams use about a thirtieth of each (docs/stream.md).
+constexpr uint64_t streamMaxFileBytes = 64ull << 20;
+constexpr uint64_t streamMaxTextureBytes = 64ull << 20;  // every level of every texture, 4 bytes a texel
+constexpr uint64_t streamMaxCalls = 1u << 18;            // of the three lists together
+constexpr uint64_t streamMaxVertices = 1u << 22;         // read by the frame's draws together
+constexpr uint32_t streamMaxPrimitives = 0xFFFFF;        // in one draw, as Direct3D 9 devices allow
+
+// Vertices DrawPrimitiveUP reads for a primitive type and count (0 for an unknown type, or for
+// more primitives than a draw may hold).
+uint64_t streamVertexCount(uint32_t type, uint32_t primitives);
+
+// The levels a full chain of that size has: down to 1 x 1.
+uint32_t streamFullChain(uint32_t width, uint32_t height);
 
 // A level's size: the texture's halved per level, never below 1.
 uint32_t streamLevelSize(uint32_t size, uint32_t level);
 
 std::vector<uint8_t> encodeFrameStream(const FrameStream& stream);
+
+// A stream file's bytes. False, with one line in error, for what is not a regular file (a
+// folder, a device, a pipe), a file longer than a stream can be, or one that cannot be read.
+bool readFrameStreamFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes, std::string& error);
 
 // False, with one line in error, for anything that is not a whole, consistent stream of a
 // version this code reads: every texture, level and rectangle a call names exists and every
@@ -72,6 +90,9 @@ bool decodeFrameStream(const std::vector<uint8_t>& bytes, FrameStream& stream, s
 // Empty, or why the frame cannot be replayed alone: a draw samples a render target before
 // the frame drew into it, so its texels would come from frames the stream does not hold.
 std::string streamSamplesUndrawnTarget(const FrameStream& stream);
+
+// "DrawPrimitiveUP": the call's method, for messages.
+const char* streamOpName(StreamOp op);
 
 // "D3DRS_POINTSIZE_MAX", "stage 1 D3DTSS_COLOROP": the state a defaults entry sets, for messages.
 std::string streamStateName(const FrameStream& stream, const StreamCall& call);

@@ -9,37 +9,41 @@
 
 #include "tools/stream/frame_stream.h"
 
-// False for a call this does not make.
+// False for a call this does not make; result is the device's answer to one it made.
 template <typename Device, typename Texture>
-bool makeStreamStateCall(Device* device, const std::vector<Texture*>& textures, const StreamCall& c) {
+bool makeStreamStateCall(Device* device, const std::vector<Texture*>& textures, const StreamCall& c, HRESULT& result) {
     const std::vector<uint32_t>& a = c.args;
     switch (c.op) {
-        case StreamOp::BeginScene: device->BeginScene(); return true;
-        case StreamOp::EndScene: device->EndScene(); return true;
+        case StreamOp::BeginScene: result = device->BeginScene(); return true;
+        case StreamOp::EndScene: result = device->EndScene(); return true;
         case StreamOp::Clear: {
             std::vector<D3DRECT> rects;
             for (size_t i = 0; i + 3 < c.rects.size(); i += 4)
                 rects.push_back(D3DRECT{c.rects[i], c.rects[i + 1], c.rects[i + 2], c.rects[i + 3]});
             float z;
             std::memcpy(&z, &a[2], sizeof z);
-            device->Clear(DWORD(rects.size()), rects.empty() ? nullptr : rects.data(), a[0], a[1], z, a[3]);
+            result = device->Clear(DWORD(rects.size()), rects.empty() ? nullptr : rects.data(), a[0], a[1], z, a[3]);
             return true;
         }
-        case StreamOp::SetRenderState: device->SetRenderState(D3DRENDERSTATETYPE(a[0]), a[1]); return true;
-        case StreamOp::SetSamplerState: device->SetSamplerState(a[0], D3DSAMPLERSTATETYPE(a[1]), a[2]); return true;
+        case StreamOp::SetRenderState: result = device->SetRenderState(D3DRENDERSTATETYPE(a[0]), a[1]); return true;
+        case StreamOp::SetSamplerState:
+            result = device->SetSamplerState(a[0], D3DSAMPLERSTATETYPE(a[1]), a[2]);
+            return true;
         case StreamOp::SetTextureStageState:
-            device->SetTextureStageState(a[0], D3DTEXTURESTAGESTATETYPE(a[1]), a[2]);
+            result = device->SetTextureStageState(a[0], D3DTEXTURESTAGESTATETYPE(a[1]), a[2]);
             return true;
         case StreamOp::SetTransform: {
             D3DMATRIX matrix;
             std::memcpy(&matrix, c.data.data(), sizeof matrix);
-            device->SetTransform(D3DTRANSFORMSTATETYPE(a[0]), &matrix);
+            result = device->SetTransform(D3DTRANSFORMSTATETYPE(a[0]), &matrix);
             return true;
         }
-        case StreamOp::SetTexture: device->SetTexture(a[0], a[1] == 0 ? nullptr : textures[a[1] - 1]); return true;
-        case StreamOp::SetFVF: device->SetFVF(a[0]); return true;
+        case StreamOp::SetTexture:
+            result = device->SetTexture(a[0], a[1] == 0 ? nullptr : textures[a[1] - 1]);
+            return true;
+        case StreamOp::SetFVF: result = device->SetFVF(a[0]); return true;
         case StreamOp::DrawPrimitiveUP:
-            device->DrawPrimitiveUP(D3DPRIMITIVETYPE(a[0]), a[1], c.data.data(), a[2]);
+            result = device->DrawPrimitiveUP(D3DPRIMITIVETYPE(a[0]), a[1], c.data.data(), a[2]);
             return true;
         default: return false;
     }

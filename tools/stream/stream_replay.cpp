@@ -2,6 +2,7 @@
 #include "tools/stream/stream_replay.h"
 
 #include <cstring>
+#include <utility>
 
 #include "tools/stream/stream_calls.h"
 
@@ -45,33 +46,42 @@ bool StreamReplay::prepare(const FrameStream& frame, IDirect3DDevice9* target, s
     return true;
 }
 
-void StreamReplay::replay() {
-    for (const StreamCall& c : stream->start) call(c);
-    for (const StreamCall& c : stream->calls) call(c);
+bool StreamReplay::replay(std::string& error) {
+    const std::pair<const char*, const std::vector<StreamCall>*> lists[] = {{"start", &stream->start}, {"frame", &stream->calls}};
+    for (const auto& [name, calls] : lists)
+        for (size_t i = 0; i < calls->size(); ++i)
+            if (call((*calls)[i]) != D3D_OK) {
+                error = std::string(name) + " call " + std::to_string(i) + " (" + streamOpName((*calls)[i].op) +
+                        ") is refused by the device";
+                return false;
+            }
+    return true;
 }
 
 // The device holds its own reference to its target, as the show relies on.
-void StreamReplay::setTarget(uint32_t index, uint32_t texture, uint32_t level) {
+HRESULT StreamReplay::setTarget(uint32_t index, uint32_t texture, uint32_t level) {
     IDirect3DSurface9* surface = nullptr;
-    if (texture == 0) device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
-    else textures[texture - 1]->GetSurfaceLevel(level, &surface);
-    if (surface == nullptr) return;
-    device->SetRenderTarget(index, surface);
+    const HRESULT got = texture == 0 ? device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface)
+                                     : textures[texture - 1]->GetSurfaceLevel(level, &surface);
+    if (got != D3D_OK || surface == nullptr) return got != D3D_OK ? got : D3DERR_INVALIDCALL;
+    const HRESULT set = device->SetRenderTarget(index, surface);
     surface->Release();
+    return set;
 }
 
-void StreamReplay::call(const StreamCall& c) {
-    if (makeStreamStateCall(device, textures, c)) return;
+HRESULT StreamReplay::call(const StreamCall& c) {
+    HRESULT result = D3D_OK;
+    if (makeStreamStateCall(device, textures, c, result)) return result;
     const std::vector<uint32_t>& a = c.args;
     switch (c.op) {
-        case StreamOp::Present: device->Present(nullptr, nullptr, nullptr, nullptr); break;
-        case StreamOp::SetRenderTarget: setTarget(a[0], a[1], a[2]); break;
+        case StreamOp::Present: return device->Present(nullptr, nullptr, nullptr, nullptr);
+        case StreamOp::SetRenderTarget: return setTarget(a[0], a[1], a[2]);
         case StreamOp::LockRect: {
             const uint32_t width = c.rects.empty() ? streamLevelSize(stream->textures[a[0] - 1].width, a[1]) : uint32_t(c.rects[2] - c.rects[0]);
-            writeTexels(textures[a[0] - 1], a[1], c.rects.empty() ? nullptr : c.rects.data(), a[2], c.data, width * 4);
-            break;
+            const bool written = writeTexels(textures[a[0] - 1], a[1], c.rects.empty() ? nullptr : c.rects.data(), a[2], c.data, width * 4);
+            return written ? D3D_OK : D3DERR_INVALIDCALL;
         }
-        default: break;
+        default: return D3D_OK;
     }
 }
 

@@ -1,5 +1,6 @@
 // stream_replay.h: a frame stream replayed into one of this project's Direct3D 9 devices (the
-// OpenGL one): its textures made and filled, its start state set, its calls made.
+// OpenGL one, or the recording one): its textures made and filled, its start state set, its
+// calls made.
 #pragma once
 
 #include <string>
@@ -14,15 +15,17 @@ public:
     // line in error, where the device refuses one or the frame cannot be replayed alone.
     bool prepare(const FrameStream& stream, IDirect3DDevice9* device, std::string& error);
 
-    // The start state, then every call of the frame; may run again (the textures stay).
-    void replay();
+    // The start state, then every call of the frame; may run again (the textures stay). False,
+    // with one line in error naming it, at the first call the device refuses: a replay that
+    // went on would draw another picture than the stream's.
+    bool replay(std::string& error);
 
     // Gives back the textures.
     ~StreamReplay();
 
 private:
-    void call(const StreamCall& call);
-    void setTarget(uint32_t index, uint32_t texture, uint32_t level);
+    HRESULT call(const StreamCall& call);
+    HRESULT setTarget(uint32_t index, uint32_t texture, uint32_t level);
 
     const FrameStream* stream = nullptr;
     IDirect3DDevice9* device = nullptr;
