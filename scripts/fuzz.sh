@@ -11,7 +11,7 @@ source scripts/setup.sh
 
 seconds=${QUORBEL_FUZZ_SECONDS:-20}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(particle synth text)
+[ ${#targets[@]} -eq 0 ] && targets=(particle synth text stream)
 dir=build-fuzz
 
 quorbel_install_packages
@@ -39,11 +39,15 @@ for target in "${targets[@]}"; do
   cp "$corpus"/* "$work"/
   log=$dir/logs/$target.log
   rm -f "$dir/findings/$target-"*
+  # A target's dictionary of its format's words, where it has one.
+  dict=()
+  [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
   # Any input slower than 10 s counts as a hang; findings are named after the target.
-  if "$dir/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+  if "$dir/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 "${dict[@]}" \
        -artifact_prefix="$dir/findings/$target-" "$work" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    echo "fuzz $target: ${runs:-?} inputs in ${seconds} s, $(ls "$corpus" | wc -l) saved, nothing found"
+    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
+    echo "fuzz $target: ${runs:-?} inputs in ${seconds} s, ${cov:-cov: ?} edges, $(ls "$corpus" | wc -l) saved, $(ls "$work" | wc -l) in its corpus now, nothing found"
   else
     echo "fuzz $target: FAILED; the last lines of $log:" >&2
     grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error|artifact_prefix|Test unit written)' "$log" | tail -8 >&2 ||
