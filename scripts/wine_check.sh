@@ -118,6 +118,18 @@ for name in "${names[@]}"; do
 done
 "$wine" "$replayer_build/replay-d3d9.exe" "${wine_args[@]}" >"$work/wine-states.txt" 2>>"$log" ||
   { echo "wine check: FAILED: the replay under Wine (see $log)"; failed=1; }
+# Hostile input gets the same refusals from the replayer's reader as from ours: a draw whose count
+# wraps at 32 bits (an input the stream fuzzer found) and a folder, each in one line, status 1.
+hostile=$root/fuzz/corpus/stream/regression-strip-count-wraps
+status=0
+"$wine" "$replayer_build/replay-d3d9.exe" "$hostile" -o "$work/hostile.png" "$work" -o "$work/folder.png" \
+  >/dev/null 2>"$work/hostile.txt" || status=$?
+if [ $status -ne 1 ] || [ "$(grep -c . "$work/hostile.txt")" -ne 2 ] ||
+   ! grep -q "regression-strip-count-wraps: frame call 6: the vertices do not match" "$work/hostile.txt" ||
+   ! grep -q "wine-check: not a file" "$work/hostile.txt" || [ -e "$work/hostile.png" ] || [ -e "$work/folder.png" ]; then
+  echo "wine check: FAILED: replay-d3d9.exe took hostile streams otherwise than one line each and status 1 (status $status):"
+  cat "$work/hostile.txt"; failed=1
+fi
 unexpected=$(grep '^state ' "$work/wine-states.txt" | grep -v -w -F "$known_states" || true)
 if [ -n "$unexpected" ]; then echo "wine check: FAILED: Wine's device holds states the stream does not:"; echo "$unexpected"; failed=1; fi
 
