@@ -90,7 +90,7 @@ const OptionRow<ShowLine> showOptionRows[] = {
     {"--version", nullptr, nullptr, "the version", setField<&ShowLine::version, true, Took::Last>},
 };
 
-// The command line's part of --help, which a command line refused is answered with too.
+// The command line's part of --help.
 std::string usage() {
     return "Usage: quorbel [--window | --fullscreen] [--size WxH] [--scale 1 | --fixed-size | --min-scale S] "
            "[--start MS] [--loop A:B] [--help] [--version]\n"
@@ -117,18 +117,7 @@ void printHelp() {
 int main(int argc, char** argv) {
     ShowLine line;
     const CommandLineFault fault = readCommandLine(showOptionRows, argc, argv, line);
-    switch (fault.kind) {
-        case CommandLineFault::None: break;
-        case CommandLineFault::Unknown:
-            std::fprintf(stderr, "quorbel: unknown option '%s'\n%s", fault.argument.c_str(), usage().c_str());
-            return 2;
-        case CommandLineFault::NoValue:
-            std::fprintf(stderr, "quorbel: %s needs a value\n%s", fault.argument.c_str(), usage().c_str());
-            return 2;
-        case CommandLineFault::Refused:
-            std::fprintf(stderr, "quorbel: %s\n", fault.line.c_str());
-            return 2;
-    }
+    if (fault.kind != CommandLineFault::None) refuseCommandLine("quorbel", faultLine(fault));
     if (line.help) {
         printHelp();
         return 0;
@@ -138,15 +127,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     const PlayerOptions& player = line.player;
-    if (player.loop && player.start && (player.startMs < player.loopFromMs || player.startMs >= player.loopToMs)) {
-        std::fprintf(stderr, "quorbel: --start %u lies outside the loop %u:%u\n", player.startMs, player.loopFromMs,
-                     player.loopToMs);
-        return 2;
-    }
-    if (line.minScaleGiven && (line.window.fixedScale || line.window.fixedSize)) {
-        std::fprintf(stderr, "quorbel: --min-scale lowers a drawing size that --scale 1 and --fixed-size hold fixed\n");
-        return 2;
-    }
+    if (player.loop && player.start && (player.startMs < player.loopFromMs || player.startMs >= player.loopToMs))
+        refuseCommandLine("quorbel", "--start " + std::to_string(player.startMs) + " lies outside the loop " +
+                                         std::to_string(player.loopFromMs) + ":" + std::to_string(player.loopToMs));
+    if (line.minScaleGiven && (line.window.fixedScale || line.window.fixedSize))
+        refuseCommandLine("quorbel", "--min-scale lowers a drawing size that --scale 1 and --fixed-size hold fixed");
     setWindowOptions(line.window);
     runIntro(line.choice, line.player);
 }

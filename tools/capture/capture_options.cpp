@@ -318,11 +318,9 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     CaptureLine line;
     const CommandLineFault fault = readCommandLine(captureOptionRows, argc, argv, line);
     options = line.options;
-    switch (fault.kind) {
-        case CommandLineFault::None: break;
-        case CommandLineFault::Unknown: error = "unknown argument '" + fault.argument + "'"; return false;
-        case CommandLineFault::NoValue: error = fault.argument + " needs a value"; return false;
-        case CommandLineFault::Refused: error = fault.line; return false;
+    if (fault.kind != CommandLineFault::None) {
+        error = faultLine(fault);
+        return false;
     }
     if (line.wantsHelp) {
         options.mode = CaptureMode::Help;
