@@ -47,9 +47,12 @@ Took takeNumber(CaptureLine& line, const char* option, const char* value, std::s
     return inRange(option, value, low, high, line.options.*field, error) ? Took::Taken : Took::Refused;
 }
 
+// A time of the show, 0 to its last frame: a later one is refused here rather than found out
+// after running the whole show.
 Took showTime(const char* option, const char* text, uint32_t& ms, std::string& error) {
-    if (parseNumber(text, ms)) return Took::Taken;
-    return refuse(error, std::string(option) + " needs a show time in whole milliseconds, not '" + text + "'");
+    std::string why;
+    if (parseShowTime(text, ms, why)) return Took::Taken;
+    return refuse(error, std::string(option) + " " + why);
 }
 
 template <uint32_t CaptureOptions::*field>
@@ -129,6 +132,14 @@ Took takeOneFrame(CaptureLine& line, const char* option, const char* value, std:
     return showTime(option, value, line.options.frameMs, error);
 }
 
+// --frames' last time against the show's end.
+Took framesWithinShow(const char* value, uint32_t lastMs, std::string& error) {
+    if (lastMs <= lastShowFrameMs) return Took::Taken;
+    return refuse(error, "--frames " + std::string(value) + ": " + std::to_string(lastMs) +
+                             " is past the show's end (its last frame is at " + std::to_string(lastShowFrameMs) +
+                             " ms)");
+}
+
 Took takeFrames(CaptureLine& line, const char* option, const char* value, std::string& error) {
     if (setMode(line, CaptureMode::Frames, option, error) == Took::Refused) return Took::Refused;
     CaptureOptions& o = line.options;
@@ -137,12 +148,12 @@ Took takeFrames(CaptureLine& line, const char* option, const char* value, std::s
             return refuse(error, std::string("--frames needs MS,MS,... in whole milliseconds, ascending, not '") + value + "'");
         o.fromMs = o.frameList.front();
         o.toMs = o.frameList.back();
-        return Took::Taken;
+        return framesWithinShow(value, o.toMs, error);
     }
     if (!parseRange(value, o.fromMs, o.toMs))
         return refuse(error, std::string("--frames needs FROM:TO or MS,MS,... in whole milliseconds, not '") + value + "'");
     if (o.fromMs > o.toMs) return refuse(error, "--frames " + std::string(value) + ": FROM is after TO");
-    return Took::Taken;
+    return framesWithinShow(value, o.toMs, error);
 }
 
 // --video, --wav and --sheet name their file themselves.
