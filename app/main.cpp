@@ -8,6 +8,7 @@
 #include "app/player.h"
 #include "app/show_life.h"
 #include "platform/command_line.h"
+#include "platform/memory_budget.h"
 #include "platform/sdl/window_options.h"
 #include "platform/switches.h"
 
@@ -32,9 +33,11 @@ Took takeScreen(ShowLine& line, const char* option, const char*, std::string& er
 Took takeSize(ShowLine& line, const char*, const char* value, std::string& error) {
     int width = 0, height = 0;
     char end = 0;
-    if (std::sscanf(value, "%dx%d%c", &width, &height, &end) != 2 || width < 4 || height < 3 || width > 16384 ||
-        height > 16384)
-        return refuse(error, std::string("--size needs WxH, from 4x3 to 16384x16384 pixels, not '") + value + "'");
+    // The bound only keeps the numbers sane: what the machine and SDL hold is checked once the
+    // table is read, what the renderer draws once the window's GL is there.
+    if (std::sscanf(value, "%dx%d%c", &width, &height, &end) != 2 || width < 4 || height < 3 || width > 65536 ||
+        height > 65536)
+        return refuse(error, std::string("--size needs WxH, from 4x3 to 65536x65536 pixels, not '") + value + "'");
     line.window.width = width;
     line.window.height = height;
     return Took::Taken;
@@ -132,6 +135,12 @@ int main(int argc, char** argv) {
                                          std::to_string(player.loopFromMs) + ":" + std::to_string(player.loopToMs));
     if (line.minScaleGiven && (line.window.fixedScale || line.window.fixedSize))
         refuseCommandLine("quorbel", "--min-scale lowers a drawing size that --scale 1 and --fixed-size hold fixed");
+    // Before the display is opened: a window the machine cannot hold or SDL cannot make is never made.
+    if (line.window.width > 0) {
+        const std::string why =
+            windowSizeRefusal(line.window.width, line.window.height, memoryAvailableBytes(), largestWindowSide);
+        if (!why.empty()) refuseCommandLine("quorbel", why);
+    }
     setWindowOptions(line.window);
     runIntro(line.choice, line.player);
 }

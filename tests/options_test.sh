@@ -12,9 +12,11 @@ trap 'rm -rf "$work"' EXIT
 refused=(
   "quorbel|unknown option '--bogus'|--bogus"
   "quorbel|--size needs a value|--window --size"
-  "quorbel|--size needs WxH, from 4x3 to 16384x16384 pixels, not '3x2'|--size 3x2"
+  "quorbel|--size needs WxH, from 4x3 to 65536x65536 pixels, not '3x2'|--size 3x2"
   "quorbel|--start: '161280' is past the show's end|--window --start 161280"
   "quorbel|--start 5000 lies outside the loop 1000:2000|--loop 1000:2000 --start 5000"
+  # More than any machine holds (and any renderer draws): refused before the display is opened.
+  "quorbel|--size 65536x65536 |--window --size 65536x65536"
   "quorbel-capture|unknown option '--bogus'|--bogus"
   "quorbel-capture|nothing to do|"
   "quorbel-capture|--frame '4294967295' is past the show's end|--frame 4294967295 -o $work/f.png"
@@ -23,6 +25,8 @@ refused=(
   "quorbel-capture|--stream '161280' is past the show's end|--stream 161280 -o $work/f.d3ds"
   "quorbel-capture|--trace '161280' is past the show's end|--trace 161280"
   "quorbel-capture|--until '161280' is past the show's end|--video $work/v.mp4 --until 161280"
+  "quorbel-capture|--size 65536x65536 |--frame 0 --size 65536x65536 -o $work/f.png"
+  "quorbel-capture|--size 65536x49152 in 2 processes |--video $work/v.mp4 --size 65536x49152 --jobs 2"
   "quorbel-soak|unknown option '--bogus'|--bogus"
   "quorbel-soak|--fps takes a whole number from 1 to 1000|--fps 0"
   "quorbel-compare|unknown option '--bogus'|--bogus"

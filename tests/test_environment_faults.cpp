@@ -213,7 +213,7 @@ TEST(BadCommandLine, EachIsRefusedWithItsReasonAndStatusTwo) {
     const std::pair<std::vector<std::string>, const char*> refused[] = {
         {{"--bogus"}, "quorbel: unknown option '--bogus'"},
         {{"--window", "--size"}, "quorbel: --size needs a value"},
-        {{"--size", "3x2"}, "quorbel: --size needs WxH, from 4x3 to 16384x16384 pixels, not '3x2'"},
+        {{"--size", "3x2"}, "quorbel: --size needs WxH, from 4x3 to 65536x65536 pixels, not '3x2'"},
         {{"--scale", "2"}, "quorbel: --scale takes 1 (the 640 x 480 picture scaled up), not '2'"},
         {{"--min-scale", "0.1"}, "quorbel: --min-scale takes a number from 0.25 to 1, not '0.1'"},
         {{"--start", "161280"}, "quorbel: --start: '161280' is past the show's end"},

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/command_line.h"
+#include "platform/memory_budget.h"
 #include "platform/sdl/sdl_internal.h"
 #include "platform/system.h"
 
@@ -114,6 +116,16 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
 
     sdlDevice = createGLDevice(line, sizeof line);
     if (sdlDevice == nullptr) systemFail(line);
+    // GL can be asked only now; the picture is drawn at the size asked only after this.
+    if (windowOptions.width > 0) {
+        const std::string why = windowSizeRefusal(windowOptions.width, windowOptions.height, 0,
+                                                  sdlDevice->largestResolution());
+        if (!why.empty()) {
+            leavingCode = 2;
+            SDL_Quit();
+            refuseCommandLine("quorbel", why);
+        }
+    }
     startPresenting(refreshRateHz());
     return sdlDevice;
 }

@@ -309,6 +309,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!parseCaptureOptions(argc, argv, options, error)) refuseCommandLine("quorbel-capture", error);
     const CaptureRoute route = captureRouteFor(options, jobCount(options));
+    refusePicturesBeyondMemory(options, route.parts);
     if (route.writer == CaptureWriter::None) {
         std::fputs(captureHelp().c_str(), stdout);
         return 0;

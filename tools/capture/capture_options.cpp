@@ -72,12 +72,13 @@ Took takeText(CaptureLine& line, const char*, const char* value, std::string&) {
     return Took::Taken;
 }
 
-// WxH, each a whole number from 1 to 8192.
+// WxH, each a whole number from 1 to 65536: a bound that keeps the numbers sane; what the
+// machine and the renderer hold is checked before the pictures are allocated.
 bool parseSize(const char* value, int& width, int& height) {
     const char* x = std::strchr(value, 'x');
     uint32_t w = 0, h = 0;
     if (x == nullptr || !parseNumber(std::string(value, x).c_str(), w) || !parseNumber(x + 1, h)) return false;
-    if (w == 0 || h == 0 || w > 8192 || h > 8192) return false;
+    if (w == 0 || h == 0 || w > 65536 || h > 65536) return false;
     width = static_cast<int>(w);
     height = static_cast<int>(h);
     return true;
@@ -202,7 +203,7 @@ Took takeFrom(CaptureLine& line, const char*, const char* value, std::string& er
 Took takeSize(CaptureLine& line, const char*, const char* value, std::string& error) {
     CaptureOptions& o = line.options;
     if (!parseSize(value, o.width, o.height))
-        return refuse(error, std::string("--size needs WxH, each from 1 to 8192 pixels, not '") + value + "'");
+        return refuse(error, std::string("--size needs WxH, each from 1 to 65536 pixels, not '") + value + "'");
     if (o.width < 4 || o.height < 3) return refuse(error, std::string("--size ") + value + " has no room for a 4:3 picture");
     return Took::Taken;
 }
