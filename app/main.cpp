@@ -8,6 +8,7 @@
 #include "app/player.h"
 #include "app/show_life.h"
 #include "platform/command_line.h"
+#include "platform/memory_budget.h"
 #include "platform/sdl/window_options.h"
 #include "platform/switches.h"
 
@@ -32,9 +33,11 @@ Took takeScreen(ShowLine& line, const char* option, const char*, std::string& er
 Took takeSize(ShowLine& line, const char*, const char* value, std::string& error) {
     int width = 0, height = 0;
     char end = 0;
-    if (std::sscanf(value, "%dx%d%c", &width, &height, &end) != 2 || width < 4 || height < 3 || width > 16384 ||
-        height > 16384)
-        return refuse(error, std::string("--size needs WxH, from 4x3 to 16384x16384 pixels, not '") + value + "'");
+    // The bound only keeps the numbers sane: what the machine and SDL hold is checked once the
+    // table is read, what the renderer draws once the window's GL is there.
+    if (std::sscanf(value, "%dx%d%c", &width, &height, &end) != 2 || width < 4 || height < 3 || width > 65536 ||
+        height > 65536)
+        return refuse(error, std::string("--size needs WxH, from 4x3 to 65536x65536 pixels, not '") + value + "'");
     line.window.width = width;
     line.window.height = height;
     return Took::Taken;
@@ -90,7 +93,7 @@ const OptionRow<ShowLine> showOptionRows[] = {
     {"--version", nullptr, nullptr, "the version", setField<&ShowLine::version, true, Took::Last>},
 };
 
-// The command line's part of --help, which a command line refused is answered with too.
+// The command line's part of --help.
 std::string usage() {
     return "Usage: quorbel [--window | --fullscreen] [--size WxH] [--scale 1 | --fixed-size | --min-scale S] "
            "[--start MS] [--loop A:B] [--help] [--version]\n"
@@ -117,18 +120,7 @@ void printHelp() {
 int main(int argc, char** argv) {
     ShowLine line;
     const CommandLineFault fault = readCommandLine(showOptionRows, argc, argv, line);
-    switch (fault.kind) {
-        case CommandLineFault::None: break;
-        case CommandLineFault::Unknown:
-            std::fprintf(stderr, "quorbel: unknown option '%s'\n%s", fault.argument.c_str(), usage().c_str());
-            return 2;
-        case CommandLineFault::NoValue:
-            std::fprintf(stderr, "quorbel: %s needs a value\n%s", fault.argument.c_str(), usage().c_str());
-            return 2;
-        case CommandLineFault::Refused:
-            std::fprintf(stderr, "quorbel: %s\n", fault.line.c_str());
-            return 2;
-    }
+    if (fault.kind != CommandLineFault::None) refuseCommandLine("quorbel", faultLine(fault));
     if (line.help) {
         printHelp();
         return 0;
@@ -138,14 +130,16 @@ int main(int argc, char** argv) {
         return 0;
     }
     const PlayerOptions& player = line.player;
-    if (player.loop && player.start && (player.startMs < player.loopFromMs || player.startMs >= player.loopToMs)) {
-        std::fprintf(stderr, "quorbel: --start %u lies outside the loop %u:%u\n", player.startMs, player.loopFromMs,
-                     player.loopToMs);
-        return 2;
-    }
-    if (line.minScaleGiven && (line.window.fixedScale || line.window.fixedSize)) {
-        std::fprintf(stderr, "quorbel: --min-scale lowers a drawing size that --scale 1 and --fixed-size hold fixed\n");
-        return 2;
+    if (player.loop && player.start && (player.startMs < player.loopFromMs || player.startMs >= player.loopToMs))
+        refuseCommandLine("quorbel", "--start " + std::to_string(player.startMs) + " lies outside the loop " +
+                                         std::to_string(player.loopFromMs) + ":" + std::to_string(player.loopToMs));
+    if (line.minScaleGiven && (line.window.fixedScale || line.window.fixedSize))
+        refuseCommandLine("quorbel", "--min-scale lowers a drawing size that --scale 1 and --fixed-size hold fixed");
+    // Before the display is opened: a window the machine cannot hold or SDL cannot make is never made.
+    if (line.window.width > 0) {
+        const std::string why =
+            windowSizeRefusal(line.window.width, line.window.height, memoryAvailableBytes(), largestWindowSide);
+        if (!why.empty()) refuseCommandLine("quorbel", why);
     }
     setWindowOptions(line.window);
     runIntro(line.choice, line.player);

@@ -13,6 +13,7 @@
 #include "app/snapshot.h"
 #include "core/frame_grid.h"
 #include "platform/system.h"
+#include "timeline/timeline.h"
 
 constexpr FrameGrid playerGrid{60};               // the grid seeks run on, as the capture tool's default
 constexpr uint32_t snapshotIntervalMs = 3840;      // one bar: every phase starts on a snapshot
@@ -31,7 +32,7 @@ constexpr uint32_t runUpSliceMs = 4000;
 constexpr uint32_t seekSliceFrames = 300;
 
 // The last frame of the show: seeks past the end land here.
-constexpr uint32_t lastShowFrameMs = 161279;
+constexpr uint32_t lastShowFrameMs = showLengthMs - 1;
 
 // ---- the keys ----
 

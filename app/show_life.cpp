@@ -19,6 +19,8 @@ bool ShowLife::step() {
             return true;
         case LifeStage::Loading:
             // Escape is not looked at here: the soundtrack must be complete before the show starts.
+            // A quit from outside (a signal) is: it must not wait for the show's first frame.
+            if (systemQuitAsked()) return quit();
             loadingFrame(loadingDone++);
             presented = true;
             if (loadingDone == loadingFrameCount) {
@@ -29,6 +31,7 @@ bool ShowLife::step() {
         case LifeStage::RunningUp:
             // A start later in the show: run up to it first, the last loading picture shown, so
             // that the music starts at that moment, not before it.
+            if (systemQuitAsked()) return quit();
             if (player->runUpStep(runUpSliceMs)) current = LifeStage::Starting;
             return true;
         case LifeStage::Starting:
@@ -38,6 +41,10 @@ bool ShowLife::step() {
             return true;
         case LifeStage::Hearing:
             // The clock starts when the first samples are heard.
+            if (systemQuitAsked()) {
+                startupSteps.stopMusic();
+                return quit();
+            }
             if (!systemWaveHeard()) return true;
             startShowClock();
             if (player != nullptr) player->startClock();
@@ -54,6 +61,11 @@ bool ShowLife::step() {
         case LifeStage::Ended:
             break;
     }
+    return false;
+}
+
+bool ShowLife::quit() {
+    current = LifeStage::Ended;
     return false;
 }
 

@@ -33,6 +33,8 @@ public:
     int32_t loadingFramesDone() const { return loadingDone; }
 
 private:
+    bool quit();  // ended from outside before the show's first frame
+
     ScreenChoice choice;
     Player* player;
     LifeStage current = LifeStage::Opening;

@@ -2,6 +2,7 @@
 // --help written (and so its manual page, which help2man makes from --help). Each row names an
 // option, the value it takes and what it does, and takes the value into the program's options;
 // what the options must satisfy together the program checks after the table has read them all.
+// A command line refused is answered alike in every program (refuseCommandLine).
 // Header only: the capture tool's options are compiled into the browser build as well.
 // Not Debian's CLI11 or cxxopts: each writes its own messages and help, where scripts and tests
 // rely on the programs' lines and exit statuses, and the browser build would carry it too;
@@ -9,6 +10,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -71,6 +74,27 @@ CommandLineFault readCommandLine(const OptionRow<Options> (&table)[N], int argc,
         if (took == Took::Last) break;
     }
     return {};
+}
+
+// The fault as the line that gives its reason, without the program's name.
+inline std::string faultLine(const CommandLineFault& fault) {
+    switch (fault.kind) {
+        case CommandLineFault::Unknown:
+            return (fault.argument.rfind('-', 0) == 0 ? "unknown option '" : "unknown argument '") + fault.argument +
+                   "'";
+        case CommandLineFault::NoValue: return fault.argument + " needs a value";
+        case CommandLineFault::Refused: return fault.line;
+        case CommandLineFault::None: break;
+    }
+    return "";
+}
+
+// A command line refused, as every program of the project answers it (and as GNU programs do):
+// "PROGRAM: reason", then where to read more, both on stderr, and exit status 2. The usage is no
+// part of it: the reason would scroll away above it.
+[[noreturn]] inline void refuseCommandLine(const char* program, const std::string& reason) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program, reason.c_str(), program);
+    std::exit(2);
 }
 
 // "  left  text": the text from the column on, its further lines indented to it; a left part too

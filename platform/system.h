@@ -42,6 +42,11 @@ uint32_t systemTickCount();
 // responsive (the show has no message loop of its own).
 bool systemEscapePressed();
 
+// Called by the start-up between its steps (the loading screen, a run-up, the wait for the first
+// samples), where Escape is not looked at: true once the show was asked from outside to end (a
+// signal such as SIGTERM, the window closed); it ends then, before its first frame.
+bool systemQuitAsked();
+
 // Called by the player's frame loop, after systemEscapePressed: the next player key pressed
 // since the last call, in order; false when none is waiting (Escape goes to systemEscapePressed).
 bool systemNextKey(PlayerKey* key);

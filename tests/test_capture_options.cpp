@@ -76,6 +76,12 @@ TEST(CaptureOptionsTest, EachModeWithWhatItNeeds) {
 
     p = parse({"--frames", "7:7", "-o", "d"});
     EXPECT_TRUE(p.ok) << "a range of one frame";
+    for (std::vector<const char*> last : {std::vector<const char*>{"--frame", "161279", "-o", "f.png"},
+                                          {"--frames", "0:161279", "-o", "d"}, {"--frames", "5,161279", "-o", "d"},
+                                          {"--stream", "161279", "-o", "f.d3ds"}, {"--video", "v.mp4", "--until", "161279"}}) {
+        p = parse(last);
+        EXPECT_TRUE(p.ok) << "the show's last frame: " << p.error;
+    }
 
     p = parse({"--video", "v.mp4", "--jobs", "3", "--until", "3000", "--lossless"});
     ASSERT_TRUE(p.ok) << p.error;
@@ -120,6 +126,15 @@ TEST(CaptureOptionsTest, BadArgumentsAreRefusedWithAReason) {
         {{"--frame", "ten", "-o", "f.png"}, "ten"},
         {{"--frame", "-5", "-o", "f.png"}, "-5"},
         {{"--frame", "4294967296", "-o", "f.png"}, "4294967296"},
+        // Past the show's end: refused here, not after running the whole show.
+        {{"--frame", "4294967295", "-o", "f.png"}, "--frame '4294967295' is past the show's end (its last frame is at 161279 ms)"},
+        {{"--frame", "161280", "-o", "f.png", "--cold"}, "--frame '161280' is past the show's end"},
+        {{"--faces", "161280", "-o", "d"}, "--faces '161280' is past the show's end"},
+        {{"--trace", "200000"}, "--trace '200000' is past the show's end"},
+        {{"--stream", "161280", "-o", "f.d3ds"}, "--stream '161280' is past the show's end"},
+        {{"--frames", "4000,170000", "-o", "d"}, "--frames 4000,170000: 170000 is past the show's end"},
+        {{"--frames", "0:161280", "-o", "d"}, "--frames 0:161280: 161280 is past the show's end"},
+        {{"--video", "v.mp4", "--until", "161280"}, "--until '161280' is past the show's end"},
         {{"--frame", "", "-o", "f.png"}, "milliseconds"},
         {{"--frames", "20:10", "-o", "d"}, "after"},
         {{"--frames", "10", "-o", "d"}, "FROM:TO"},

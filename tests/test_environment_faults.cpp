@@ -141,6 +141,10 @@ public:
         if (pid > 0) finish(Seconds(0));
     }
 
+    void signal(int number) {
+        if (pid > 0) kill(pid, number);
+    }
+
     bool running() {
         if (pid <= 0) return false;
         int status = 0;
@@ -213,7 +217,7 @@ TEST(BadCommandLine, EachIsRefusedWithItsReasonAndStatusTwo) {
     const std::pair<std::vector<std::string>, const char*> refused[] = {
         {{"--bogus"}, "quorbel: unknown option '--bogus'"},
         {{"--window", "--size"}, "quorbel: --size needs a value"},
-        {{"--size", "3x2"}, "quorbel: --size needs WxH, from 4x3 to 16384x16384 pixels, not '3x2'"},
+        {{"--size", "3x2"}, "quorbel: --size needs WxH, from 4x3 to 65536x65536 pixels, not '3x2'"},
         {{"--scale", "2"}, "quorbel: --scale takes 1 (the 640 x 480 picture scaled up), not '2'"},
         {{"--min-scale", "0.1"}, "quorbel: --min-scale takes a number from 0.25 to 1, not '0.1'"},
         {{"--start", "161280"}, "quorbel: --start: '161280' is past the show's end"},
@@ -561,6 +565,28 @@ TEST(NoSoundCard, TheSoundFollowsASeekAndAPause) {
     // where the file's sound comes back, within the bytes the silence took.
     const size_t resumed = data.find(heard.substr(at, 4096), next);
     EXPECT_LE(resumed, next + (at - silence)) << "after the pause the sound went on from elsewhere";
+}
+
+// ---- a signal ----
+
+// SIGTERM while the show loads and runs up to a late start (no frame drawn yet, each step a
+// loading frame or 4 s of show, a picture of 1600 x 1200 presented after each): it ends within a
+// second, as a closed window ends it (exit 0), not only at its first frame as it did.
+TEST(Signal, DuringTheLoadingAndARunUpEndsTheShowWithinASecond) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "1600x1200x24");
+    ScratchDir scratch;
+    ShowProcess show(scratch, {"--window", "--size", "1600x1200", "--start", "160000"},
+                     display.env({{"SDL_AUDIODRIVER", "dummy"}}));
+    ASSERT_NE(display.waitForWindow("Quorbel", show), 0u) << show.finish(Seconds(0)).text();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(show.running()) << show.finish(Seconds(0)).text();
+    show.signal(SIGTERM);
+    const Outcome run = show.finish(Seconds(1.0));
+    ASSERT_TRUE(run.exited) << "still running a second after SIGTERM\n" << run.text();
+    EXPECT_EQ(run.status, 0) << run.text();
+    EXPECT_TRUE(run.lines.empty()) << run.text();
+    EXPECT_EQ(run.report, "") << "the signal was meant to come before the show's first frame";
 }
 
 // ---- the window closed under the show ----

@@ -265,13 +265,18 @@ void GLDeviceImpl::sizeBackBuffer() {
                  GL_UNSIGNED_BYTE, nullptr);
 }
 
-bool GLDeviceImpl::setResolution(int width, int height) {
-    if (!hasContext || width <= 0 || height <= 0) return false;
+int GLDeviceImpl::largestResolution() const {
+    if (!hasContext) return 0;
     GLint largestTexture = 0, largestRenderbuffer = 0, largestViewport[2] = {};
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestTexture);
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestRenderbuffer);
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largestViewport);
-    const int largest = std::min({largestTexture, largestRenderbuffer, largestViewport[0], largestViewport[1]});
+    return std::min({largestTexture, largestRenderbuffer, largestViewport[0], largestViewport[1]});
+}
+
+bool GLDeviceImpl::setResolution(int width, int height) {
+    if (!hasContext || width <= 0 || height <= 0) return false;
+    const int largest = largestResolution();
     if (width > largest || height > largest) return false;
     if (width == backBuffer.pixelWidth && height == backBuffer.pixelHeight) return true;
     flush();

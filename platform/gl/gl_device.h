@@ -68,6 +68,8 @@ public:
     // clears, pretransformed vertices, sprite sizes, line widths) are nominal and scaled here.
     // Targets restart cleared. False, with nothing changed, where GL cannot hold the size.
     virtual bool setResolution(int width, int height) = 0;
+    // The largest width and height setResolution takes: GL's texture, renderbuffer and viewport limits.
+    virtual int largestResolution() const = 0;
     // The pixels GL holds: the back buffer's, and level 0 of a texture as readTexture writes it.
     virtual void backBufferSize(int& width, int& height) const = 0;
     virtual void textureSize(IDirect3DTexture9* texture, int& width, int& height) const = 0;

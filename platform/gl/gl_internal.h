@@ -231,6 +231,7 @@ public:
     void fillWindow(const GLWindowFill* fills, int count) override;
     void setDrawingEnabled(bool enabled) override;
     bool setResolution(int width, int height) override;
+    int largestResolution() const override;
     void backBufferSize(int& width, int& height) const override;
     void textureSize(IDirect3DTexture9* texture, int& width, int& height) const override;
     void readBackBuffer(uint8_t* rgba) override;

@@ -44,6 +44,8 @@ bool systemEscapePressed() {
     return headlessSystem.escapeHeld;
 }
 
+bool systemQuitAsked() { return false; }
+
 void systemPlayWave(const void* image, uint32_t bytes) {
     headlessSystem.waveImage = image;
     headlessSystem.waveBytes = bytes;

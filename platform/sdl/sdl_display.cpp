@@ -115,6 +115,7 @@ void releaseXErrors() {}
 
 void systemStart() {
     quietSdlAudioLog();
+    watchQuitSignals();
     const char* x11 = switchValue(Switch::Display);
     const char* wayland = switchValue(Switch::WaylandDisplay);
     const bool x11Named = switchNamed(Switch::Display);

@@ -19,6 +19,8 @@ extern std::atomic<bool> windowClosed; // closing the window ends the show, like
 extern bool windowLost;                // another client destroyed the window under the show
 extern int leavingCode;                // the exit code once the show is on its way out; -1 before
 
+void watchQuitSignals();  // before SDL_Init: SIGINT and SIGTERM end the show, within a second
+
 // ---- sdl_display.cpp: the display and its X errors ----
 
 void watchDisplay();               // after SDL_Init: X errors handled by the show, not Xlib's exit

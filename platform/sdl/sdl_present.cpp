@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/draw_scale.h"
+#include "platform/memory_budget.h"
 #include "platform/sdl/sdl_internal.h"
 #include "platform/switches.h"
 #include "platform/system.h"
@@ -59,6 +60,7 @@ bool showPresenting;                // the sound has started: the end line repor
 bool scaleChanged;
 bool pictureLost;                   // the back buffer was cleared at a new size
 bool resolutionRefused;             // warned once: the drawable is larger than GL can draw
+bool memoryShort;                   // warned once: the drawable is larger than memory holds
 Clock::time_point lastPresented;
 bool showFrameNext;                 // the next swap presents a show frame
 uint32_t showFrameMs;               // the show time it draws
@@ -110,6 +112,29 @@ void applyDrawSize() {
     int width = 0, height = 0;
     sdlDevice->backBufferSize(width, height);
     pictureLost = pictureLost || width != oldWidth || height != oldHeight;
+}
+
+// The largest drawing up to top that the memory available holds, besides what the drawing held
+// now gives back when it is made again; warned once where that is less than top. Never below
+// 640 x 480, which the show needs whatever it costs.
+DrawSize affordable(DrawSize top) {
+    const uint64_t available = memoryAvailableBytes();
+    if (available == 0 || top.height <= 480) return top;
+    int heldWidth = 0, heldHeight = 0;
+    sdlDevice->backBufferSize(heldWidth, heldHeight);
+    const uint64_t room = available + drawingBytes(heldWidth, heldHeight);
+    auto fits = [room](int width, int height) { return drawingBytes(width, height) <= room; };
+    if (fits(top.width, top.height)) return top;
+    const PixelSize largest = largestFitting({top.width, top.height}, {640, 480}, fits);
+    const DrawSize drawn = largest.height > 0 ? DrawSize{largest.width, largest.height} : DrawSize{640, 480};
+    if (!memoryShort) {
+        memoryShort = true;
+        std::fprintf(stderr, "quorbel: warning: drawing the picture at %d x %d needs %s, more than the %s available; "
+                             "it is drawn at %d x %d and scaled up\n", top.width, top.height,
+                     byteSize(drawingBytes(top.width, top.height)).c_str(), byteSize(room).c_str(), drawn.width,
+                     drawn.height);
+    }
+    return drawn;
 }
 
 // ---- the swap ----
@@ -174,7 +199,7 @@ void updatePresentTarget() {
     sdlDevice->setPresentTarget(target);
     const GLPresentRect fit = presentRectangle(target.drawableWidth, target.drawableHeight);
     if (fit.width <= 0 || fit.height <= 0) return;
-    scaler->setTop(windowOptions.fixedScale ? DrawSize{640, 480} : DrawSize{fit.width, fit.height});
+    scaler->setTop(windowOptions.fixedScale ? DrawSize{640, 480} : affordable(DrawSize{fit.width, fit.height}));
     applyDrawSize();
 }
 

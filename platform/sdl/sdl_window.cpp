@@ -2,11 +2,16 @@
 // player's keys, a close, a resize), the tick count, and the way out.
 #include <SDL.h>
 #include <dlfcn.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/command_line.h"
+#include "platform/memory_budget.h"
 #include "platform/sdl/sdl_internal.h"
 #include "platform/system.h"
 
@@ -20,6 +25,8 @@ int leavingCode = -1;
 namespace {
 
 bool escapeLatched;                 // pressed since the last test
+volatile sig_atomic_t quitSignalled; // SIGINT or SIGTERM came
+timer_t quitDeadline;               // armed by the signal: the process ends when it runs out
 PlayerKey keyQueue[32];             // the player's keys pressed since it last asked
 uint32_t keysQueued, keysTaken;
 
@@ -114,6 +121,16 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
 
     sdlDevice = createGLDevice(line, sizeof line);
     if (sdlDevice == nullptr) systemFail(line);
+    // GL can be asked only now; the picture is drawn at the size asked only after this.
+    if (windowOptions.width > 0) {
+        const std::string why = windowSizeRefusal(windowOptions.width, windowOptions.height, 0,
+                                                  sdlDevice->largestResolution());
+        if (!why.empty()) {
+            leavingCode = 2;
+            SDL_Quit();
+            refuseCommandLine("quorbel", why);
+        }
+    }
     startPresenting(refreshRateHz());
     return sdlDevice;
 }
@@ -134,9 +151,17 @@ uint32_t systemTickCount() {
 bool systemEscapePressed() {
     pumpEvents();
     const Uint8* keys = SDL_GetKeyboardState(nullptr);
-    const bool pressed = escapeLatched || windowClosed || (keys != nullptr && keys[SDL_SCANCODE_ESCAPE] != 0);
+    const bool pressed = escapeLatched || windowClosed || quitSignalled != 0 ||
+                         (keys != nullptr && keys[SDL_SCANCODE_ESCAPE] != 0);
     escapeLatched = false;
     return pressed;
+}
+
+// The events stay queued (keys before the first frame are dropped by the player, a resize is
+// applied with them); only whether the window was closed is looked at.
+bool systemQuitAsked() {
+    SDL_PumpEvents();
+    return quitSignalled != 0 || windowClosed || SDL_HasEvent(SDL_QUIT) == SDL_TRUE;
 }
 
 bool systemNextKey(PlayerKey* key) {
@@ -146,6 +171,38 @@ bool systemNextKey(PlayerKey* key) {
 }
 
 // ---- the way out ----
+
+namespace {
+
+// The show sees the signal between its steps and ends as with Escape, exit status 0, as a closed
+// window does. A step can take seconds (a frame at a huge size on a software renderer, the
+// question box waiting for its answer): half a second after the signal the deadline ends the
+// process itself, with the same status, so that a signal is answered within a second.
+void onQuitSignal(int) {
+    quitSignalled = 1;
+    const itimerspec half = {{0, 0}, {0, 500000000}};
+    timer_settime(quitDeadline, 0, &half, nullptr);
+}
+
+void onQuitDeadline(int) { _exit(leavingCode > 0 ? leavingCode : 0); }
+
+}  // namespace
+
+void watchQuitSignals() {
+    sigevent expiry = {};
+    expiry.sigev_notify = SIGEV_SIGNAL;
+    expiry.sigev_signo = SIGALRM;
+    if (timer_create(CLOCK_MONOTONIC, &expiry, &quitDeadline) != 0) return;  // SDL's handlers then
+    // SDL's own would turn the signal into a quit event, seen only when the events are read.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    struct sigaction action = {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = onQuitDeadline;
+    sigaction(SIGALRM, &action, nullptr);
+    action.sa_handler = onQuitSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 void systemExit(int code) {
     leavingCode = code;

@@ -2,6 +2,9 @@
 // request (a borderless 640 x 480 window, or the full screen).
 #pragma once
 
+// SDL_CreateWindow refuses a larger side ("Window is too large").
+constexpr int largestWindowSide = 16384;
+
 struct WindowOptions {
     int width = 0, height = 0;  // --size WxH: a window of this size (0: the show's 640 x 480)
     bool fixedScale = false;    // --scale 1: the 640 x 480 picture scaled up, not drawn at size

@@ -388,6 +388,9 @@ bool systemEscapePressed() {
     return pageTakeEscape() != 0;
 }
 
+// A page that is closed takes the show with it; nothing else asks it to end.
+bool systemQuitAsked() { return false; }
+
 void systemPlayWave(const void* image, uint32_t bytes) {
     if (virtualClock) {
         headlessSystem.waveImage = image;

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include "core/frame_state.h"
+#include "platform/command_line.h"
 #include "platform/egl/egl_context.h"
+#include "platform/memory_budget.h"
 #include "platform/recording/recording_device.h"
 #include "tools/capture/output_check.h"
 
@@ -43,10 +45,29 @@ bool writeBytes(const std::string& path, const void* data, size_t bytes) {
     return std::fclose(file) == 0 && complete;
 }
 
+namespace {
+
+void refusePictures(const std::string& why) {
+    if (why.empty()) return;
+    removeTemporaryFiles();
+    refuseCommandLine("quorbel-capture", why);
+}
+
+}  // namespace
+
+void refusePicturesBeyondMemory(const CaptureOptions& options, uint32_t processes) {
+    if (!options.part) refusePictures(pictureSizeRefusal(options, processes, memoryAvailableBytes(), 0));
+}
+
+void refusePicturesBeyondRenderer(const CaptureOptions& options, int largestDrawn) {
+    refusePictures(pictureSizeRefusal(options, 1, 0, largestDrawn));
+}
+
 GLDevice* openGLDevice(const CaptureOptions& options) {
     std::string error;
     GLDevice* device = startHeadlessDevice(error);
     if (device == nullptr) fail(error);
+    refusePicturesBeyondRenderer(options, device->largestResolution());
     const PictureLayout layout = layoutOf(options);
     if (!device->setResolution(layout.drawnWidth(), layout.drawnHeight()))
         fail("the renderer cannot draw pictures of " + std::to_string(layout.drawnWidth()) + " x " +

@@ -23,6 +23,13 @@ void removeTemporaryFiles();
 // The line on stderr, the temporary files removed, exit 1.
 [[noreturn]] void fail(const std::string& line);
 
+// --size and --supersample refused as a command line is (exit 2): before anything is allocated,
+// where `processes` processes drawing them do not fit the memory available (a part leaves that to
+// the process that started it, which counted all of its parts); once the device is there, before
+// it allocates, where the renderer cannot draw them.
+void refusePicturesBeyondMemory(const CaptureOptions& options, uint32_t processes);
+void refusePicturesBeyondRenderer(const CaptureOptions& options, int largestDrawn);
+
 // Fails, saying what is missing, unless what the writer names is there and of its kind.
 void failUnlessWritten(const CaptureOptions& options, CaptureWriter writer, bool withSound = false);
 

@@ -16,6 +16,7 @@
 #include "core/frame_grid.h"
 #include "core/frame_state.h"
 #include "particles/particles.h"
+#include "platform/command_line.h"
 #include "platform/headless/headless_system.h"
 #include "platform/recording/recording_device.h"
 #include "tools/capture/capture_bench.h"
@@ -305,11 +306,9 @@ int captureReplay(const CaptureOptions& options) {
 int main(int argc, char** argv) {
     CaptureOptions options;
     std::string error;
-    if (!parseCaptureOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "quorbel-capture: %s\n%s", error.c_str(), captureHelp().c_str());
-        return 2;
-    }
+    if (!parseCaptureOptions(argc, argv, options, error)) refuseCommandLine("quorbel-capture", error);
     const CaptureRoute route = captureRouteFor(options, jobCount(options));
+    refusePicturesBeyondMemory(options, route.parts);
     if (route.writer == CaptureWriter::None) {
         std::fputs(captureHelp().c_str(), stdout);
         return 0;

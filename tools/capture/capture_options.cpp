@@ -47,9 +47,12 @@ Took takeNumber(CaptureLine& line, const char* option, const char* value, std::s
     return inRange(option, value, low, high, line.options.*field, error) ? Took::Taken : Took::Refused;
 }
 
+// A time of the show, 0 to its last frame: a later one is refused here rather than found out
+// after running the whole show.
 Took showTime(const char* option, const char* text, uint32_t& ms, std::string& error) {
-    if (parseNumber(text, ms)) return Took::Taken;
-    return refuse(error, std::string(option) + " needs a show time in whole milliseconds, not '" + text + "'");
+    std::string why;
+    if (parseShowTime(text, ms, why)) return Took::Taken;
+    return refuse(error, std::string(option) + " " + why);
 }
 
 template <uint32_t CaptureOptions::*field>
@@ -69,12 +72,13 @@ Took takeText(CaptureLine& line, const char*, const char* value, std::string&) {
     return Took::Taken;
 }
 
-// WxH, each a whole number from 1 to 8192.
+// WxH, each a whole number from 1 to 65536: a bound that keeps the numbers sane; what the
+// machine and the renderer hold is checked before the pictures are allocated.
 bool parseSize(const char* value, int& width, int& height) {
     const char* x = std::strchr(value, 'x');
     uint32_t w = 0, h = 0;
     if (x == nullptr || !parseNumber(std::string(value, x).c_str(), w) || !parseNumber(x + 1, h)) return false;
-    if (w == 0 || h == 0 || w > 8192 || h > 8192) return false;
+    if (w == 0 || h == 0 || w > 65536 || h > 65536) return false;
     width = static_cast<int>(w);
     height = static_cast<int>(h);
     return true;
@@ -129,6 +133,14 @@ Took takeOneFrame(CaptureLine& line, const char* option, const char* value, std:
     return showTime(option, value, line.options.frameMs, error);
 }
 
+// --frames' last time against the show's end.
+Took framesWithinShow(const char* value, uint32_t lastMs, std::string& error) {
+    if (lastMs <= lastShowFrameMs) return Took::Taken;
+    return refuse(error, "--frames " + std::string(value) + ": " + std::to_string(lastMs) +
+                             " is past the show's end (its last frame is at " + std::to_string(lastShowFrameMs) +
+                             " ms)");
+}
+
 Took takeFrames(CaptureLine& line, const char* option, const char* value, std::string& error) {
     if (setMode(line, CaptureMode::Frames, option, error) == Took::Refused) return Took::Refused;
     CaptureOptions& o = line.options;
@@ -137,12 +149,12 @@ Took takeFrames(CaptureLine& line, const char* option, const char* value, std::s
             return refuse(error, std::string("--frames needs MS,MS,... in whole milliseconds, ascending, not '") + value + "'");
         o.fromMs = o.frameList.front();
         o.toMs = o.frameList.back();
-        return Took::Taken;
+        return framesWithinShow(value, o.toMs, error);
     }
     if (!parseRange(value, o.fromMs, o.toMs))
         return refuse(error, std::string("--frames needs FROM:TO or MS,MS,... in whole milliseconds, not '") + value + "'");
     if (o.fromMs > o.toMs) return refuse(error, "--frames " + std::string(value) + ": FROM is after TO");
-    return Took::Taken;
+    return framesWithinShow(value, o.toMs, error);
 }
 
 // --video, --wav and --sheet name their file themselves.
@@ -191,7 +203,7 @@ Took takeFrom(CaptureLine& line, const char*, const char* value, std::string& er
 Took takeSize(CaptureLine& line, const char*, const char* value, std::string& error) {
     CaptureOptions& o = line.options;
     if (!parseSize(value, o.width, o.height))
-        return refuse(error, std::string("--size needs WxH, each from 1 to 8192 pixels, not '") + value + "'");
+        return refuse(error, std::string("--size needs WxH, each from 1 to 65536 pixels, not '") + value + "'");
     if (o.width < 4 || o.height < 3) return refuse(error, std::string("--size ") + value + " has no room for a 4:3 picture");
     return Took::Taken;
 }
@@ -318,11 +330,9 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
     CaptureLine line;
     const CommandLineFault fault = readCommandLine(captureOptionRows, argc, argv, line);
     options = line.options;
-    switch (fault.kind) {
-        case CommandLineFault::None: break;
-        case CommandLineFault::Unknown: error = "unknown argument '" + fault.argument + "'"; return false;
-        case CommandLineFault::NoValue: error = fault.argument + " needs a value"; return false;
-        case CommandLineFault::Refused: error = fault.line; return false;
+    if (fault.kind != CommandLineFault::None) {
+        error = faultLine(fault);
+        return false;
     }
     if (line.wantsHelp) {
         options.mode = CaptureMode::Help;

@@ -5,7 +5,7 @@
 
 #include "tools/capture/picture.h"
 
-ContactSheet makeContactSheet(int thumbs, int frameWidth, int frameHeight) {
+ContactSheet contactSheetLayout(int thumbs, int frameWidth, int frameHeight) {
     ContactSheet sheet;
     sheet.thumbs = thumbs;
     sheet.frameWidth = frameWidth;
@@ -15,6 +15,11 @@ ContactSheet makeContactSheet(int thumbs, int frameWidth, int frameHeight) {
     const int rows = (thumbs + sheetColumns - 1) / sheetColumns;
     sheet.width = sheetGap + sheetColumns * (sheet.thumbWidth + sheetGap);
     sheet.height = sheetGap + rows * (sheet.thumbHeight + sheetGap);
+    return sheet;
+}
+
+ContactSheet makeContactSheet(int thumbs, int frameWidth, int frameHeight) {
+    ContactSheet sheet = contactSheetLayout(thumbs, frameWidth, frameHeight);
     sheet.rgba.resize(static_cast<size_t>(sheet.width) * sheet.height * 4);
     for (size_t i = 0; i < sheet.rgba.size(); i += 4) {
         sheet.rgba[i] = sheet.rgba[i + 1] = sheet.rgba[i + 2] = 32;

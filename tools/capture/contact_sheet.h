@@ -17,6 +17,8 @@ struct ContactSheet {
 };
 
 ContactSheet makeContactSheet(int thumbs, int frameWidth = 640, int frameHeight = 480);
+// The same without its pixels: the sizes alone.
+ContactSheet contactSheetLayout(int thumbs, int frameWidth, int frameHeight);
 
 // Puts an RGBA frame of the sheet's frame size, shrunk by averaging 4 x 4 blocks, at place
 // slot (row by row).

@@ -101,19 +101,10 @@ std::string usage() {
            optionsHelp(soakOptionRows, 17);
 }
 
-// A value refused ends the run as a failed soak does (1); a command line not understood, 2.
+// A command line not understood, a value refused included, exits 2; a failed soak, 1.
 void parse(int argc, char** argv, Options& options) {
     const CommandLineFault fault = readCommandLine(soakOptionRows, argc, argv, options);
-    switch (fault.kind) {
-        case CommandLineFault::None: break;
-        case CommandLineFault::Unknown:
-            std::fprintf(stderr, "quorbel-soak: unknown option '%s'\n%s", fault.argument.c_str(), usage().c_str());
-            std::exit(2);
-        case CommandLineFault::NoValue:
-            std::fprintf(stderr, "quorbel-soak: %s needs a value\n%s", fault.argument.c_str(), usage().c_str());
-            std::exit(2);
-        case CommandLineFault::Refused: fail(fault.line);
-    }
+    if (fault.kind != CommandLineFault::None) refuseCommandLine("quorbel-soak", faultLine(fault));
     if (options.help) {
         std::printf("%s\n%s", usage().c_str(), switchesHelp(readBySoak).c_str());
         std::exit(0);

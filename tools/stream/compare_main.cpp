@@ -11,13 +11,31 @@
 #include <string>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "tools/capture/png_file.h"
 #include "tools/stream/picture_compare.h"
 
 namespace {
 
+const char program[] = "quorbel-compare";
+
+void printHelp() {
+    std::fputs("Usage: quorbel-compare OURS.png THEIRS.png [--limits MEAN,OVER,MOVED] [--pictures PREFIX]\n"
+               "  Measures two pictures of one frame against each other and prints the mean difference\n"
+               "  (levels), the pixels over 24 levels apart and those moved (both in per cent).\n"
+               "\n"
+               "  --limits MEAN,OVER,MOVED  the most each may be (default: no limit)\n"
+               "  --pictures PREFIX         above a limit, PREFIX-side.png (the two side by side) and\n"
+               "                            PREFIX-diff.png (their difference, moved pixels red)\n"
+               "  --help, -h                this text\n"
+               "\n"
+               "  Exit status: 0 within the limits, 1 above one, 2 for a command line or a picture it\n"
+               "  cannot use.\n",
+               stdout);
+}
+
 [[noreturn]] void fail(const std::string& line, int status) {
-    std::fprintf(stderr, "quorbel-compare: %s\n", line.c_str());
+    std::fprintf(stderr, "%s: %s\n", program, line.c_str());
     std::exit(status);
 }
 
@@ -47,18 +65,27 @@ int main(int argc, char** argv) {
     double limits[3] = {255, 100, 100};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--pictures" && i + 1 < argc) {
+        if (arg == "--help" || arg == "-h") {
+            printHelp();
+            return 0;
+        }
+        const bool takesValue = arg == "--pictures" || arg == "--limits";
+        if (takesValue && i + 1 >= argc) refuseCommandLine(program, arg + " needs a value");
+        char end = 0;
+        if (arg == "--pictures") {
             prefix = argv[++i];
-        } else if (arg == "--limits" && i + 1 < argc) {
-            if (std::sscanf(argv[++i], "%lf,%lf,%lf", &limits[0], &limits[1], &limits[2]) != 3)
-                fail(std::string("--limits needs MEAN,OVER,MOVED, not '") + argv[i] + "'", 2);
-        } else if (arg.rfind("--", 0) != 0 && paths.size() < 2) {
+        } else if (arg == "--limits") {
+            if (std::sscanf(argv[++i], "%lf,%lf,%lf%c", &limits[0], &limits[1], &limits[2], &end) != 3)
+                refuseCommandLine(program, std::string("--limits needs MEAN,OVER,MOVED, not '") + argv[i] + "'");
+        } else if (arg.rfind("--", 0) == 0) {
+            refuseCommandLine(program, "unknown option '" + arg + "'");
+        } else if (paths.size() < 2) {
             paths.push_back(arg);
         } else {
-            fail("usage: quorbel-compare OURS.png THEIRS.png [--limits MEAN,OVER,MOVED] [--pictures PREFIX]", 2);
+            refuseCommandLine(program, "a third picture, '" + arg + "': it compares two, OURS.png and THEIRS.png");
         }
     }
-    if (paths.size() != 2) fail("usage: quorbel-compare OURS.png THEIRS.png [--limits MEAN,OVER,MOVED] [--pictures PREFIX]", 2);
+    if (paths.size() != 2) refuseCommandLine(program, "needs two pictures, OURS.png and THEIRS.png");
     const Picture a = readPicture(paths[0]), b = readPicture(paths[1]);
     if (a.width != b.width || a.height != b.height) fail(paths[0] + " and " + paths[1] + " differ in size", 2);
     const PictureDifference d = comparePictures(a.rgba.data(), b.rgba.data(), a.width, a.height);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "tools/stream/frame_stream.h"
 
 namespace {
@@ -80,10 +81,20 @@ FrameStream sprite(float x) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: quorbel-probe-streams DIR\n");
-        return 2;
+    const char program[] = "quorbel-probe-streams";
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs("Usage: quorbel-probe-streams DIR\n"
+                   "  Writes into DIR the frame streams that each isolate one behaviour in which two\n"
+                   "  Direct3D 9 implementations may differ: columns.d3ds, sprite-in.d3ds, sprite-edge.d3ds.\n"
+                   "  Exit status: 0 once written, 1 when one cannot be, 2 for a command line it does not\n"
+                   "  understand.\n",
+                   stdout);
+        return 0;
     }
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '-') refuseCommandLine(program, std::string("unknown option '") + argv[i] + "'");
+    if (argc < 2) refuseCommandLine(program, "needs the folder to write the streams into (DIR)");
+    if (argc > 2) refuseCommandLine(program, std::string("takes one folder, not also '") + argv[2] + "'");
     const std::pair<const char*, FrameStream> probes[] = {
         {"columns", columns()}, {"sprite-in", sprite(20.0f)}, {"sprite-edge", sprite(-4.0f)}};
     for (const auto& [name, stream] : probes) {
