@@ -3,9 +3,8 @@
 // CPU per step.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
-// Runs it on the device d3dDevice already is (drawing as the caller set it); heapInUse is the
-// caller's measure of the heap. Prints an hourly table; returns whether the run held steady.
-bool soakPlayer(double hours, uint32_t fps, size_t (*heapInUse)());
+// Runs it on the device d3dDevice already is (drawing as the caller set it). Prints an hourly
+// table; returns whether the run held steady.
+bool soakPlayer(double hours, uint32_t fps);
