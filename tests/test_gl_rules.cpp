@@ -355,3 +355,30 @@ TEST_F(GLRulesTest, AtTwiceTheSizeEveryNominalPixelSizeDoubles) {
     EXPECT_EQ(width, 256) << "targets follow a later size too";
     target->Release();
 }
+
+// Above 640 x 480 lines are quads one nominal pixel wide: one that runs behind the camera is cut
+// at the near plane first, and under perspective it covers, at twice the size, the pixels the
+// one-pixel GL line covers at 640 x 480, twice as wide.
+TEST_F(GLRulesTest, ALineThroughTheNearPlaneIsTheSameLineAtTwiceTheSize) {
+    showStates();
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    const XyzColorVertex line[2] = {{5, -3, 40, 0xFFFFFFFF}, {1, 1, -20, 0xFFFFFFFF}};
+    auto draw = [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof line[0]), D3D_OK);
+        return readScaled(device);
+    };
+    const ScaledFrame small = draw();
+    ASSERT_TRUE(device->setResolution(1280, 960));
+    const ScaledFrame large = draw();
+    const int lit = small.count(0xFFFFFF, 0, 0, 640, 480);
+    ASSERT_GT(lit, 100) << "the visible part crosses much of the screen";
+    int matched = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            if (small.count(0xFFFFFF, x, y, x + 1, y + 1) == 1)
+                matched += large.count(0xFFFFFF, std::max(2 * x - 2, 0), std::max(2 * y - 2, 0), std::min(2 * x + 4, 1280),
+                                       std::min(2 * y + 4, 960)) > 0;
+    EXPECT_GE(matched, lit * 95 / 100) << "the same pixels, at twice their place";
+    EXPECT_NEAR(large.count(0xFFFFFF, 0, 0, 1280, 960), 4 * lit, lit * 0.6) << "twice as long and twice as wide";
+}
