@@ -61,18 +61,23 @@ std::string byteSize(uint64_t bytes) {
     return text;
 }
 
-std::string windowSizeRefusal(int width, int height, uint64_t available, int largestDrawn) {
+std::string windowSizeRefusal(int width, int height, uint64_t available, int largestDrawn, PixelSize screen) {
     auto fitsMemory = [available](int w, int h) {
         return available == 0 || windowBytes(w, h) + runBaseBytes <= available;
     };
-    auto drawable = [largestDrawn](int w, int h) {
-        return largestDrawn == 0 || (w <= largestDrawn && h <= largestDrawn);
+    // A window larger than its screen is never seen whole, and the renderer still fills all of it.
+    auto drawable = [largestDrawn, screen](int w, int h) {
+        return (largestDrawn == 0 || (w <= largestDrawn && h <= largestDrawn)) &&
+               (screen.width == 0 || (w <= screen.width && h <= screen.height));
     };
     const std::string asked = "--size " + std::to_string(width) + "x" + std::to_string(height);
     std::string why;
     if (!fitsMemory(width, height))
         why = asked + " needs " + byteSize(windowBytes(width, height) + runBaseBytes) + ", more than the " +
               byteSize(available) + " available";
+    else if (screen.width > 0 && (width > screen.width || height > screen.height))
+        why = asked + " is larger than the screen (" + std::to_string(screen.width) + " x " +
+              std::to_string(screen.height) + ")";
     else if (!drawable(width, height))
         why = asked + " is more than can be drawn here (" + std::to_string(largestDrawn) + " x " +
               std::to_string(largestDrawn) + " pixels at most)";

@@ -51,6 +51,7 @@ PixelSize largestFitting(PixelSize asked, PixelSize least, Fits fits) {
 }
 
 // The show's --size against the machine: empty where a window of width x height fits the memory
-// available and the largest side that can be drawn (a window's, or the renderer's; either 0: not
-// known), else the line that says why, and the largest --size of that aspect that fits.
-std::string windowSizeRefusal(int width, int height, uint64_t available, int largestDrawn);
+// available, the largest side that can be drawn (a window's, or the renderer's) and the screen it
+// opens on (any of them 0: not known), else the line that says why, and the largest --size of
+// that aspect that fits.
+std::string windowSizeRefusal(int width, int height, uint64_t available, int largestDrawn, PixelSize screen = {});

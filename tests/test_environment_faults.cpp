@@ -589,6 +589,19 @@ TEST(Signal, DuringTheLoadingAndARunUpEndsTheShowWithinASecond) {
     EXPECT_EQ(run.report, "") << "the signal was meant to come before the show's first frame";
 }
 
+// A window larger than its screen is refused before it is made (at 16384 x 16384 it took
+// gigabytes and showed no frame), naming the largest of its aspect that fits.
+TEST(WindowSize, LargerThanTheScreenIsRefusedAtOnce) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    const Outcome run = runShow({"--window", "--size", "16384x16384"}, display.env({{"SDL_AUDIODRIVER", "dummy"}}), Seconds(5));
+    ASSERT_TRUE(run.exited) << run.text();
+    EXPECT_EQ(run.status, 2) << run.text();
+    ASSERT_EQ(run.lines.size(), 2u) << run.text();
+    EXPECT_EQ(run.lines[0], "quorbel: --size 16384x16384 is larger than the screen (800 x 600); the largest that fits is "
+                            "--size 600x600");
+}
+
 // ---- the window closed under the show ----
 
 TEST(WindowClosed, ByTheWindowManagerKillOrDestroyTheShowEndsAsWithEscape) {

@@ -99,6 +99,7 @@ TEST(SizeBudget, ShowWindowRefusedBeyondMemoryOrTheRendererWithTheLargestThatFit
         uint64_t available;
         int largestDrawn;
         const char* said;
+        PixelSize screen = {};
     };
     const Case cases[] = {
         {16384, 16384, 3 * GB, 0,
@@ -109,11 +110,13 @@ TEST(SizeBudget, ShowWindowRefusedBeyondMemoryOrTheRendererWithTheLargestThatFit
         {65536, 65536, 24 * GB, 16384,  // the memory is said first; what fits holds both
          "--size 65536x65536 needs 85.1 GB, more than the 24.0 GB available; the largest that fits is --size "
          "16384x16384"},
-        {1280, 960, 3 * GB, 16384, nullptr},
+        {16384, 16384, 24 * GB, 16384, "--size 16384x16384 is larger than the screen (1920 x 1080); the largest that "
+                                        "fits is --size 1080x1080", {1920, 1080}},
+        {1280, 960, 3 * GB, 16384, nullptr, {1280, 960}},
         {640, 480, 0, 0, nullptr},  // nothing known: nothing refused
     };
     for (const Case& c : cases) {
-        const std::string line = windowSizeRefusal(c.width, c.height, c.available, c.largestDrawn);
+        const std::string line = windowSizeRefusal(c.width, c.height, c.available, c.largestDrawn, c.screen);
         if (c.said == nullptr) {
             EXPECT_EQ(line, "") << c.width << "x" << c.height;
             continue;
@@ -121,8 +124,8 @@ TEST(SizeBudget, ShowWindowRefusedBeyondMemoryOrTheRendererWithTheLargestThatFit
         EXPECT_EQ(line.rfind(c.said, 0), 0u) << line;
         int width = 0, height = 0, samples = 0;
         ASSERT_TRUE(suggestion(line, width, height, samples)) << line;
-        EXPECT_EQ(windowSizeRefusal(width, height, c.available, c.largestDrawn), "") << line;
-        EXPECT_NE(windowSizeRefusal(width + 1, height + 1, c.available, c.largestDrawn), "") << line;
+        EXPECT_EQ(windowSizeRefusal(width, height, c.available, c.largestDrawn, c.screen), "") << line;
+        EXPECT_NE(windowSizeRefusal(width + 1, height + 1, c.available, c.largestDrawn, c.screen), "") << line;
     }
 }
 

@@ -74,6 +74,18 @@ void pumpEvents() {
 
 // ---- the window ----
 
+namespace {
+
+// A --size the display cannot show is the command line's fault: its status, in its two lines.
+void refuseWindow(const std::string& why) {
+    if (why.empty()) return;
+    leavingCode = 2;
+    SDL_Quit();
+    refuseCommandLine("quorbel", why);
+}
+
+}  // namespace
+
 IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32_t height,
                                       const D3DPRESENT_PARAMETERS* params) {
     char line[512];
@@ -88,6 +100,9 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
     // The show's own window is borderless; one of a size asked on the command line is a
     // window like any other, which the user may resize (the picture follows).
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_RESIZABLE;
+    SDL_Rect screen;
+    if (windowOptions.width > 0 && params->Windowed != FALSE && SDL_GetDisplayBounds(0, &screen) == 0)
+        refuseWindow(windowSizeRefusal(windowOptions.width, windowOptions.height, 0, 0, {screen.w, screen.h}));
     if (windowOptions.width > 0) {
         x += (width - windowOptions.width) / 2;
         y += (height - windowOptions.height) / 2;
@@ -122,15 +137,8 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
     sdlDevice = createGLDevice(line, sizeof line);
     if (sdlDevice == nullptr) systemFail(line);
     // GL can be asked only now; the picture is drawn at the size asked only after this.
-    if (windowOptions.width > 0) {
-        const std::string why = windowSizeRefusal(windowOptions.width, windowOptions.height, 0,
-                                                  sdlDevice->largestResolution());
-        if (!why.empty()) {
-            leavingCode = 2;
-            SDL_Quit();
-            refuseCommandLine("quorbel", why);
-        }
-    }
+    if (windowOptions.width > 0)
+        refuseWindow(windowSizeRefusal(windowOptions.width, windowOptions.height, 0, sdlDevice->largestResolution()));
     startPresenting(refreshRateHz());
     return sdlDevice;
 }
