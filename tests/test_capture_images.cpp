@@ -246,7 +246,8 @@ TEST(CaptureImagesTest, AVideoFromLaterStartsWithThatFrame) {
 }
 
 // The benchmark's two passes run in processes of their own; both must report on every phase:
-// frame times and pixels from the drawn one, CPU times from the discarding one.
+// frame times and pixels from the drawn one, CPU times from the discarding one, and the floor
+// the fill rate (a third process's) sets for those pixels.
 TEST(CaptureImagesTest, BenchReportsBothPassesForEveryPhase) {
     const std::filesystem::path dir = outputFolder("bench");
     const std::string json = (dir / "bench.json").string();
@@ -257,7 +258,7 @@ TEST(CaptureImagesTest, BenchReportsBothPassesForEveryPhase) {
         const size_t at = text.find(std::string("\"phase\": \"") + phase + "\"");
         ASSERT_NE(at, std::string::npos) << phase;
         const std::string row = text.substr(at, text.find('}', at) - at);
-        for (const char* field : {"\"median_ms\": ", "\"cpu_median_ms\": ", "\"mpixels_median\": "}) {
+        for (const char* field : {"\"median_ms\": ", "\"cpu_median_ms\": ", "\"mpixels_median\": ", "\"floor_ms\": "}) {
             const size_t value = row.find(field);
             ASSERT_NE(value, std::string::npos) << phase << " " << field;
             EXPECT_GT(std::stod(row.substr(value + std::strlen(field))), 0.0) << phase << " " << field;

@@ -1,6 +1,6 @@
 // capture_bench.cpp: --bench: every frame of the show drawn on the virtual clock, with its wall
 // time to a finished picture, and discarded, with the CPU time of the calling thread, reported
-// per phase.
+// per phase beside the time the renderer's fill rate alone needs for the pixels shaded.
 #include "tools/capture/capture_bench.h"
 
 #include <sys/wait.h>
@@ -15,6 +15,7 @@
 #include "app/app.h"
 #include "core/frame_grid.h"
 #include "core/frame_state.h"
+#include "platform/d3d9.h"
 #include "tools/capture/capture_run.h"
 #include "tools/capture/picture.h"
 #include "tools/capture/progress.h"
@@ -103,6 +104,69 @@ bool endFrame(const CaptureFrame& frame, void* user) {
     _exit(0);
 }
 
+struct TexturedCorner {
+    float x, y, z, rhw, u, v;
+};
+
+// Texels a millisecond the renderer shades at best: full-screen quads of a linearly filtered
+// texture, its texels taken as they are and added to the target, the cheapest textured pixel the
+// device draws. The median of a few rounds, each finished by reading the picture back.
+double measureFillRate(GLDevice* device, int width, int height) {
+    IDirect3DTexture9* texture = nullptr;
+    device->CreateTexture(256, 256, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+    const float w = float(width), h = float(height);
+    const TexturedCorner quad[4] = {{0, h, 0, 1, 0, 6}, {0, 0, 0, 1, 0, 0}, {w, h, 0, 1, 6, 6}, {w, 0, 0, 1, 6, 0}};
+    std::vector<uint8_t> pixels(size_t(width) * size_t(height) * 4);
+    std::vector<double> rates;
+    constexpr int quadsPerRound = 24;
+    for (int round = 0; round < 7; ++round) {
+        const double start = wallMs();
+        for (int i = 0; i < quadsPerRound; ++i) device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]);
+        device->readBackBuffer(pixels.data());
+        rates.push_back(quadsPerRound * double(width) * double(height) / (wallMs() - start));
+    }
+    device->SetTexture(0, nullptr);
+    texture->Release();
+    return percentile(rates, 0.5);
+}
+
+// The fill rate in a child process, on a device of its own; 0 where it failed.
+double fillRatePass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options) {
+    int ends[2];
+    if (pipe(ends) != 0) return 0;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[0]);
+        GLDevice* device = openDevice(options);
+        int width = 0, height = 0;
+        device->backBufferSize(width, height);
+        const double rate = measureFillRate(device, width, height);
+        const bool sent = write(ends[1], &rate, sizeof rate) == ssize_t(sizeof rate);
+        _exit(sent ? 0 : 1);
+    }
+    close(ends[1]);
+    double rate = 0;
+    if (pid < 0 || read(ends[0], &rate, sizeof rate) != ssize_t(sizeof rate)) rate = 0;
+    close(ends[0]);
+    int status = 0;
+    if (pid > 0) waitpid(pid, &status, 0);
+    return rate;
+}
+
 // One pass in a child process; its frames feed the table and the progress line.
 bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options, bool discarding,
                PhaseTimes* phases, double& loadingMs, Progress& progress, uint64_t& frames) {
@@ -157,13 +221,19 @@ int captureBench(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOp
             return 1;
         }
     progress.finish(frames);
+    const double texelsPerMs = fillRatePass(openDevice, options);
+    if (texelsPerMs <= 0) {
+        std::fprintf(stderr, "quorbel-capture: the fill-rate pass of --bench failed\n");
+        return 1;
+    }
     const PictureLayout layout = pictureLayoutFor(options.width, options.height, options.supersample);
     const int width = layout.drawnWidth(), height = layout.drawnHeight();
 
-    std::printf("quorbel-capture --bench: %u fps virtual clock, drawn at %d x %d, loading screen %.0f ms\n",
-                options.fps, width, height, loadingMs);
-    std::printf("%-15s %7s %10s %10s %10s %12s %12s %9s %9s\n", "phase", "frames", "median ms", "p95 ms", "worst ms",
-                "cpu med ms", "cpu worst ms", "Mpix med", "Mpix max");
+    std::printf("quorbel-capture --bench: %u fps virtual clock, drawn at %d x %d, loading screen %.0f ms, "
+                "fill rate %.0f M texels/s (floor: the pixels shaded at that rate)\n",
+                options.fps, width, height, loadingMs, texelsPerMs * 1e-3);
+    std::printf("%-15s %7s %10s %10s %10s %12s %12s %9s %9s %9s %8s\n", "phase", "frames", "median ms", "p95 ms",
+                "worst ms", "cpu med ms", "cpu worst ms", "Mpix med", "Mpix max", "floor ms", "x floor");
     FILE* json = nullptr;
     if (!options.json.empty()) {
         json = std::fopen(options.json.c_str(), "w");
@@ -171,7 +241,8 @@ int captureBench(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOp
             std::fprintf(stderr, "quorbel-capture: cannot write %s\n", options.json.c_str());
             return 1;
         }
-        std::fprintf(json, "{\"loading_ms\": %.3f, \"phases\": [", loadingMs);
+        std::fprintf(json, "{\"loading_ms\": %.3f, \"fill_mtexels_per_s\": %.3f, \"phases\": [", loadingMs,
+                     texelsPerMs * 1e-3);
     }
     bool first = true;
     for (const PhaseTimes& phase : phases) {
@@ -179,16 +250,18 @@ int captureBench(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOp
         const double median = percentile(phase.totalMs, 0.5), p95 = percentile(phase.totalMs, 0.95),
                      worst = percentile(phase.totalMs, 1.0), cpuMedian = percentile(phase.cpuMs, 0.5),
                      cpuWorst = percentile(phase.cpuMs, 1.0), pixels = percentile(phase.pixels, 0.5) * 1e-6,
-                     pixelsMax = percentile(phase.pixels, 1.0) * 1e-6;
-        std::printf("%-15s %7zu %10.2f %10.2f %10.2f %12.2f %12.2f %9.2f %9.2f\n", phase.phase,
-                    phase.totalMs.size(), median, p95, worst, cpuMedian, cpuWorst, pixels, pixelsMax);
+                     pixelsMax = percentile(phase.pixels, 1.0) * 1e-6,
+                     floorMs = percentile(phase.pixels, 0.5) / texelsPerMs;
+        std::printf("%-15s %7zu %10.2f %10.2f %10.2f %12.2f %12.2f %9.2f %9.2f %9.2f %8.1f\n", phase.phase,
+                    phase.totalMs.size(), median, p95, worst, cpuMedian, cpuWorst, pixels, pixelsMax, floorMs,
+                    floorMs > 0 ? median / floorMs : 0.0);
         if (json != nullptr)
             std::fprintf(json,
                          "%s{\"phase\": \"%s\", \"frames\": %zu, \"median_ms\": %.3f, \"p95_ms\": %.3f, "
                          "\"worst_ms\": %.3f, \"cpu_median_ms\": %.3f, \"cpu_worst_ms\": %.3f, "
-                         "\"mpixels_median\": %.3f, \"mpixels_max\": %.3f}",
+                         "\"mpixels_median\": %.3f, \"mpixels_max\": %.3f, \"floor_ms\": %.3f}",
                          first ? "" : ", ", phase.phase, phase.totalMs.size(), median, p95, worst, cpuMedian,
-                         cpuWorst, pixels, pixelsMax);
+                         cpuWorst, pixels, pixelsMax, floorMs);
         first = false;
     }
     if (json != nullptr) {
