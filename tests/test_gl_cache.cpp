@@ -75,8 +75,10 @@ TEST_F(GLCacheCheckTest, ABindThatNeverReachedGlAborts) {
 }
 
 // Each row sets one state behind the device's back, which the check must name with both values,
-// then puts it back, after which the check must be silent again.
+// then puts it back, after which the check must be silent again. The general programs draw, for
+// their stage uniforms; a specialised program's factor is last.
 TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
+    device->setSpecialisedPrograms(false);
     drawRect(0, 0, 8, 8, 0xFFFFFFFF);
     readBack();
     const GLint untextured = [] { GLint v = 0; glGetIntegerv(GL_CURRENT_PROGRAM, &v); return v; }();
@@ -188,6 +190,17 @@ TEST_F(GLCacheCheckTest, EachStateSetBehindTheCacheIsNamed) {
         row.undo();
         ASSERT_EQ(impl.cacheMismatch(), "") << "after putting back: " << row.named;
     }
+    device->setSpecialisedPrograms(true);
+    drawTexturedRect(0, 0, 64, 64, 0, 0, 1, 1);
+    readBack();
+    const GLint special = [] { GLint v = 0; glGetIntegerv(GL_CURRENT_PROGRAM, &v); return v; }();
+    ASSERT_NE(special, program);
+    const GLint factor = glGetUniformLocation(GLuint(special), "uFactor");
+    glUniform4f(factor, 1.0f, 0.25f, 1.0f, 1.0f);
+    EXPECT_EQ(impl.cacheMismatch(), "uFactor[1] of specialised program " + std::to_string(special) +
+                                        " is 1.000000 in the cache but 0.250000 in GL");
+    glUniform4f(factor, 1.0f, 1.0f, 1.0f, 1.0f);
+    EXPECT_EQ(impl.cacheMismatch(), "");
     glDeleteTextures(1, &array);
     device->SetTexture(0, nullptr);
     texture->Release();

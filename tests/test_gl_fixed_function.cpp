@@ -1,8 +1,10 @@
 // test_gl_fixed_function.cpp: fixed-function rules of the OpenGL device on read-back pixels: the
 // vertex fog factor (clamp, range, EXP and EXP2), fog colour and stage operations changing from
 // draw to draw, the viewport of targets that share one dimension, perspective-correct
-// pretransformed texturing, and when point sizes are scaled.
+// pretransformed texturing, when point sizes are scaled, and the programs specialised to a stage
+// state drawing what the general ones draw.
 #include <cmath>
+#include <iterator>
 
 #include "tests/gl_fixture.h"
 
@@ -10,6 +12,12 @@ namespace {
 
 struct RhwColorTexVertex {
     float x, y, z, rhw;
+    D3DCOLOR color;
+    float u, v;
+};
+
+struct XyzColorTexVertex {
+    float x, y, z;
     D3DCOLOR color;
     float u, v;
 };
@@ -215,6 +223,96 @@ TEST_F(GLFixedFunctionTest, PointSizeIsScaledOnlyForTransformedPointsWithScaling
         EXPECT_NEAR(countRgb(255, 255, 255, 8, 0, 240, 640, 241), c.side, 1.0) << what << ", scale " << c.scale;
         EXPECT_NEAR(countRgb(255, 255, 255, 8, 320, 0, 321, 480), c.side, 1.0) << what << ", scale " << c.scale;
     }
+}
+
+// Texels that differ in every channel from their neighbours, so that sampling and every
+// operation meet many values.
+IDirect3DTexture9* patternTexture(GLDevice* device) {
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(device->CreateTexture(64, 64, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(texture->LockRect(0, &locked, nullptr, D3DLOCK_NOSYSLOCK), D3D_OK);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const uint32_t n = uint32_t(x * 37 + y * 101);
+            const D3DCOLOR texel = (n * 0x9E3779B1u) ^ (n << 7);
+            std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &texel, 4);
+        }
+    texture->UnlockRect(0);
+    return texture;
+}
+
+// Each stage state, with each kind of texture (the show's own, a render target's layer, none)
+// and fog on and off, drawn by its specialised program and by the general one: a quad in
+// perspective, so that colour, texture coordinates and fog all vary across it.
+TEST_F(GLFixedFunctionTest, SpecialisedProgramsDrawWhatTheGeneralOnesDraw) {
+    const struct {
+        DWORD colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+    } stages[] = {
+        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+        {D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+        {D3DTOP_MODULATE4X, D3DTA_TFACTOR, D3DTA_TEXTURE, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+        {D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_ADD, D3DTA_TFACTOR, D3DTA_DIFFUSE},
+        {D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TEXTURE},
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+        {D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR, D3DTOP_MODULATE, D3DTA_TFACTOR, D3DTA_TEXTURE},
+        {D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+    };
+    IDirect3DTexture9* managed = patternTexture(device);
+    IDirect3DTexture9* target = renderTargetTexture(64);
+    IDirect3DSurface9 *level = nullptr, *back = nullptr;
+    ASSERT_EQ(target->GetSurfaceLevel(0, &level), D3D_OK);
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device->SetRenderTarget(0, level);
+    const RhwColorVertex gradient[4] = {{0, 0, 0, 1, 0xFF10E080}, {64, 0, 0, 1, 0xFFF02040},
+                                        {0, 64, 0, 1, 0xFF8040F0}, {64, 64, 0, 1, 0xFF30C010}};
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, gradient, sizeof gradient[0]);
+    device->SetRenderTarget(0, back);
+
+    D3DXMATRIX projection;
+    MathApi.D3DXMatrixPerspectiveFovLH(&projection, 0.8f, 4.0f / 3.0f, 1.0f, 200.0f);
+    cameraStates(projection);
+    fogStates(D3DFOG_LINEAR, 0xFF3060A0, 10.0f, 100.0f);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0x80C04020);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    const XyzColorTexVertex quad[4] = {{-30, 25, 20, 0xFF2080E0, 0, 0}, {40, 30, 90, 0x80E04010, 3, 0},
+                                       {-30, -25, 20, 0x40FFFFFF, 0, 2}, {40, -30, 90, 0xC0103070, 3, 2}};
+    const uint64_t built = device->stats().specialisedPrograms;
+    int cases = 0;
+    for (IDirect3DTexture9* texture : {managed, target, static_cast<IDirect3DTexture9*>(nullptr)})
+        for (const bool fog : {false, true})
+            for (const auto& stage : stages) {
+                device->SetTexture(0, texture);
+                device->SetRenderState(D3DRS_FOGENABLE, fog);
+                device->SetTextureStageState(0, D3DTSS_COLOROP, stage.colorOp);
+                device->SetTextureStageState(0, D3DTSS_COLORARG1, stage.colorArg1);
+                device->SetTextureStageState(0, D3DTSS_COLORARG2, stage.colorArg2);
+                device->SetTextureStageState(0, D3DTSS_ALPHAOP, stage.alphaOp);
+                device->SetTextureStageState(0, D3DTSS_ALPHAARG1, stage.alphaArg1);
+                device->SetTextureStageState(0, D3DTSS_ALPHAARG2, stage.alphaArg2);
+                device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+                std::vector<uint8_t> pictures[2];
+                for (const bool specialised : {false, true}) {
+                    device->setSpecialisedPrograms(specialised);
+                    clearBack(0xFF000000);
+                    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+                    readBack();
+                    pictures[specialised] = backPixels;
+                }
+                EXPECT_TRUE(pictures[0] == pictures[1]) << "case " << cases << ": texture " << (texture == managed)
+                                                        << (texture == target) << ", fog " << fog;
+                ++cases;
+            }
+    // Every textured state but the disabled stage is a program of its own.
+    EXPECT_GE(device->stats().specialisedPrograms, built + 2 * 2 * (std::size(stages) - 1));
+    device->SetTexture(0, nullptr);
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    level->Release();
+    back->Release();
+    target->Release();
+    managed->Release();
 }
 
 }  // namespace

@@ -432,32 +432,57 @@ TEST_F(GLPipelineTest, PretransformedLinesLandOnTheirPixelRow) {
 
 // ---- shader sources ----
 
+// Compiles and links a program's two sources on the current context; an empty string when they
+// build, else what failed and its log.
+std::string buildFailure(const std::string& vertexSource, const std::string& fragmentSource) {
+    GLuint program = glCreateProgram();
+    std::string failure;
+    for (bool fragment : {false, true}) {
+        const std::string& source = fragment ? fragmentSource : vertexSource;
+        if (source.rfind("#version 300 es\n", 0) != 0) failure += "no ES prologue; ";
+        GLuint shader = glCreateShader(fragment ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER);
+        const char* text = source.c_str();
+        glShaderSource(shader, 1, &text, nullptr);
+        glCompileShader(shader);
+        GLint ok = GL_FALSE;
+        glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+        char log[512] = "";
+        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        if (!ok) failure += std::string(fragment ? "fragment: " : "vertex: ") + log;
+        glAttachShader(program, shader);
+        glDeleteShader(shader);
+    }
+    glLinkProgram(program);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (!linked) failure += "does not link";
+    glDeleteProgram(program);
+    return failure;
+}
+
+// The general programs, and specialised ones for each texture kind with the texture, the factor
+// and the diffuse colour read, swapped or not, fogged or not, and with the stage off.
 TEST(GLShaderSourceTest, ProgramsAlsoBuildAsGlslEs300) {
     char reason[256] = "";
     if (!createHeadlessEsContext(reason, sizeof reason)) SKIP_OR_FAIL("no OpenGL ES 3.0 context: " << reason);
     for (int kind = 0; kind < ProgramCount; ++kind) {
-        GLuint program = glCreateProgram();
-        for (bool fragment : {false, true}) {
-            const std::string source = deviceShaderSource(static_cast<ShaderProgramKind>(kind), fragment, true);
-            EXPECT_EQ(source.rfind("#version 300 es\n", 0), 0u);
-            GLuint shader = glCreateShader(fragment ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER);
-            const char* text = source.c_str();
-            glShaderSource(shader, 1, &text, nullptr);
-            glCompileShader(shader);
-            GLint ok = GL_FALSE;
-            glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-            char log[512] = "";
-            glGetShaderInfoLog(shader, sizeof log, nullptr, log);
-            EXPECT_EQ(ok, GL_TRUE) << "kind " << kind << (fragment ? " fragment: " : " vertex: ") << log;
-            glAttachShader(program, shader);
-            glDeleteShader(shader);
-        }
-        glLinkProgram(program);
-        GLint linked = GL_FALSE;
-        glGetProgramiv(program, GL_LINK_STATUS, &linked);
-        EXPECT_EQ(linked, GL_TRUE) << "kind " << kind;
-        glDeleteProgram(program);
+        const auto k = static_cast<ShaderProgramKind>(kind);
+        EXPECT_EQ(buildFailure(deviceShaderSource(k, false, true), deviceShaderSource(k, true, true)), "")
+            << "general program " << kind;
     }
+    const std::string vertex = deviceShaderSource(ProgramUntextured, false, true);
+    const ProgramState states[] = {
+        // kind, stage on, colour op and arguments, alpha op and arguments, swap, fog
+        {ProgramUntextured, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        {ProgramUntextured, 1, 3, 0, 2, 1, 2, 0, 0, 1},
+        {ProgramTextured, 1, 3, 1, 0, 1, 1, 0, 1, 0},
+        {ProgramTextured, 1, 4, 2, 1, 6, 0, 2, 0, 1},
+        {ProgramTargets, 1, 5, 1, 2, 2, 0, 1, 0, 1},
+        {ProgramTargets, 1, 6, 0, 1, 0, 1, 0, 0, 0},
+    };
+    for (const ProgramState& state : states)
+        EXPECT_EQ(buildFailure(vertex, specialisedFragmentSource(state, true)), "")
+            << specialisedFragmentSource(state, true);
     destroyHeadlessContext();
     EXPECT_TRUE(createHeadlessContext(reason, sizeof reason)) << reason;
 }

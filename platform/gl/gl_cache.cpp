@@ -5,10 +5,10 @@
 // and applyKey, a batch's state to GL.
 //
 // Sections: switches | setters | a batch's state | the check
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 #include "platform/gl/gl_internal.h"
@@ -31,6 +31,17 @@ int firstDifference(const T (&a)[N], const T (&b)[N]) { return firstDifferenceOf
 
 template <typename T, size_t N>
 int firstDifference(const std::array<T, N>& a, const T (&b)[N]) { return firstDifferenceOf(a.data(), b, N); }
+
+// "uFactor[2] of the ... program is 1.000000 in the cache but 0.5 in GL", for the first element
+// that differs; empty where none does.
+template <typename T, size_t N>
+std::string firstDiffers(const std::string& name, const std::string& of, const T (&inCache)[N], const T (&inGl)[N]) {
+    const int i = firstDifference(inCache, inGl);
+    if (i == -1) return {};
+    const std::string index = N == 1 ? "" : "[" + std::to_string(i) + "]";
+    return name + index + of + " is " + std::to_string(inCache[i]) + " in the cache but " + std::to_string(inGl[i]) +
+           " in GL";
+}
 
 GLint glInteger(GLenum name) {
     GLint value = 0;
@@ -135,9 +146,14 @@ void GLDeviceImpl::applyKey(const DrawKey& key) {
     applyBlending(key);
     applyDepth(key);
     applyCulling(key);
-    const ShaderProgramKind kind = programKindOf(key);
-    useProgram(programs[kind]);
-    applyUniforms(kind, key);
+    if (SpecialisedProgram* special = specialisedFor(key)) {
+        useProgram(special->program);
+        applySpecialisedUniforms(*special, key);
+    } else {
+        const ShaderProgramKind kind = programKindOf(key);
+        useProgram(programs[kind]);
+        applyUniforms(kind, key);
+    }
     if (key.texture) {
         bindTexture(key.texture, key.targetLayers);
         applySampler(key);
@@ -262,7 +278,8 @@ struct CachedValue {
 std::string GLDeviceImpl::cacheMismatch() {
     const GLenum error = glGetError();
     if (error != GL_NO_ERROR) return "glGetError gives " + enumText(GLint(error));
-    for (std::string found : {valueMismatch(), switchMismatch(), rectangleMismatch(), samplerMismatch(), uniformMismatch()})
+    for (std::string found : {valueMismatch(), switchMismatch(), rectangleMismatch(), samplerMismatch(), uniformMismatch(),
+                              specialisedMismatch()})
         if (!found.empty()) return found;
     return {};
 }
@@ -349,11 +366,8 @@ std::string GLDeviceImpl::uniformMismatch() const {
         const auto kind = &uniforms - cache.uniforms;
         const GLuint program = programs[kind];
         const std::string of = std::string(" of the ") + programNames[kind] + " program";
-        auto first = [&](const char* name, const auto& inCache, const auto& inGl) -> std::string {
-            const int i = firstDifference(inCache, inGl);
-            if (i == -1) return {};
-            const std::string index = std::size(inCache) == 1 ? "" : "[" + std::to_string(i) + "]";
-            return differs(name + index + of, std::to_string(inCache[i]), std::to_string(inGl[i]));
+        auto first = [&](const char* name, const auto& inCache, const auto& inGl) {
+            return firstDiffers(name, of, inCache, inGl);
         };
         const GLColor factor = argbToGlColor(uniforms.factor), fog = argbToGlColor(uniforms.fog);
         const float factorInCache[4] = {factor.r, factor.g, factor.b, factor.a}, fogInCache[3] = {fog.r, fog.g, fog.b};
@@ -377,6 +391,23 @@ std::string GLDeviceImpl::uniformMismatch() const {
     return {};
 }
 
+// The specialised programs' uniforms: the factor and the fog colour, where a program has them.
+std::string GLDeviceImpl::specialisedMismatch() const {
+    for (const SpecialisedProgram& s : specialised) {
+        if (!s.program || !s.uniformsKnown) continue;
+        const std::string of = " of specialised program " + std::to_string(s.program);
+        const GLColor factor = argbToGlColor(s.factorInGl), fog = argbToGlColor(s.fogInGl);
+        const float factorInCache[4] = {factor.r, factor.g, factor.b, factor.a}, fogInCache[3] = {fog.r, fog.g, fog.b};
+        float factorInGl[4] = {factor.r, factor.g, factor.b, factor.a}, fogInGl[3] = {fog.r, fog.g, fog.b};
+        if (s.factor != -1) glGetUniformfv(s.program, s.factor, factorInGl);
+        if (s.fogColor != -1) glGetUniformfv(s.program, s.fogColor, fogInGl);
+        for (const std::string& found :
+             {firstDiffers("uFactor", of, factorInCache, factorInGl), firstDiffers("uFogColor", of, fogInCache, fogInGl)})
+            if (!found.empty()) return found;
+    }
+    return {};
+}
+
 // A setter that skips a change it had to make leaves the cache as stale as GL, which the
 // comparison above cannot see; this one holds the cache (GL, once that one is silent) to what the
 // batch asked for, state by state as applyKey sets them.
@@ -386,6 +417,10 @@ std::string GLDeviceImpl::batchMismatch() const {
     const bool blend = key.blendEnabled, depth = key.depthEnabled, cull = key.cullMode != D3DCULL_NONE,
                textured = key.texture != 0;
     const auto& uniforms = cache.uniforms[kind];
+    const GLuint program = programFor(key);
+    const auto special = std::find_if(specialised.begin(), specialised.end(),
+                                      [&](const SpecialisedProgram& s) { return s.program && s.program == program; });
+    const bool general = special == specialised.end();
     struct Want {
         const char* name;
         long long wanted, inGl;
@@ -402,9 +437,9 @@ std::string GLDeviceImpl::batchMismatch() const {
         {"GL_BLEND", blend, cache.blend},
         {"GL_DEPTH_TEST", depth, cache.depthTest},
         {"GL_CULL_FACE", cull, cache.cull},
-        {"the program", programs[kind], cache.program},
-        {"uFactor", key.textureFactor, uniforms.factor},
-        {"uFogColor", key.fogColor, uniforms.fog},
+        {"the program", program, cache.program},
+        {"uFactor", key.textureFactor, general ? uniforms.factor : special->factorInGl},
+        {"uFogColor", key.fogColor, general ? uniforms.fog : special->fogInGl},
     };
     const Want blending[] = {
         {"the blend source", key.blendSource, cache.blendSource},
@@ -435,7 +470,7 @@ std::string GLDeviceImpl::batchMismatch() const {
     if (found.empty() && depth) found = first(depthTesting);
     if (found.empty() && cull) found = first(culling);
     if (found.empty() && textured) found = first(texturing);
-    if (!found.empty()) return found;
+    if (!found.empty() || !general) return found;  // a specialised program's stage is its source
     const std::array<int, 8> stage = stageCodesOf(key);
     const int i = firstDifference(stage, uniforms.stage);
     if (i != -1)

@@ -232,6 +232,7 @@ GLDeviceImpl::~GLDeviceImpl() {
     glDeleteSamplers(1, &sampler);
     if (pixelQuery != 0) glDeleteQueries(1, &pixelQuery);
     for (GLuint program : programs) glDeleteProgram(program);
+    deleteSpecialisedPrograms();
     bindFramebuffer(0);
 }
 
@@ -574,7 +575,12 @@ DWORD GLDeviceImpl::renderState(D3DRENDERSTATETYPE state) const { return state <
 DWORD GLDeviceImpl::stageState(D3DTEXTURESTAGESTATETYPE type) const { return type < 32 ? stageStates[type] : 0; }
 DWORD GLDeviceImpl::samplerState(D3DSAMPLERSTATETYPE type) const { return type < 16 ? samplerStates[type] : 0; }
 
-GLDeviceStats GLDeviceImpl::stats() const { return counters; }
+GLDeviceStats GLDeviceImpl::stats() const {
+    GLDeviceStats stats = counters;
+    stats.specialisedPrograms = static_cast<uint64_t>(
+        std::count_if(specialised.begin(), specialised.end(), [](const SpecialisedProgram& s) { return s.program != 0; }));
+    return stats;
+}
 
 #ifdef __EMSCRIPTEN__
 // The benchmark's tools are desktop GL's; in a browser they do nothing and count nothing.

@@ -48,6 +48,7 @@ struct GLDeviceStats {
     uint64_t flushedVertices;   // vertices handed to GL
     uint64_t stateChanges;      // Direct3D state writes that changed a value
     uint64_t droppedPrimitives; // not drawn: a position held a NaN or an infinity
+    uint64_t specialisedPrograms; // programs specialised to a stage state, built so far
 };
 
 class GLDevice : public IDirect3DDevice9 {
@@ -98,6 +99,9 @@ public:
     // a frame asks the renderer to shade (clears not counted). End waits for the renderer.
     virtual void beginPixelCount() = 0;
     virtual uint64_t endPixelCount() = 0;
+    // For tests and benchmarks: off, the general programs draw every state, as they draw a
+    // state whose specialised program does not build; on (the default), each state its own.
+    virtual void setSpecialisedPrograms(bool on) = 0;
 
     // The Direct3D state as the device holds it: render states, stage 0 and sampler 0.
     virtual DWORD renderState(D3DRENDERSTATETYPE state) const = 0;

@@ -118,7 +118,10 @@ DrawKey GLDeviceImpl::currentKey(PrimitiveClass primitiveClass) const {
             key.addressV = addressToGl(samplerStates[D3DSAMP_ADDRESSV]);
         }
     }
-    if (renderStates[D3DRS_FOGENABLE]) key.fogColor = renderStates[D3DRS_FOGCOLOR] & 0x00FFFFFFu;
+    if (renderStates[D3DRS_FOGENABLE]) {
+        key.fogEnabled = 1;
+        key.fogColor = renderStates[D3DRS_FOGCOLOR] & 0x00FFFFFFu;
+    }
     return key;
 }
 

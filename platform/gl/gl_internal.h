@@ -102,6 +102,24 @@ std::string deviceShaderSource(ShaderProgramKind kind, bool fragment, bool es);
 // Compiles and links with the prologue of the GL built against; 0 and one line in error on failure.
 GLuint buildDeviceProgram(ShaderProgramKind kind, char* error, int errorSize);
 
+// What a specialised program is compiled for: stage 0's codes (as the general program's uniforms
+// take them), the texture's kind and whether fog is on. A software renderer runs the whole
+// fragment shader for every pixel, so the general program's branches on uniforms cost every pixel.
+struct ProgramState {
+    uint8_t kind;  // ShaderProgramKind
+    uint8_t stageActive;
+    int8_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+    uint8_t swapRedBlue;
+    uint8_t fog;
+    bool operator==(const ProgramState&) const = default;
+    bool reads(int argument) const;  // the stage reads that argument (1 texture, 2 factor)
+};
+struct DrawKey;
+ProgramState programStateOf(const DrawKey& key);
+// The fragment shader that computes what the general program does for that state, and nothing else.
+std::string specialisedFragmentSource(const ProgramState& state, bool es);
+GLuint buildSpecialisedProgram(const ProgramState& state, char* error, int errorSize);
+
 // ---- the vertex handed to GL, already in final clip space ----
 
 struct BatchVertex {
@@ -135,6 +153,7 @@ struct DrawKey {
     GLenum magFilter, minFilter, addressU, addressV;
     uint32_t textureFactor;
     uint32_t fogColor;
+    uint8_t fogEnabled;       // the vertices may carry fog: its colour is mixed in
 };
 
 bool operator==(const DrawKey& a, const DrawKey& b);
@@ -147,6 +166,14 @@ std::array<int, 8> stageCodesOf(const DrawKey& key);
 GLenum frontFaceOf(uint8_t cullMode);
 
 class GLDeviceImpl;
+
+struct SpecialisedProgram {
+    ProgramState state;
+    GLuint program = 0;
+    GLint factor = -1, fogColor = -1;
+    bool uniformsKnown = false;
+    uint32_t factorInGl = 0, fogInGl = 0;
+};
 
 // Render targets of one nominal size and format as the layers of one array texture. Mesa's
 // software renderer copies its whole texture state (some 33 KB) into the frame each time a draw
@@ -240,6 +267,7 @@ public:
     void setRasterizerDiscard(bool on) override;
     void beginPixelCount() override;
     uint64_t endPixelCount() override;
+    void setSpecialisedPrograms(bool on) override;
     DWORD renderState(D3DRENDERSTATETYPE state) const override;
     DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const override;
     DWORD samplerState(D3DSAMPLERSTATETYPE type) const override;
@@ -291,6 +319,7 @@ private:
     void applyDepth(const DrawKey& key);
     void applyCulling(const DrawKey& key);
     void applyUniforms(ShaderProgramKind kind, const DrawKey& key);
+    void applySpecialisedUniforms(SpecialisedProgram& special, const DrawKey& key);
     void applySampler(const DrawKey& key);
     // The check's parts: bindings and enums, switches, rectangles, the sampler, the uniforms.
     std::string valueMismatch() const;
@@ -298,6 +327,12 @@ private:
     std::string rectangleMismatch() const;
     std::string samplerMismatch() const;
     std::string uniformMismatch() const;
+    std::string specialisedMismatch() const;
+
+    // gl_specialised.cpp: the programs specialised to a stage state
+    SpecialisedProgram* specialisedFor(const DrawKey& key);  // made on first use; null: the general
+    GLuint programFor(const DrawKey& key) const;              // the one a batch of key draws with
+    void deleteSpecialisedPrograms();
 
     // gl_workarounds.cpp: what one renderer needs of the device
     void tuneHeapForRenderer();
@@ -368,6 +403,11 @@ private:
     std::vector<BatchVertex> sourceScratch;  // one draw's vertices, transformed once each
     DrawKey batchKey = {};
     bool batchOpen = false;
+
+    // Each stage state met so far and its program (0 where it did not build: the general one
+    // draws it), in the order met; what GL holds of its uniforms, as for the general programs.
+    std::vector<SpecialisedProgram> specialised;
+    bool specialising = true;
 
     // GL objects.
     GLuint programs[ProgramCount] = {};

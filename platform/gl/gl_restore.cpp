@@ -21,6 +21,7 @@ bool GLDeviceImpl::restoreContext(char* error, int errorSize) {
     // context may give the same numbers to its own objects), and the cache starts from a fresh
     // context's state.
     cache = {};
+    specialised.clear();
     batchOpen = false;
     batchSize = 0;
     streamVertex = 0;

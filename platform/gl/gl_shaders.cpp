@@ -1,6 +1,7 @@
-// gl_shaders.cpp: the device's three programs (no texture on stage 0, a texture, a layer of an
-// array of render targets), written once for GLSL 3.30 core and GLSL ES 3.00: only the prologue
-// differs.
+// gl_shaders.cpp: the device's three general programs (no texture on stage 0, a texture, a layer
+// of an array of render targets), which read the stage's state from uniforms, and the programs
+// specialised to one stage state, written from it; all for GLSL 3.30 core and GLSL ES 3.00: only
+// the prologue differs.
 #include <cstdio>
 
 #include "platform/gl/gl_internal.h"
@@ -78,7 +79,7 @@ void main() {
     // corner, point sampling would take either texel as rounding falls; just inside it takes the
     // one whose corner it is, as Direct3D's floor does. Rows are Direct3D's: y grows downwards.
 #if defined(TARGET_LAYERS) || defined(TEXTURED)
-    vec2 uv = vUv - (dFdx(vUv) + dFdy(vUv)) * (7.0 / 1024.0);
+    vec2 uv = vUv - (dFdx(vUv) + dFdy(vUv)) * (7.0 / 1024.0);  // as uvCorrected below
 #endif
 #if defined(TARGET_LAYERS)
     vec4 texel = texture(uTexture, vec3(uv, vLayer));
@@ -99,6 +100,41 @@ void main() {
     fragColor = color;
 }
 )";
+
+// The texture coordinates at Direct3D's pixel centre, as the general program takes them (it says
+// why).
+const char* const uvCorrected = "    vec2 uv = vUv - (dFdx(vUv) + dFdy(vUv)) * (7.0 / 1024.0);\n";
+
+// One argument and one operation of the stage, written as the general program computes them
+// (stageArg and stageOp), so that both round alike.
+std::string argumentCode(int which) { return which == 1 ? "texel" : which == 2 ? "uFactor" : "vColor"; }
+
+std::string operationCode(int op, int arg1, int arg2) {
+    const std::string a = argumentCode(arg1), b = argumentCode(arg2);
+    switch (op) {
+        case 1: return a;
+        case 2: return b;
+        case 3: return "(" + a + " * " + b + ")";
+        case 4: return "min(2.0 * " + a + " * " + b + ", vec4(1.0))";
+        case 5: return "min(4.0 * " + a + " * " + b + ", vec4(1.0))";
+        case 6: return "min(" + a + " + " + b + ", vec4(1.0))";
+        default: return "vColor";
+    }
+}
+
+bool operationReads(int op, int arg1, int arg2, int which) {
+    return (op >= 1 && op <= 6 && op != 2 && arg1 == which) || (op >= 2 && op <= 6 && arg2 == which);
+}
+
+// The texel the stage reads, as the general program samples it.
+std::string texelCode(const ProgramState& state) {
+    if (state.kind == ProgramUntextured) return "    vec4 texel = vec4(0.0);\n";
+    std::string code = uvCorrected;
+    if (state.kind == ProgramTargets) return code + "    vec4 texel = texture(uTexture, vec3(uv, vLayer));\n";
+    code += "    vec4 texel = texture(uTexture, uv);\n";
+    if (state.swapRedBlue) code += "    texel = texel.bgra;\n";
+    return code;
+}
 
 GLuint compile(GLenum stage, const std::string& source, char* error, int errorSize) {
     GLuint shader = glCreateShader(stage);
@@ -128,10 +164,50 @@ std::string deviceShaderSource(ShaderProgramKind kind, bool fragment, bool es) {
     return source;
 }
 
-GLuint buildDeviceProgram(ShaderProgramKind kind, char* error, int errorSize) {
-    GLuint vertex = compile(GL_VERTEX_SHADER, deviceShaderSource(kind, false, glShadersForEs), error, errorSize);
+bool ProgramState::reads(int which) const {
+    return stageActive && (operationReads(colorOp, colorArg1, colorArg2, which) ||
+                           operationReads(alphaOp, alphaArg1, alphaArg2, which));
+}
+
+ProgramState programStateOf(const DrawKey& key) {
+    ProgramState state = {};
+    state.kind = static_cast<uint8_t>(programKindOf(key));
+    state.stageActive = key.stageActive;
+    if (key.stageActive) {
+        state.colorOp = key.colorOp, state.colorArg1 = key.colorArg1, state.colorArg2 = key.colorArg2;
+        state.alphaOp = key.alphaOp, state.alphaArg1 = key.alphaArg1, state.alphaArg2 = key.alphaArg2;
+    }
+    state.swapRedBlue = state.kind == ProgramTextured && key.swapRedBlue;
+    state.fog = key.fogEnabled;
+    return state;
+}
+
+std::string specialisedFragmentSource(const ProgramState& state, bool es) {
+    std::string source = es ? esPrologue : desktopPrologue;
+    source += "in vec4 vColor;\nin vec2 vUv;\nin float vFog;\n";
+    if (state.kind == ProgramTargets) source += "flat in float vLayer;\nuniform sampler2DArray uTexture;\n";
+    if (state.kind == ProgramTextured) source += "uniform sampler2D uTexture;\n";
+    if (state.reads(2)) source += "uniform vec4 uFactor;\n";
+    if (state.fog) source += "uniform vec3 uFogColor;\n";
+    source += "layout(location = 0) out vec4 fragColor;\nvoid main() {\n";
+    if (state.reads(1)) source += texelCode(state);
+    source += "    vec4 color = vColor;\n";
+    if (state.stageActive) {
+        source += "    color.rgb = " + operationCode(state.colorOp, state.colorArg1, state.colorArg2) + ".rgb;\n";
+        source += "    color.a = " + operationCode(state.alphaOp, state.alphaArg1, state.alphaArg2) + ".a;\n";
+    }
+    // Without fog the general program mixes in black by a factor that interpolation can leave a
+    // hair under 1: the product is what that mix gives, and it moves a byte now and then.
+    source += state.fog ? "    color.rgb = mix(uFogColor, color.rgb, vFog);\n" : "    color.rgb *= vFog;\n";
+    return source + "    fragColor = color;\n}\n";
+}
+
+namespace {
+
+GLuint linkProgram(const std::string& vertexSource, const std::string& fragmentSource, char* error, int errorSize) {
+    GLuint vertex = compile(GL_VERTEX_SHADER, vertexSource, error, errorSize);
     if (!vertex) return 0;
-    GLuint fragment = compile(GL_FRAGMENT_SHADER, deviceShaderSource(kind, true, glShadersForEs), error, errorSize);
+    GLuint fragment = compile(GL_FRAGMENT_SHADER, fragmentSource, error, errorSize);
     if (!fragment) {
         glDeleteShader(vertex);
         return 0;
@@ -152,4 +228,16 @@ GLuint buildDeviceProgram(ShaderProgramKind kind, char* error, int errorSize) {
     std::snprintf(error, static_cast<size_t>(errorSize), "the device's shaders do not link: %s", log);
     glDeleteProgram(program);
     return 0;
+}
+
+}  // namespace
+
+GLuint buildDeviceProgram(ShaderProgramKind kind, char* error, int errorSize) {
+    return linkProgram(deviceShaderSource(kind, false, glShadersForEs), deviceShaderSource(kind, true, glShadersForEs),
+                       error, errorSize);
+}
+
+GLuint buildSpecialisedProgram(const ProgramState& state, char* error, int errorSize) {
+    return linkProgram(deviceShaderSource(ProgramUntextured, false, glShadersForEs),
+                       specialisedFragmentSource(state, glShadersForEs), error, errorSize);
 }
