@@ -30,10 +30,44 @@ struct WarmUpBlend {
     DWORD source, dest;
 };
 
+// The stage states the show draws with, each a program of its own: stage 0 off without a
+// texture, or the texture modulating the diffuse colour, the alpha selected from one argument;
+// the show's own textures hold swapped bytes, render targets do not. Read from the programs a
+// run of the whole show builds; a state missing here is built on its first draw.
+struct WarmUpStage {
+    ShaderProgramKind kind;
+    DWORD alphaArg;
+    bool fog;
+};
+const WarmUpStage showStages[] = {
+    {ProgramUntextured, 0, false},             // stage off
+    {ProgramTextured, D3DTA_TEXTURE, false},   // stickers, text
+    {ProgramTextured, D3DTA_TEXTURE, true},
+    {ProgramTextured, D3DTA_DIFFUSE, false},
+    {ProgramTextured, D3DTA_DIFFUSE, true},
+    {ProgramTargets, D3DTA_DIFFUSE, false},    // faces
+    {ProgramTargets, D3DTA_DIFFUSE, true},
+    {ProgramTargets, D3DTA_TEXTURE, true},
+    {ProgramTargets, D3DTA_TFACTOR, false},
+};
+
+void setWarmUpStage(DrawKey& key, const WarmUpStage& stage) {
+    key.fogEnabled = stage.fog;
+    if (stage.kind == ProgramUntextured) return;
+    key.stageActive = 1;
+    key.colorOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_MODULATE));
+    key.colorArg1 = static_cast<int8_t>(shaderTextureArg(D3DTA_TEXTURE));
+    key.colorArg2 = static_cast<int8_t>(shaderTextureArg(D3DTA_DIFFUSE));
+    key.alphaOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_SELECTARG1));
+    key.alphaArg1 = static_cast<int8_t>(shaderTextureArg(stage.alphaArg));
+    key.alphaArg2 = key.colorArg2;
+    key.swapRedBlue = stage.kind == ProgramTextured;
+}
+
 // One combination of the show's: target, blending, depth (off, on and written, on and kept),
-// texture (none, or the one given) and primitive class, drawn with stage 0 modulating.
+// texture (none, or the one given) and primitive class, drawn with one of the show's stage states.
 DrawKey warmUpKey(GLuint framebuffer, const WarmUpBlend& blend, int depthMode, GLuint texture, bool targetLayers,
-                  int primitive) {
+                  int primitive, const WarmUpStage& stage) {
     DrawKey key;
     std::memset(&key, 0, sizeof key);
     key.framebuffer = framebuffer;
@@ -51,13 +85,7 @@ DrawKey warmUpKey(GLuint framebuffer, const WarmUpBlend& blend, int depthMode, G
         key.depthWrite = depthMode == 1;
         key.depthFunc = compareToGl(D3DCMP_LESSEQUAL);
     }
-    key.stageActive = 1;
-    key.colorOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_MODULATE));
-    key.colorArg1 = static_cast<int8_t>(shaderTextureArg(texture ? D3DTA_TEXTURE : D3DTA_DIFFUSE));
-    key.colorArg2 = static_cast<int8_t>(shaderTextureArg(D3DTA_DIFFUSE));
-    key.alphaOp = static_cast<int8_t>(shaderTextureOp(D3DTOP_SELECTARG1));
-    key.alphaArg1 = key.colorArg1;
-    key.alphaArg2 = key.colorArg2;
+    setWarmUpStage(key, stage);
     if (texture) {
         key.texture = texture;
         key.targetLayers = targetLayers;
@@ -70,9 +98,10 @@ DrawKey warmUpKey(GLuint framebuffer, const WarmUpBlend& blend, int depthMode, G
 }  // namespace
 
 // Mesa's software renderer compiles a shader variant the first time a draw meets a new
-// combination of blending, depth, target format and texture format, which cost the show's
-// first frames of each scene tens of milliseconds. Drawing every combination the show uses
-// once, into a throw-away 4 x 4 target with its own depth buffer, pays for them here instead.
+// combination of program, blending, depth, target format and texture format, which cost the
+// show's first frames of each scene tens of milliseconds. Drawing every combination the show
+// uses once, into a throw-away 4 x 4 target with its own depth buffer, pays for them here
+// instead, and builds the show's specialised programs with them.
 void GLDeviceImpl::warmUp() {
     const GLDeviceStats counted = counters;
     warmingUp = true;
@@ -105,18 +134,24 @@ void GLDeviceImpl::warmUp() {
     }
     const WarmUpBlend blends[3] = {{false, 0, 0}, {true, D3DBLEND_ONE, D3DBLEND_ONE},
                                    {true, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}};
+    auto draw = [&](const DrawKey& key) {
+        batchKey = key;
+        batchOpen = true;
+        batchSize = key.primitiveClass == ClassSprites ? 4 : key.primitiveClass == ClassLines ? 2 : 3;
+        std::copy(corners, corners + batchSize, batch.begin());
+        flush();
+    };
+    // None, A8R8G8B8, X8R8G8B8, targets: the program each is drawn with.
+    const ShaderProgramKind textureKinds[4] = {ProgramUntextured, ProgramTextured, ProgramTextured, ProgramTargets};
     for (int target = 0; target < 2; ++target)
         for (const WarmUpBlend& blend : blends)
             for (int depthMode = 0; depthMode < 3; ++depthMode)
-                for (int texture = 0; texture < 4; ++texture)  // none, A8R8G8B8, X8R8G8B8, targets
-                    for (int primitive = 0; primitive < 3; ++primitive) {
-                        batchKey = warmUpKey(framebuffers[target], blend, depthMode, texture ? textures[texture - 1] : 0,
-                                             texture == 3, primitive);
-                        batchOpen = true;
-                        batchSize = primitive == ClassSprites ? 4 : primitive == ClassLines ? 2 : 3;
-                        std::copy(corners, corners + batchSize, batch.begin());
-                        flush();
-                    }
+                for (int texture = 0; texture < 4; ++texture)
+                    for (int primitive = 0; primitive < 3; ++primitive)
+                        for (const WarmUpStage& stage : showStages)
+                            if (stage.kind == textureKinds[texture])
+                                draw(warmUpKey(framebuffers[target], blend, depthMode,
+                                               texture ? textures[texture - 1] : 0, texture == 3, primitive, stage));
     warmUpSharedDepth(framebuffers[0], framebuffers[1]);
     bindFramebuffer(backBuffer.framebuffer);
     setViewportAndScissor(glBackBufferWidth, glBackBufferHeight);
