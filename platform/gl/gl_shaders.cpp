@@ -196,8 +196,9 @@ std::string specialisedFragmentSource(const ProgramState& state, bool es) {
         source += "    color.rgb = " + operationCode(state.colorOp, state.colorArg1, state.colorArg2) + ".rgb;\n";
         source += "    color.a = " + operationCode(state.alphaOp, state.alphaArg1, state.alphaArg2) + ".a;\n";
     }
-    // Without fog the general program mixes in black by a factor that interpolation can leave a
-    // hair under 1: the product is what that mix gives, and it moves a byte now and then.
+    // Without fog the general program still mixes in black (the key's fog colour is 0) by the
+    // interpolated factor, which perspective can leave a hair under 1; that mix is this product,
+    // and leaving it out moved a byte here and there.
     source += state.fog ? "    color.rgb = mix(uFogColor, color.rgb, vFog);\n" : "    color.rgb *= vFog;\n";
     return source + "    fragColor = color;\n}\n";
 }
