@@ -407,7 +407,9 @@ private:
     // Each stage state met so far and its program (0 where it did not build: the general one
     // draws it), in the order met; what GL holds of its uniforms, as for the general programs.
     std::vector<SpecialisedProgram> specialised;
-    bool specialising = true;
+    // The page keeps the general programs until the specialised ones are measured there (a
+    // browser compiles each new program at its first draw, on the page's own frame time).
+    bool specialising = !glShadersForEs;
 
     // GL objects.
     GLuint programs[ProgramCount] = {};
