@@ -195,16 +195,6 @@ struct Replay {
         return rgba;
     }
 
-    HRESULT setTarget(uint32_t index, uint32_t texture, uint32_t level) {
-        IDirect3DSurface9* surface = nullptr;
-        const HRESULT got = texture == 0 ? device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface)
-                                         : textures[texture - 1]->GetSurfaceLevel(level, &surface);
-        if (got != D3D_OK || surface == nullptr) return got != D3D_OK ? got : D3DERR_INVALIDCALL;
-        const HRESULT set = device->SetRenderTarget(index, surface);
-        surface->Release();
-        return set;
-    }
-
     HRESULT call(const StreamCall& c) {
         HRESULT result = D3D_OK;
         if (makeStreamStateCall(device, textures, c, result)) return result;
@@ -215,7 +205,6 @@ struct Replay {
                 backBuffer = readBackBuffer();
                 read = true;
                 return device->Present(nullptr, nullptr, nullptr, nullptr);
-            case StreamOp::SetRenderTarget: return setTarget(a[0], a[1], a[2]);
             case StreamOp::LockRect: writeTexels(a[0], a[1], c.rects, a[2], c.data); return D3D_OK;
             default: return D3D_OK;
         }
@@ -226,8 +215,7 @@ struct Replay {
     void callOrFail(const StreamCall& c, const char* list, size_t index) {
         const HRESULT result = call(c);
         if (result != D3D_OK)
-            fail(std::string(list) + " call " + std::to_string(index) + " (" + streamOpName(c.op) +
-                 ") is refused by the device (0x" + hex(uint32_t(result)) + ")");
+            fail(streamRefusal(list, index, c.op) + " (0x" + hex(uint32_t(result)) + ")");
     }
 
     void run() {

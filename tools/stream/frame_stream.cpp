@@ -332,6 +332,10 @@ const char* streamOpName(StreamOp op) {
     return n < std::size(names) ? names[n] : "?";
 }
 
+std::string streamRefusal(const char* list, size_t index, StreamOp op) {
+    return std::string(list) + " call " + std::to_string(index) + " (" + streamOpName(op) + ") is refused by the device";
+}
+
 std::string streamStateName(const FrameStream& stream, const StreamCall& call) {
     for (const StreamCall& entry : stream.defaults) {
         if (entry.op != call.op || entry.args[0] != call.args[0]) continue;

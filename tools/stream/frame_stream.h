@@ -94,5 +94,8 @@ std::string streamSamplesUndrawnTarget(const FrameStream& stream);
 // "DrawPrimitiveUP": the call's method, for messages.
 const char* streamOpName(StreamOp op);
 
+// "frame call 3 (LockRect) is refused by the device": a replay's line for a refused call.
+std::string streamRefusal(const char* list, size_t index, StreamOp op);
+
 // "D3DRS_POINTSIZE_MAX", "stage 1 D3DTSS_COLOROP": the state a defaults entry sets, for messages.
 std::string streamStateName(const FrameStream& stream, const StreamCall& call);

@@ -1,6 +1,6 @@
-// stream_calls.h: the calls of a frame stream that only set state or draw, made on a Direct3D 9
-// device: ours (platform/d3d9.h) or a real one (the Windows headers, tools/replay-d3d9/), which
-// spell every type and method the same. Present, render targets and locks touch each
+// stream_calls.h: the calls of a frame stream that set state, targets or draw, made on a
+// Direct3D 9 device: ours (platform/d3d9.h) or a real one (the Windows headers,
+// tools/replay-d3d9/), which spell every type and method the same. Present and locks touch each
 // replayer's own objects; it makes those itself.
 #pragma once
 
@@ -8,6 +8,18 @@
 #include <vector>
 
 #include "tools/stream/frame_stream.h"
+
+// The device holds its own reference to its target, as the show relies on.
+template <typename Device, typename Texture>
+HRESULT setStreamTarget(Device* device, const std::vector<Texture*>& textures, const std::vector<uint32_t>& a) {
+    IDirect3DSurface9* surface = nullptr;
+    const HRESULT got = a[1] == 0 ? device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface)
+                                  : textures[a[1] - 1]->GetSurfaceLevel(a[2], &surface);
+    if (got != D3D_OK || surface == nullptr) return got != D3D_OK ? got : D3DERR_INVALIDCALL;
+    const HRESULT set = device->SetRenderTarget(a[0], surface);
+    surface->Release();
+    return set;
+}
 
 // False for a call this does not make; result is the device's answer to one it made.
 template <typename Device, typename Texture>
@@ -42,6 +54,7 @@ bool makeStreamStateCall(Device* device, const std::vector<Texture*>& textures, 
             result = device->SetTexture(a[0], a[1] == 0 ? nullptr : textures[a[1] - 1]);
             return true;
         case StreamOp::SetFVF: result = device->SetFVF(a[0]); return true;
+        case StreamOp::SetRenderTarget: result = setStreamTarget(device, textures, a); return true;
         case StreamOp::DrawPrimitiveUP:
             result = device->DrawPrimitiveUP(D3DPRIMITIVETYPE(a[0]), a[1], c.data.data(), a[2]);
             return true;

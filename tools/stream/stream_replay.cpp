@@ -51,22 +51,10 @@ bool StreamReplay::replay(std::string& error) {
     for (const auto& [name, calls] : lists)
         for (size_t i = 0; i < calls->size(); ++i)
             if (call((*calls)[i]) != D3D_OK) {
-                error = std::string(name) + " call " + std::to_string(i) + " (" + streamOpName((*calls)[i].op) +
-                        ") is refused by the device";
+                error = streamRefusal(name, i, (*calls)[i].op);
                 return false;
             }
     return true;
-}
-
-// The device holds its own reference to its target, as the show relies on.
-HRESULT StreamReplay::setTarget(uint32_t index, uint32_t texture, uint32_t level) {
-    IDirect3DSurface9* surface = nullptr;
-    const HRESULT got = texture == 0 ? device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface)
-                                     : textures[texture - 1]->GetSurfaceLevel(level, &surface);
-    if (got != D3D_OK || surface == nullptr) return got != D3D_OK ? got : D3DERR_INVALIDCALL;
-    const HRESULT set = device->SetRenderTarget(index, surface);
-    surface->Release();
-    return set;
 }
 
 HRESULT StreamReplay::call(const StreamCall& c) {
@@ -75,7 +63,6 @@ HRESULT StreamReplay::call(const StreamCall& c) {
     const std::vector<uint32_t>& a = c.args;
     switch (c.op) {
         case StreamOp::Present: return device->Present(nullptr, nullptr, nullptr, nullptr);
-        case StreamOp::SetRenderTarget: return setTarget(a[0], a[1], a[2]);
         case StreamOp::LockRect: {
             const uint32_t width = c.rects.empty() ? streamLevelSize(stream->textures[a[0] - 1].width, a[1]) : uint32_t(c.rects[2] - c.rects[0]);
             const bool written = writeTexels(textures[a[0] - 1], a[1], c.rects.empty() ? nullptr : c.rects.data(), a[2], c.data, width * 4);

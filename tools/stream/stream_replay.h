@@ -25,7 +25,6 @@ public:
 
 private:
     HRESULT call(const StreamCall& call);
-    HRESULT setTarget(uint32_t index, uint32_t texture, uint32_t level);
 
     const FrameStream* stream = nullptr;
     IDirect3DDevice9* device = nullptr;
