@@ -9,7 +9,7 @@
 //   node tests/web/web_test.mjs SITE_DIR CAPTURE_BINARY WORK_DIR
 // Exit 0 passed, 1 failed, 77 skipped (a tool missing; QUORBEL_REQUIRE_ALL makes that a failure).
 import { createHash } from 'node:crypto';
-import { execFile, spawn } from 'node:child_process';
+import { execFile, execFileSync, spawn } from 'node:child_process';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { existsSync, mkdirSync, readFileSync } from 'node:fs';
@@ -148,10 +148,19 @@ async function wholeRunInChromium() {
 }
 
 // Firefox's own stalls: its page stops getting animation frames, or stops answering scripts,
-// while Firefox idles. Seen in three of four clean-clone CI runs here, in none of nine runs of
-// the test alone; the page is not busy then, so the run is tried once more in a fresh browser,
-// and the line says so.
+// while Firefox idles (its page's main thread waiting on a sync call, the WebGL thread idle).
+// The run is tried once more in a fresh browser, and the line says so, with what Firefox's
+// processes were doing.
 class FirefoxStall extends Error {}
+// What Firefox's processes were doing when it stalled: their state, CPU and the kernel call they wait in.
+function firefoxProcesses() {
+  try {
+    return execFileSync('ps', ['-eo', 'pid,stat,pcpu,rss,wchan:22,args'], { encoding: 'utf8' }).split('\n')
+      .filter((line) => line.includes('firefox')).map((line) => line.trim().replace(/\s+/g, ' ').slice(0, 90)).join(' | ');
+  } catch (error) {
+    return `no process list (${error.message})`;
+  }
+}
 
 async function wholeRunInFirefox() {
   const puppeteerDir = join(driverDir, 'node_modules/puppeteer-core');
@@ -199,8 +208,12 @@ async function firefoxRun() {
     });
     const puppeteer = driver('puppeteer-core');
     // Its WebGL draws with Mesa's llvmpipe: one thread, and a small window, leave the cores to the rest.
-    browserOfFirefox = await puppeteer.launch({ browser: 'firefox', executablePath: firefoxPath, headless: false,
-                                                env: { ...process.env, DISPLAY: display, LP_NUM_THREADS: '1' } });
+    // Without Mesa's shader cache: the stalls came with the tests' cache folder (CTest's
+    // MESA_SHADER_CACHE_DIR), its page's main thread waiting for good on the WebGL thread, which
+    // was inside Mesa; none came in runs of the test without the folder.
+    const env = { ...process.env, DISPLAY: display, LP_NUM_THREADS: '1', MESA_SHADER_CACHE_DISABLE: 'true' };
+    delete env.MESA_SHADER_CACHE_DIR;
+    browserOfFirefox = await puppeteer.launch({ browser: 'firefox', executablePath: firefoxPath, headless: false, env });
     const page = await browserOfFirefox.newPage();
     await page.setViewport({ width: 320, height: 240 });
     const errors = [];
@@ -220,7 +233,7 @@ async function firefoxRun() {
     const read = () => Promise.race([
       page.evaluate(() => [window.quorbel.stage, window.quorbel.showMs, performance.now() - window.quorbel.reportedAt]),
       new Promise((_, fail) => setTimeout(() => fail(new Error('no answer within 20 s')), 20000))]);
-    let stage = '';
+    let stage = '', lastShowMs = 0;
     for (let answeredAt = Date.now(); !['ended', 'failed'].includes(stage);) {
       if (Date.now() > deadline) throw new Error(`no end within ${wholeRunTimeoutMs} ms (the stage '${stage}')`);
       await new Promise((done) => setTimeout(done, 1000));
@@ -229,10 +242,13 @@ async function firefoxRun() {
         [stage, showMs, sinceStepMs] = await read();
         answeredAt = Date.now();
       } catch (error) {
-        if (Date.now() - answeredAt > 60000) throw new FirefoxStall(`its page answered no script for 60 s`);
+        if (Date.now() - answeredAt > 60000)
+          throw new FirefoxStall(`its page answered no script for 60 s after '${stage}' at ${lastShowMs} ms; ${firefoxProcesses()}`);
         continue;
       }
-      if (stage === 'show' && sinceStepMs > 30000) throw new FirefoxStall(`its page got no animation frame for 30 s at ${showMs} ms`);
+      lastShowMs = showMs;
+      if (stage === 'show' && sinceStepMs > 30000)
+        throw new FirefoxStall(`its page got no animation frame for 30 s at ${showMs} ms; ${firefoxProcesses()}`);
     }
     const end = await page.evaluate(() => ({ ...window.quorbel, ended: !document.getElementById('ended').hidden }));
     return { end, errors };
