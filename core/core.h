@@ -69,3 +69,28 @@ void setBlendFactorAlpha();
 void setBlendAdditive();
 void setCamera(float eyeX, float eyeY, float eyeZ, float targetX, float targetY, float targetZ);
 void setCameraDistance(float z);
+
+// ---- the kinds of draw ----
+
+// What a frame's pixels go to, as the bench's table splits them: each subsystem's drawing
+// functions open the event of their kind (D3DPERF_BeginEvent), which draws nothing.
+enum DrawKind : uint8_t {
+    DrawFaceTargets,  // the particle sprites drawn into the puzzle cube's face targets
+    DrawCubeFaces,
+    DrawLinesAndText,
+    DrawTunnel,
+    DrawOverlays,     // noise, fades, letterbox bars
+    DrawStreaks,
+    DrawScreenCopy,   // the clear of the scene's copy (the scene drawn into it is its own kinds')
+    DrawKindCount
+};
+extern const LPCWSTR drawKindNames[DrawKindCount];
+
+// The event of one kind for the scope it lives in.
+class DrawEvent {
+public:
+    explicit DrawEvent(DrawKind kind) { D3DPERF_BeginEvent(0, drawKindNames[kind]); }
+    ~DrawEvent() { D3DPERF_EndEvent(); }
+    DrawEvent(const DrawEvent&) = delete;
+    DrawEvent& operator=(const DrawEvent&) = delete;
+};

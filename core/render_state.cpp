@@ -62,3 +62,6 @@ void setCamera(float eyeX, float eyeY, float eyeZ, float targetX, float targetY,
 }
 
 void setCameraDistance(float z) { setCamera(0.0f, 0.0f, z, 0.0f, 0.0f, 0.0f); }
+
+const LPCWSTR drawKindNames[DrawKindCount] = {L"face targets", L"cube faces", L"lines and text", L"tunnel",
+                                              L"overlays and noise", L"streaks", L"screen copy"};

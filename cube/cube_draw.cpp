@@ -73,6 +73,7 @@ void stickerQuad(int32_t a, TexVertex* q) {
 // The first 54 sticker draws of the run seed each sticker's centre and spin, six draws each:
 // which numbers they get depends on everything that used the generator before.
 void drawSticker(int32_t a, const D3DXMATRIX* world) {
+    const DrawEvent event(DrawCubeFaces);
     if (a < 0 || a >= cubeStickers) return;
     TexVertex quad[4];
     stickerQuad(a, quad);

@@ -35,6 +35,7 @@ void scaleNoise(float amount) {
 
 // The 256-texel pattern repeats six times across and six times down; addressing wraps.
 void drawNoise(uint32_t mode) {
+    const DrawEvent event(DrawOverlays);
     // Without the texture or its memory there is no pattern to show; drawing the quad untextured
     // would flash the screen white instead.
     if (noiseTexture == nullptr) return;

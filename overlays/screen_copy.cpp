@@ -18,6 +18,7 @@ void releaseHeldSurfaces() {
 }  // namespace
 
 void beginScreenCopy(D3DCOLOR clearColour) {
+    const DrawEvent event(DrawScreenCopy);
     // An unpaired earlier call would otherwise leave its two references held for good.
     releaseHeldSurfaces();
     d3dDevice->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBufferSurface);
@@ -37,6 +38,7 @@ void endScreenCopy() {
 // Copy k shows the central square s ... 1 - s of the capture (s = k step) over the whole screen
 // at alpha 255 - k d. The caller sets the blending: the alpha comes from the texture factor.
 void drawStreaks(float step, int32_t count) {
+    const DrawEvent event(DrawStreaks);
     d3dDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
     d3dDevice->SetTexture(0, screenCopyTexture);
     if (count <= 0) return;

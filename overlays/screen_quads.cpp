@@ -31,6 +31,7 @@ void setScreenQuad(float top, float bottom, D3DCOLOR colour) {
 
 // Blended with whatever factors are in force: one/one everywhere it is used, so it adds grey.
 void drawFade(uint8_t level) {
+    const DrawEvent event(DrawOverlays);
     setRenderMode(4);
     setScreenQuad(0.0f, 480.0f, level * 0x01010101u);
     d3dDevice->SetTexture(0, nullptr);
@@ -42,6 +43,7 @@ void drawFade(uint8_t level) {
 // lie off screen, above 480 each covers the screen): clamping keeps 480 - height from
 // overflowing and the corners at sane coordinates.
 void drawLetterbox(int32_t height) {
+    const DrawEvent event(DrawOverlays);
     const float h = static_cast<float>(std::clamp<int32_t>(height, 0, 480));
     setRenderMode(0);
     d3dDevice->SetTexture(0, nullptr);

@@ -9,6 +9,7 @@ void initParticleSystems() {
 }
 
 void renderFaceTextures(float t, D3DCOLOR clearColour) {
+    const DrawEvent event(DrawFaceTargets);
     for (int32_t k = 0; k < particleSystemCount; ++k) {
         IDirect3DSurface9* backBuffer = nullptr;
         IDirect3DSurface9* face = nullptr;

@@ -324,6 +324,18 @@ void d3dForEachPrimitive(D3DPRIMITIVETYPE type, UINT primitives, Point point, Li
     }
 }
 
+// ---- a profiler's markers ----
+
+typedef const wchar_t* LPCWSTR;
+
+// The draws between a begin and its end belong to the named event, as PIX shows them on Windows;
+// they draw nothing. The returned level is the event's depth (from 0), -1 for an end without a
+// begin. The bench's table of where a frame goes reads the innermost name (d3dDrawEvent).
+int D3DPERF_BeginEvent(D3DCOLOR colour, LPCWSTR name);
+int D3DPERF_EndEvent();
+// The innermost open event's name, nullptr outside every event (ours, not Direct3D's).
+LPCWSTR d3dDrawEvent();
+
 // ---- interfaces: exactly the methods the show calls ----
 
 struct IDirect3DSurface9 {

@@ -464,6 +464,37 @@ TEST_F(GLDeviceTest, TexturesWrittenWhileDrawingIsOffAreDrawnWithTheirLastBytes)
     texture->Release();
 }
 
+// The bench's split by kind of draw: each stretch of draws in one event (nested events name the
+// innermost; an end returns to the outer) is one part, with the pixels it shaded.
+TEST_F(GLDeviceTest, EventTimingChargesEachStretchOfDrawsToItsEvent) {
+    static const wchar_t outer[] = L"outer", inner[] = L"inner";
+    clearBack(0xFF000000);
+    device->beginEventTiming();
+    drawRect(0, 0, 10, 10, 0xFFFFFFFF);                 // no event: 100
+    EXPECT_EQ(D3DPERF_BeginEvent(0, outer), 0);
+    drawRect(0, 0, 20, 10, 0xFFFFFFFF);                 // outer: 200
+    drawRect(0, 0, 5, 2, 0xFFFFFFFF);                   // still outer: 10 more
+    EXPECT_EQ(D3DPERF_BeginEvent(0, inner), 1);
+    drawRect(0, 0, 30, 10, 0xFFFFFFFF);                 // inner: 300
+    EXPECT_EQ(D3DPERF_EndEvent(), 1);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);  // outer again, no pixels
+    drawRect(0, 0, 40, 10, 0xFFFFFFFF);                 // outer: 400
+    EXPECT_EQ(D3DPERF_EndEvent(), 0);
+    EXPECT_EQ(D3DPERF_EndEvent(), -1) << "an end without a begin";
+    std::vector<GLEventPart> parts;
+    device->endEventTiming(parts);
+    const std::vector<std::pair<LPCWSTR, uint64_t>> expected = {{nullptr, 100}, {outer, 210}, {inner, 300},
+                                                                {outer, 400}};
+    ASSERT_EQ(parts.size(), expected.size());
+    for (size_t i = 0; i < parts.size(); ++i) {
+        EXPECT_EQ(parts[i].event, expected[i].first) << "part " << i;
+        EXPECT_EQ(parts[i].pixels, expected[i].second) << "part " << i;
+        EXPECT_GE(parts[i].ms, 0.0);
+    }
+    device->endEventTiming(parts);
+    EXPECT_EQ(parts.size(), expected.size()) << "an end without a begin adds nothing";
+}
+
 // The benchmark's two measures: the pixels a frame shades, and the frame with no pixel work.
 TEST_F(GLDeviceTest, PixelCountAndRasterizerDiscardForBenchmarks) {
     clearBack(0xFF000000);

@@ -19,6 +19,7 @@ int32_t glyphIndex(char ch) {
 // The world transform is set and the random value drawn even when the cube stays hidden, so
 // every lit pixel costs exactly one draw of the generator.
 void drawPixelCube(int32_t x, int32_t y, float visibility) {
+    const DrawEvent event(DrawLinesAndText);
     D3DXMATRIX world;
     MathApi.D3DXMatrixTranslation(&world, static_cast<float>(x), static_cast<float>(y), 0.0f);
     d3dDevice->SetTransform(D3DTS_WORLD, &world);

@@ -77,6 +77,7 @@ void buildTileTexture() {
 
 // The box scaled about its own centre after turning; the caller chooses the render mode.
 void drawTunnelBox(float scale, float yaw, float pitch, float roll) {
+    const DrawEvent event(DrawTunnel);
     d3dDevice->SetTexture(0, tileTexture);
     d3dDevice->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
     D3DXMATRIX scaling, rotation, world;

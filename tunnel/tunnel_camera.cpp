@@ -62,6 +62,7 @@ void tunnelViewMatrix(D3DXMATRIX* out, uint32_t t) {
 
 // Everything up to 19 ahead, except the one exactly 20 behind: those further behind are drawn.
 void drawTunnelSegments() {
+    const DrawEvent event(DrawTunnel);
     d3dDevice->SetTexture(0, tileTexture);
     d3dDevice->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
     for (int32_t i = 0; i < tunnelLength; ++i) {

@@ -12,6 +12,7 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -587,6 +588,9 @@ GLDeviceStats GLDeviceImpl::stats() const {
 void GLDeviceImpl::setRasterizerDiscard(bool) {}
 void GLDeviceImpl::beginPixelCount() {}
 uint64_t GLDeviceImpl::endPixelCount() { return 0; }
+void GLDeviceImpl::beginEventTiming() {}
+void GLDeviceImpl::endEventTiming(std::vector<GLEventPart>&) {}
+void GLDeviceImpl::noteDrawEvent() {}
 #else
 void GLDeviceImpl::setRasterizerDiscard(bool on) {
     if (!hasContext) return;
@@ -610,6 +614,46 @@ uint64_t GLDeviceImpl::endPixelCount() {
     GLuint64 samples = 0;
     glGetQueryObjectui64v(pixelQuery, GL_QUERY_RESULT, &samples);
     return samples;
+}
+
+namespace {
+double steadyMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+void GLDeviceImpl::beginEventTiming() {
+    if (!hasContext || counting || timingEvents) return;
+    flush();
+    glFinish();
+    timingEvents = true;
+    closedParts.clear();
+    openPart = {d3dDrawEvent(), 0, 0};
+    beginPixelCount();
+    openPartStartMs = steadyMs();
+}
+
+// Reading the query's result waits for the renderer, so the part's time ends when it returns.
+void GLDeviceImpl::closeEventPart() {
+    openPart.pixels = endPixelCount();
+    openPart.ms = steadyMs() - openPartStartMs;
+    closedParts.push_back(openPart);
+}
+
+void GLDeviceImpl::noteDrawEvent() {
+    if (!timingEvents || d3dDrawEvent() == openPart.event) return;
+    closeEventPart();
+    openPart = {d3dDrawEvent(), 0, 0};
+    beginPixelCount();
+    openPartStartMs = steadyMs();
+}
+
+void GLDeviceImpl::endEventTiming(std::vector<GLEventPart>& parts) {
+    if (!timingEvents) return;
+    closeEventPart();
+    timingEvents = false;
+    parts.insert(parts.end(), closedParts.begin(), closedParts.end());
+    closedParts.clear();
 }
 #endif
 
@@ -773,6 +817,7 @@ HRESULT GLDeviceImpl::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DC
                             DWORD stencil) {
     if ((count > 0 && !rects) || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0)
         return D3DERR_INVALIDCALL;
+    noteDrawEvent();
     flush();
     if (!drawingEnabled || flags == 0) return D3D_OK;
     if (flags & D3DCLEAR_ZBUFFER) depthCleared(count == 0, z < 0.0f ? 0.0f : z > 1.0f ? 1.0f : z);

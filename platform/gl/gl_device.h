@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/d3d9.h"
 
@@ -49,6 +50,13 @@ struct GLDeviceStats {
     uint64_t stateChanges;      // Direct3D state writes that changed a value
     uint64_t droppedPrimitives; // not drawn: a position held a NaN or an infinity
     uint64_t specialisedPrograms; // programs specialised to a stage state, built so far
+};
+
+// A stretch of a frame's draws in one D3DPERF event (nullptr: none) and what the renderer spent on it.
+struct GLEventPart {
+    LPCWSTR event;
+    double ms;
+    uint64_t pixels;  // samples past the depth test, as beginPixelCount counts them
 };
 
 class GLDevice : public IDirect3DDevice9 {
@@ -99,6 +107,13 @@ public:
     // a frame asks the renderer to shade (clears not counted). End waits for the renderer.
     virtual void beginPixelCount() = 0;
     virtual uint64_t endPixelCount() = 0;
+    // Between the two calls (instead of the pixel count), each draw or clear made in another
+    // D3DPERF event than the one before first waits for the renderer to finish what came before,
+    // which is charged, with its time and its pixels, to the event it was drawn in. End appends
+    // those parts to parts and waits for the renderer. The waits cost some of the renderer's
+    // overlap of binning and shading: the parts add up to a little more than the frame.
+    virtual void beginEventTiming() = 0;
+    virtual void endEventTiming(std::vector<GLEventPart>& parts) = 0;
     // For tests and benchmarks: off, the general programs draw every state, as they draw a
     // state whose specialised program does not build; on (the default), each state its own.
     virtual void setSpecialisedPrograms(bool on) = 0;

@@ -384,6 +384,7 @@ HRESULT GLDeviceImpl::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount
     const UINT vertexSize = ((fvf & D3DFVF_XYZRHW) ? 16 : 12) + ((fvf & D3DFVF_DIFFUSE) ? 4 : 0) +
                             ((fvf & D3DFVF_TEX1) ? 8 : 0);
     if (stride < vertexSize) return D3DERR_INVALIDCALL;
+    noteDrawEvent();
     ++counters.d3dDrawCalls;
     if (!drawingEnabled || primitiveCount == 0) return D3D_OK;
     const PrimitiveClass primitiveClass = (type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) ? ClassLines

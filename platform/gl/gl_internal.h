@@ -267,6 +267,10 @@ public:
     void setRasterizerDiscard(bool on) override;
     void beginPixelCount() override;
     uint64_t endPixelCount() override;
+    void beginEventTiming() override;
+    void endEventTiming(std::vector<GLEventPart>& parts) override;
+    void noteDrawEvent();      // at each draw and clear: a new event closes the part before
+    void closeEventPart();
     void setSpecialisedPrograms(bool on) override;
     DWORD renderState(D3DRENDERSTATETYPE state) const override;
     DWORD stageState(D3DTEXTURESTAGESTATETYPE type) const override;
@@ -407,9 +411,7 @@ private:
     // Each stage state met so far and its program (0 where it did not build: the general one
     // draws it), in the order met; what GL holds of its uniforms, as for the general programs.
     std::vector<SpecialisedProgram> specialised;
-    // The page keeps the general programs until the specialised ones are measured there (a
-    // browser compiles each new program at its first draw, on the page's own frame time).
-    bool specialising = !glShadersForEs;
+    bool specialising = true;
 
     // GL objects.
     GLuint programs[ProgramCount] = {};
@@ -432,6 +434,11 @@ private:
     size_t streamVertex = 0;  // where the next batch goes in the streaming vertex buffer
     GLuint pixelQuery = 0;  // made on the first count
     bool counting = false;
+    // The event timing's open part: its event, when it began, and the parts closed so far.
+    bool timingEvents = false;
+    GLEventPart openPart = {};
+    double openPartStartMs = 0;
+    std::vector<GLEventPart> closedParts;
 
     // What GL has been told, to skip calls that change nothing.
     bool cacheOn = true;       // QUORBEL_GL_NO_CACHE turns it off

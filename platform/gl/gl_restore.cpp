@@ -27,6 +27,7 @@ bool GLDeviceImpl::restoreContext(char* error, int errorSize) {
     streamVertex = 0;
     pixelQuery = 0;
     counting = false;
+    timingEvents = false;
     for (TargetArray* array : targetArrays) delete array;
     targetArrays.clear();
     depthBuffers.clear();

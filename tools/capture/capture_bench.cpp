@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "app/app.h"
@@ -54,27 +56,60 @@ struct FrameRecord {
     float pixels;
 };
 
+// A third pass splits each drawn frame by the kind of draw (the events the show's drawing
+// functions open), finishing the renderer's work at every change of kind.
+struct KindsRecord {
+    uint8_t loading;
+    uint8_t row;
+    float ms[benchKindCount];
+    float pixels[benchKindCount];
+};
+
+enum class Pass { Discarded, Drawn, Kinds };
+
 struct PassJob {
     GLDevice* device;
-    bool discarding;
+    Pass pass;
     int out;                      // the parent's pipe
     std::vector<uint8_t> pixels;  // the back buffer, read to wait for the renderer
     double frameWall = 0, frameCpu = 0;
+    std::vector<GLEventPart> parts;
 };
 
 void startFrame(bool on, void* user) {
     PassJob& job = *static_cast<PassJob*>(user);
     job.device->setDrawingEnabled(on);
-    if (!job.discarding) job.device->beginPixelCount();
+    if (job.pass == Pass::Drawn) job.device->beginPixelCount();
+    if (job.pass == Pass::Kinds) job.device->beginEventTiming();
     job.frameWall = wallMs();
     job.frameCpu = threadCpuMs();
+}
+
+// The kind a part's event names; the last row for draws outside every kind's event.
+int kindOf(LPCWSTR event) {
+    for (int kind = 0; kind < DrawKindCount; ++kind)
+        if (event == drawKindNames[kind]) return kind;
+    return DrawKindCount;
+}
+
+bool sendKinds(PassJob& job, uint8_t loading, uint8_t row) {
+    KindsRecord record = {loading, row, {}, {}};
+    job.parts.clear();
+    job.device->endEventTiming(job.parts);
+    for (const GLEventPart& part : job.parts) {
+        record.ms[kindOf(part.event)] += float(part.ms);
+        record.pixels[kindOf(part.event)] += float(part.pixels);
+    }
+    return write(job.out, &record, sizeof record) == ssize_t(sizeof record);
 }
 
 // Reading the picture back waits for the renderer, so the frame is finished when it returns.
 bool endFrame(const CaptureFrame& frame, void* user) {
     PassJob& job = *static_cast<PassJob*>(user);
-    FrameRecord record = {frame.loading, static_cast<uint8_t>(frame.loading ? 0 : showPhaseAt(frame.showMs)), 0, 0};
-    if (job.discarding) {
+    const uint8_t row = static_cast<uint8_t>(frame.loading ? 0 : showPhaseAt(frame.showMs));
+    if (job.pass == Pass::Kinds) return sendKinds(job, frame.loading, row);
+    FrameRecord record = {frame.loading, row, 0, 0};
+    if (job.pass == Pass::Discarded) {
         record.ms = float(threadCpuMs() - job.frameCpu);
     } else {
         job.device->readBackBuffer(job.pixels.data());
@@ -84,14 +119,14 @@ bool endFrame(const CaptureFrame& frame, void* user) {
     return write(job.out, &record, sizeof record) == ssize_t(sizeof record);
 }
 
-[[noreturn]] void runPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options,
-                          bool discarding, int out) {
-    PassJob job{openDevice(options), discarding, out, {}};
+[[noreturn]] void runPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options, Pass pass,
+                          int out) {
+    PassJob job{openDevice(options), pass, out, {}, 0, 0, {}};
     d3dDevice = job.device;
     int width = 0, height = 0;
     job.device->backBufferSize(width, height);
     job.pixels.resize(size_t(width) * size_t(height) * 4);
-    job.device->setRasterizerDiscard(discarding);
+    job.device->setRasterizerDiscard(pass == Pass::Discarded);
     CapturePlan plan = capturePlanFor(options, startFrame, &job);
     plan.drawLoading = true;
     plan.drawFrom = 0;
@@ -168,7 +203,7 @@ double fillRatePass(GLDevice* (*openDevice)(const CaptureOptions&), const Captur
 }
 
 // One pass in a child process; its frames feed the table and the progress line.
-bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options, bool discarding,
+bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options, Pass pass,
                PhaseTimes* phases, double& loadingMs, Progress& progress, uint64_t& frames) {
     int ends[2];
     if (pipe(ends) != 0) return false;
@@ -176,7 +211,7 @@ bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOpti
     const pid_t pid = fork();
     if (pid == 0) {
         close(ends[0]);
-        runPass(openDevice, options, discarding, ends[1]);
+        runPass(openDevice, options, pass, ends[1]);
     }
     close(ends[1]);
     if (pid < 0) {
@@ -185,15 +220,28 @@ bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOpti
     }
     FILE* in = fdopen(ends[0], "rb");
     if (in == nullptr) close(ends[0]);  // the child's writes fail, and so does the pass
+    if (pass == Pass::Kinds) {
+        KindsRecord record;
+        while (in != nullptr && std::fread(&record, sizeof record, 1, in) == 1) {
+            progress.update(++frames);
+            if (record.loading) continue;
+            PhaseTimes& phase = phases[std::min<int>(record.row, benchRowCount - 1)];
+            ++phase.kindFrames;
+            for (int kind = 0; kind < benchKindCount; ++kind) {
+                phase.kindMs[kind] += record.ms[kind];
+                phase.kindPixels[kind] += record.pixels[kind];
+            }
+        }
+    }
     FrameRecord record;
-    while (in != nullptr && std::fread(&record, sizeof record, 1, in) == 1) {
+    while (pass != Pass::Kinds && in != nullptr && std::fread(&record, sizeof record, 1, in) == 1) {
         progress.update(++frames);
         if (record.loading) {
-            if (!discarding) loadingMs += record.ms;
+            if (pass == Pass::Drawn) loadingMs += record.ms;
             continue;
         }
         PhaseTimes& phase = phases[std::min<int>(record.row, benchRowCount - 1)];
-        if (discarding) {
+        if (pass == Pass::Discarded) {
             phase.cpuMs.push_back(record.ms);
         } else {
             phase.totalMs.push_back(record.ms);
@@ -207,17 +255,109 @@ bool benchPass(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOpti
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+const char* kindName(int kind) {
+    static const char* const names[benchKindCount] = {"face targets", "cube faces", "lines and text", "tunnel",
+                                                      "overlays and noise", "streaks", "screen copy",
+                                                      "the rest (clears)"};
+    return names[kind];
+}
+
+struct PhaseRow {
+    double median, p95, worst, cpuMedian, cpuWorst, pixels, pixelsMax, floorMs;
+};
+
+PhaseRow phaseRow(const PhaseTimes& phase, double texelsPerMs) {
+    return {percentile(phase.totalMs, 0.5),        percentile(phase.totalMs, 0.95),
+            percentile(phase.totalMs, 1.0),        percentile(phase.cpuMs, 0.5),
+            percentile(phase.cpuMs, 1.0),          percentile(phase.pixels, 0.5) * 1e-6,
+            percentile(phase.pixels, 1.0) * 1e-6,  percentile(phase.pixels, 0.5) / texelsPerMs};
+}
+
+void printPhases(const PhaseTimes* phases, double texelsPerMs) {
+    std::printf("%-15s %7s %10s %10s %10s %12s %12s %9s %9s %9s %8s\n", "phase", "frames", "median ms", "p95 ms",
+                "worst ms", "cpu med ms", "cpu worst ms", "Mpix med", "Mpix max", "floor ms", "x floor");
+    for (int i = 0; i < benchRowCount; ++i) {
+        const PhaseTimes& phase = phases[i];
+        if (phase.totalMs.empty() && phase.cpuMs.empty()) continue;
+        const PhaseRow r = phaseRow(phase, texelsPerMs);
+        std::printf("%-15s %7zu %10.2f %10.2f %10.2f %12.2f %12.2f %9.2f %9.2f %9.2f %8.1f\n", phase.phase,
+                    phase.totalMs.size(), r.median, r.p95, r.worst, r.cpuMedian, r.cpuWorst, r.pixels, r.pixelsMax,
+                    r.floorMs, r.floorMs > 0 ? r.median / r.floorMs : 0.0);
+    }
+}
+
+// Means per frame, so that the kinds add up to the frame; kinds that drew nothing are left out.
+void printKinds(const PhaseTimes* phases, double texelsPerMs) {
+    std::printf("\nwhere a frame goes, by kind of draw (means per frame; the renderer finished at each change "
+                "of kind):\n%-15s %-19s %8s %7s %9s %9s %8s\n", "phase", "kind", "ms", "share", "Mpix", "floor ms",
+                "x floor");
+    for (int i = 0; i < benchRowCount; ++i) {
+        const PhaseTimes& phase = phases[i];
+        if (phase.kindFrames == 0) continue;
+        double frameMs = 0;
+        for (double ms : phase.kindMs) frameMs += ms;
+        for (int kind = 0; kind < benchKindCount; ++kind) {
+            const double ms = phase.kindMs[kind] / double(phase.kindFrames);
+            const double pixels = phase.kindPixels[kind] / double(phase.kindFrames);
+            if (ms < 0.005 && pixels < 1) continue;
+            const double floorMs = pixels / texelsPerMs;
+            std::printf("%-15s %-19s %8.2f %6.0f%% %9.3f %9.2f %8.1f\n", phase.phase, kindName(kind), ms,
+                        frameMs > 0 ? 100 * phase.kindMs[kind] / frameMs : 0.0, pixels * 1e-6, floorMs,
+                        floorMs > 0 ? ms / floorMs : 0.0);
+        }
+    }
+}
+
+bool writeJson(const std::string& path, const PhaseTimes* phases, double loadingMs, double texelsPerMs) {
+    FILE* json = std::fopen(path.c_str(), "w");
+    if (json == nullptr) {
+        std::fprintf(stderr, "quorbel-capture: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    std::fprintf(json, "{\"loading_ms\": %.3f, \"fill_mtexels_per_s\": %.3f, \"phases\": [", loadingMs,
+                 texelsPerMs * 1e-3);
+    bool first = true;
+    for (int i = 0; i < benchRowCount; ++i) {
+        const PhaseTimes& phase = phases[i];
+        if (phase.totalMs.empty() && phase.cpuMs.empty()) continue;
+        const PhaseRow r = phaseRow(phase, texelsPerMs);
+        std::fprintf(json,
+                     "%s{\"phase\": \"%s\", \"frames\": %zu, \"median_ms\": %.3f, \"p95_ms\": %.3f, "
+                     "\"worst_ms\": %.3f, \"cpu_median_ms\": %.3f, \"cpu_worst_ms\": %.3f, "
+                     "\"mpixels_median\": %.3f, \"mpixels_max\": %.3f, \"floor_ms\": %.3f, \"kinds\": [",
+                     first ? "" : ", ", phase.phase, phase.totalMs.size(), r.median, r.p95, r.worst, r.cpuMedian,
+                     r.cpuWorst, r.pixels, r.pixelsMax, r.floorMs);
+        for (int kind = 0; kind < benchKindCount; ++kind) {
+            const double frames = double(std::max<uint64_t>(phase.kindFrames, 1));
+            std::fprintf(json, "%s{\"kind\": \"%s\", \"mean_ms\": %.4f, \"mean_mpixels\": %.4f}",
+                         kind == 0 ? "" : ", ", kindName(kind), phase.kindMs[kind] / frames,
+                         phase.kindPixels[kind] / frames * 1e-6);
+        }
+        std::fprintf(json, "]}");
+        first = false;
+    }
+    std::fprintf(json, "]}\n");
+    // A full disk shows only when the buffered rest is written.
+    const bool written = !std::ferror(json);
+    if (std::fclose(json) != 0 || !written) {
+        std::fprintf(stderr, "quorbel-capture: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int captureBench(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOptions& options) {
     PhaseTimes phases[benchRowCount];
     for (int i = 0; i < benchRowCount; ++i) phases[i].phase = i < showPhaseCount ? showPhases[i].name : "end";
-    Progress progress("bench", 2 * (loadingFrameCount + FrameGrid{options.fps}.framesThrough(showLengthMs)));
+    Progress progress("bench", 3 * (loadingFrameCount + FrameGrid{options.fps}.framesThrough(showLengthMs)));
     uint64_t frames = 0;
     double loadingMs = 0;
-    for (const bool discarding : {true, false})
-        if (!benchPass(openDevice, options, discarding, phases, loadingMs, progress, frames)) {
-            std::fprintf(stderr, "\nquorbel-capture: the %s pass of --bench failed\n", discarding ? "discarding" : "drawn");
+    for (const Pass pass : {Pass::Discarded, Pass::Drawn, Pass::Kinds})
+        if (!benchPass(openDevice, options, pass, phases, loadingMs, progress, frames)) {
+            const char* name = pass == Pass::Discarded ? "discarding" : pass == Pass::Drawn ? "drawn" : "kinds";
+            std::fprintf(stderr, "\nquorbel-capture: the %s pass of --bench failed\n", name);
             return 1;
         }
     progress.finish(frames);
@@ -227,46 +367,11 @@ int captureBench(GLDevice* (*openDevice)(const CaptureOptions&), const CaptureOp
         return 1;
     }
     const PictureLayout layout = pictureLayoutFor(options.width, options.height, options.supersample);
-    const int width = layout.drawnWidth(), height = layout.drawnHeight();
-
     std::printf("quorbel-capture --bench: %u fps virtual clock, drawn at %d x %d, loading screen %.0f ms, "
                 "fill rate %.0f M texels/s (floor: the pixels shaded at that rate)\n",
-                options.fps, width, height, loadingMs, texelsPerMs * 1e-3);
-    std::printf("%-15s %7s %10s %10s %10s %12s %12s %9s %9s %9s %8s\n", "phase", "frames", "median ms", "p95 ms",
-                "worst ms", "cpu med ms", "cpu worst ms", "Mpix med", "Mpix max", "floor ms", "x floor");
-    FILE* json = nullptr;
-    if (!options.json.empty()) {
-        json = std::fopen(options.json.c_str(), "w");
-        if (json == nullptr) {
-            std::fprintf(stderr, "quorbel-capture: cannot write %s\n", options.json.c_str());
-            return 1;
-        }
-        std::fprintf(json, "{\"loading_ms\": %.3f, \"fill_mtexels_per_s\": %.3f, \"phases\": [", loadingMs,
-                     texelsPerMs * 1e-3);
-    }
-    bool first = true;
-    for (const PhaseTimes& phase : phases) {
-        if (phase.totalMs.empty() && phase.cpuMs.empty()) continue;
-        const double median = percentile(phase.totalMs, 0.5), p95 = percentile(phase.totalMs, 0.95),
-                     worst = percentile(phase.totalMs, 1.0), cpuMedian = percentile(phase.cpuMs, 0.5),
-                     cpuWorst = percentile(phase.cpuMs, 1.0), pixels = percentile(phase.pixels, 0.5) * 1e-6,
-                     pixelsMax = percentile(phase.pixels, 1.0) * 1e-6,
-                     floorMs = percentile(phase.pixels, 0.5) / texelsPerMs;
-        std::printf("%-15s %7zu %10.2f %10.2f %10.2f %12.2f %12.2f %9.2f %9.2f %9.2f %8.1f\n", phase.phase,
-                    phase.totalMs.size(), median, p95, worst, cpuMedian, cpuWorst, pixels, pixelsMax, floorMs,
-                    floorMs > 0 ? median / floorMs : 0.0);
-        if (json != nullptr)
-            std::fprintf(json,
-                         "%s{\"phase\": \"%s\", \"frames\": %zu, \"median_ms\": %.3f, \"p95_ms\": %.3f, "
-                         "\"worst_ms\": %.3f, \"cpu_median_ms\": %.3f, \"cpu_worst_ms\": %.3f, "
-                         "\"mpixels_median\": %.3f, \"mpixels_max\": %.3f, \"floor_ms\": %.3f}",
-                         first ? "" : ", ", phase.phase, phase.totalMs.size(), median, p95, worst, cpuMedian,
-                         cpuWorst, pixels, pixelsMax, floorMs);
-        first = false;
-    }
-    if (json != nullptr) {
-        std::fprintf(json, "]}\n");
-        std::fclose(json);
-    }
+                options.fps, layout.drawnWidth(), layout.drawnHeight(), loadingMs, texelsPerMs * 1e-3);
+    printPhases(phases, texelsPerMs);
+    printKinds(phases, texelsPerMs);
+    if (!options.json.empty() && !writeJson(options.json, phases, loadingMs, texelsPerMs)) return 1;
     return 0;
 }
