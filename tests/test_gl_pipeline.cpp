@@ -3,7 +3,7 @@
 // pixels, and shader sources that also build as GLSL ES 3.00.
 #include <epoxy/gl.h>
 
-#include "platform/gl/gl_internal.h"
+#include "platform/gl/gl_shaders.h"
 #include "tests/gl_fixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "platform/d3d9_names.h"
-#include "platform/gl/gl_internal.h"
+#include "platform/gl/gl_enums.h"
 
 // ---- mappings ----
 

@@ -1,169 +1,22 @@
-// gl_internal.h: the OpenGL device's classes, its batch vertex and the pieces its source files
-// share (enum mappings and value checks, refusals, shaders, the GL state cache and its switches).
+// gl_internal.h: the OpenGL device's classes: the device, its textures and surfaces, the arrays
+// its render targets are layers of, and its specialised programs.
 #pragma once
 
 #include "platform/gl/gl_api.h"
 
-#include <array>
 #include <cstdint>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/d3d9.h"
+#include "platform/gl/gl_batch.h"
 #include "platform/gl/gl_device.h"
+#include "platform/gl/gl_enums.h"
+#include "platform/gl/gl_layouts.h"
+#include "platform/gl/gl_shaders.h"
 
-constexpr int glBackBufferWidth = 640;
-constexpr int glBackBufferHeight = 480;
-// The streaming vertex buffer, refilled from its start (orphaned) when a batch no longer fits;
-// the index buffer covers it with both sprite windings, so it stays within 16-bit indices.
-constexpr size_t glStreamVertices = 16384;
-// Render-target textures of one size and format are layers of one array texture, this many each.
-constexpr int glTargetLayers = 8;
-
-// ---- pixel and colour layouts ----
-
-// Direct3D's ARGB colour as the bytes R, G, B, A.
-inline void argbToRgba(DWORD argb, uint8_t rgba[4]) {
-    rgba[0] = static_cast<uint8_t>(argb >> 16);
-    rgba[1] = static_cast<uint8_t>(argb >> 8);
-    rgba[2] = static_cast<uint8_t>(argb);
-    rgba[3] = static_cast<uint8_t>(argb >> 24);
+inline bool boundFramebufferComplete() {
+    return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
-
-// The same colour as GL's floats 0 ... 1, in the order R, G, B, A.
-struct GLColor {
-    float r, g, b, a;
-};
-inline GLColor argbToGlColor(DWORD argb) {
-    return {float((argb >> 16) & 255) / 255.0f, float((argb >> 8) & 255) / 255.0f, float(argb & 255) / 255.0f,
-            float(argb >> 24) / 255.0f};
-}
-
-// A row of pixels as Direct3D's A8R8G8B8 lays them in memory (B, G, R, A) to GL's R, G, B, A;
-// X8R8G8B8 (opaque) has no alpha, so it reads as 255.
-inline void bgraRowToRgba(const uint8_t* from, uint8_t* to, unsigned pixels, bool opaque) {
-    for (unsigned x = 0; x < pixels; ++x, from += 4, to += 4) {
-        to[0] = from[2];
-        to[1] = from[1];
-        to[2] = from[0];
-        to[3] = opaque ? 255 : from[3];
-    }
-}
-
-// ---- enum mappings (gl_enums.cpp): 0 or -1 for a value the show never uses ----
-
-GLenum blendFactorToGl(DWORD d3dBlend);
-GLenum blendOpToGl(DWORD d3dBlendOp);
-GLenum compareToGl(DWORD d3dCmp);
-GLenum filterToGl(DWORD d3dFilter);
-GLenum addressToGl(DWORD d3dAddress);
-int shaderTextureOp(DWORD d3dTextureOp);   // code the fragment shader switches on, -1 unknown
-int shaderTextureArg(DWORD d3dTextureArg); // 0 diffuse, 1 texture, 2 factor, -1 unknown
-
-// ---- value checks (gl_enums.cpp): what the setters accept, by the mappings above ----
-
-bool validRenderStateValue(D3DRENDERSTATETYPE state, DWORD value);
-bool validStageStateValue(D3DTEXTURESTAGESTATETYPE type, DWORD value);
-bool validSamplerStateValue(D3DSAMPLERSTATETYPE type, DWORD value);
-bool validFvf(DWORD fvf);
-
-// ---- refused calls (gl_enums.cpp) ----
-
-// What a refused call asked for; with the state (or stage, format, ...) it keys the report.
-enum class Refused : uint8_t {
-    RenderStateValue,   // state: the render state, value: its value
-    StageStateValue,    // state: the stage state, value: its value
-    SamplerStateValue,  // state: the sampler state, value: its value
-    StageOtherThan0,    // state: the stage state, value: the stage
-    SamplerOtherThan0,  // state: the sampler state, value: the sampler
-    TextureOtherThan0,  // state: the stage
-    Transform,          // state: the transform
-    VertexFormat,       // state: the FVF
-    TextureFormat,      // state: the format
-    TextureUsage,       // state: the usage
-};
-// The line a refusal prints, naming the call's state and value as Direct3D does.
-std::string refusalText(Refused kind, DWORD state, DWORD value);
-// Reported refusals, each (kind, state) once: a show that refuses one state every frame says so
-// once, and every other refused state still gets its own line.
-struct RefusalLog {
-    void report(Refused kind, DWORD state, DWORD value);  // the line on stderr, if new
-    std::vector<std::pair<Refused, DWORD>> reported;
-};
-
-// ---- shaders (gl_shaders.cpp) ----
-
-// ProgramTargets samples a layer of an array of render targets, the vertex's.
-enum ShaderProgramKind { ProgramUntextured, ProgramTextured, ProgramTargets, ProgramCount };
-
-// Source of one stage of a program, with the prologue for GLSL 3.30 core or GLSL ES 3.00.
-std::string deviceShaderSource(ShaderProgramKind kind, bool fragment, bool es);
-// Compiles and links with the prologue of the GL built against; 0 and one line in error on failure.
-GLuint buildDeviceProgram(ShaderProgramKind kind, char* error, int errorSize);
-
-// What a specialised program is compiled for: stage 0's codes (as the general program's uniforms
-// take them), the texture's kind and whether fog is on. A software renderer runs the whole
-// fragment shader for every pixel, so the general program's branches on uniforms cost every pixel.
-struct ProgramState {
-    uint8_t kind;  // ShaderProgramKind
-    uint8_t stageActive;
-    int8_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
-    uint8_t swapRedBlue;
-    uint8_t fog;
-    bool operator==(const ProgramState&) const = default;
-    bool reads(int argument) const;  // the stage reads that argument (1 texture, 2 factor)
-};
-struct DrawKey;
-ProgramState programStateOf(const DrawKey& key);
-// The fragment shader that computes what the general program does for that state, and nothing else.
-std::string specialisedFragmentSource(const ProgramState& state, bool es);
-GLuint buildSpecialisedProgram(const ProgramState& state, char* error, int errorSize);
-
-// ---- the vertex handed to GL, already in final clip space ----
-
-struct BatchVertex {
-    float x, y, z, w;   // clip position after the pixel offset, the y flip and the depth fix-up
-    uint8_t rgba[4];    // colour after the lighting rule, bytes R, G, B, A
-    float u, v;
-    float fog;          // fog factor: 1 no fog, 0 all fog colour
-    float layer;        // the texture's layer when it is a render target's array
-};
-static_assert(sizeof(BatchVertex) == 36);
-
-// Sprites are four corners each, drawn through the shared index buffer; they batch apart from
-// triangles so that every sprite batch starts on a multiple of four vertices.
-enum PrimitiveClass : uint8_t { ClassTriangles, ClassLines, ClassSprites };
-
-// Everything GL must be told before a batch draws; two draws with equal keys share a batch.
-struct DrawKey {
-    GLuint framebuffer;
-    int viewportWidth, viewportHeight;  // in the target's pixels
-    GLuint texture;           // 0: none
-    uint8_t primitiveClass;
-    uint8_t blendEnabled;
-    uint8_t depthEnabled;
-    uint8_t depthWrite;
-    uint8_t cullMode;         // D3DCULL_*, D3DCULL_NONE for lines
-    uint8_t stageActive;
-    int8_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
-    uint8_t swapRedBlue;      // the texture holds Direct3D's B, G, R, A bytes as uploaded
-    uint8_t targetLayers;     // the texture is an array of render targets: each vertex names its layer
-    GLenum blendSource, blendDest, blendEquation, depthFunc;
-    GLenum magFilter, minFilter, addressU, addressV;
-    uint32_t textureFactor;
-    uint32_t fogColor;
-    uint8_t fogEnabled;       // the vertices may carry fog: its colour is mixed in
-};
-
-bool operator==(const DrawKey& a, const DrawKey& b);
-
-// What a batch's key makes of GL, decided once for the cache and its check alike: the program,
-// the stage codes its uniforms take (colour op and arguments, stage on, alpha op and arguments,
-// red and blue swapped), and the front face.
-ShaderProgramKind programKindOf(const DrawKey& key);
-std::array<int, 8> stageCodesOf(const DrawKey& key);
-GLenum frontFaceOf(uint8_t cullMode);
 
 class GLDeviceImpl;
 

@@ -4,7 +4,8 @@
 // the prologue differs.
 #include <cstdio>
 
-#include "platform/gl/gl_internal.h"
+#include "platform/gl/gl_batch.h"
+#include "platform/gl/gl_shaders.h"
 
 namespace {
 
