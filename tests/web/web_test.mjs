@@ -148,9 +148,9 @@ async function wholeRunInChromium() {
 }
 
 // Firefox's own stalls: its page stops getting animation frames, or stops answering scripts,
-// while Firefox idles (its page's main thread waiting on a sync call, the WebGL thread idle).
-// The run is tried once more in a fresh browser, and the line says so, with what Firefox's
-// processes were doing.
+// while Firefox idles (its page's main thread waiting on a sync call to the WebGL thread). The
+// run is tried again in a fresh browser, up to three times, and the line says so, with what
+// Firefox's processes were doing.
 class FirefoxStall extends Error {}
 // What Firefox's processes were doing when it stalled: their state, CPU and the kernel call they wait in.
 function firefoxProcesses() {
@@ -180,8 +180,8 @@ async function wholeRunInFirefox() {
             `${errors.length ? 'console: ' + errors.join(' | ') : 'no error or WebGL warning'}`);
       return;
     } catch (error) {
-      if (error instanceof FirefoxStall && attempt === 1) {
-        retried = ` (the first try stalled: ${error.message}; tried again in a fresh browser)`;
+      if (error instanceof FirefoxStall && attempt < 3) {
+        retried += ` (try ${attempt} stalled: ${error.message}; tried again in a fresh browser)`;
         continue;
       }
       check(false, `Firefox: the run stopped${retried}: ${error.stack || error}` +
@@ -207,12 +207,10 @@ async function firefoxRun() {
       });
     });
     const puppeteer = driver('puppeteer-core');
-    // Its WebGL draws with Mesa's llvmpipe: one thread, and a small window, leave the cores to the rest.
-    // Without Mesa's shader cache: the stalls came with the tests' cache folder (CTest's
-    // MESA_SHADER_CACHE_DIR), its page's main thread waiting for good on the WebGL thread, which
-    // was inside Mesa; none came in runs of the test without the folder.
-    const env = { ...process.env, DISPLAY: display, LP_NUM_THREADS: '1', MESA_SHADER_CACHE_DISABLE: 'true' };
-    delete env.MESA_SHADER_CACHE_DIR;
+    // Its WebGL draws with Mesa's llvmpipe, which here rasterises on the calling thread: in the
+    // stalls, Firefox's WebGL thread waited for good inside Mesa while llvmpipe's own rasteriser
+    // thread idled. A small window leaves the cores to the rest.
+    const env = { ...process.env, DISPLAY: display, LP_NUM_THREADS: '0' };
     browserOfFirefox = await puppeteer.launch({ browser: 'firefox', executablePath: firefoxPath, headless: false, env });
     const page = await browserOfFirefox.newPage();
     await page.setViewport({ width: 320, height: 240 });
