@@ -355,26 +355,34 @@ protected:
     virtual ~IDirect3DTexture9() = default;
 };
 
+// The device's methods, one list: the interface declares them from it, and each device (the
+// OpenGL one, the recording one, the player's) declares its overrides from it, so the compiler
+// holds every device to the interface and no device repeats the list.
+#define D3D9_DEVICE_METHODS(METHOD)                                                                         \
+    METHOD(HRESULT, BeginScene, ())                                                                          \
+    METHOD(HRESULT, EndScene, ())                                                                            \
+    METHOD(HRESULT, Present, (const RECT* source, const RECT* dest, HWND window, const void* dirty))          \
+    METHOD(HRESULT, Clear, (DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,         \
+                            DWORD stencil))                                                                  \
+    METHOD(HRESULT, SetRenderState, (D3DRENDERSTATETYPE state, DWORD value))                                 \
+    METHOD(HRESULT, SetSamplerState, (DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value))                 \
+    METHOD(HRESULT, SetTextureStageState, (DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value))         \
+    METHOD(HRESULT, SetTransform, (D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix))                    \
+    METHOD(HRESULT, SetTexture, (DWORD stage, IDirect3DTexture9* texture))                                   \
+    METHOD(HRESULT, SetFVF, (DWORD fvf))                                                                     \
+    METHOD(HRESULT, DrawPrimitiveUP, (D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices,      \
+                                      UINT stride))                                                          \
+    METHOD(HRESULT, CreateTexture, (UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,     \
+                                    D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle))        \
+    METHOD(HRESULT, GetBackBuffer, (UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE type,                \
+                                    IDirect3DSurface9** surface))                                            \
+    METHOD(HRESULT, SetRenderTarget, (DWORD index, IDirect3DSurface9* surface))                              \
+    METHOD(ULONG, Release, ())
+#define D3D9_DECLARE_PURE(type, name, parameters) virtual type name parameters = 0;
+#define D3D9_DECLARE_OVERRIDE(type, name, parameters) type name parameters override;
+
 struct IDirect3DDevice9 {
-    virtual HRESULT BeginScene() = 0;
-    virtual HRESULT EndScene() = 0;
-    virtual HRESULT Present(const RECT* source, const RECT* dest, HWND window, const void* dirty) = 0;
-    virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                          DWORD stencil) = 0;
-    virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) = 0;
-    virtual HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) = 0;
-    virtual HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) = 0;
-    virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
-    virtual HRESULT SetTexture(DWORD stage, IDirect3DTexture9* texture) = 0;
-    virtual HRESULT SetFVF(DWORD fvf) = 0;
-    virtual HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices,
-                                    UINT stride) = 0;
-    virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                                  D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) = 0;
-    virtual HRESULT GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE type,
-                                  IDirect3DSurface9** surface) = 0;
-    virtual HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) = 0;
-    virtual ULONG Release() = 0;
+    D3D9_DEVICE_METHODS(D3D9_DECLARE_PURE)
 
 protected:
     virtual ~IDirect3DDevice9() = default;

@@ -79,25 +79,7 @@ class RecordingDevice final : public IDirect3DDevice9 {
 public:
     RecordingDevice();
 
-    HRESULT BeginScene() override;
-    HRESULT EndScene() override;
-    HRESULT Present(const RECT* source, const RECT* dest, HWND window, const void* dirty) override;
-    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                  DWORD stencil) override;
-    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
-    HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
-    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
-    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
-    HRESULT SetTexture(DWORD stage, IDirect3DTexture9* texture) override;
-    HRESULT SetFVF(DWORD fvf) override;
-    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices,
-                            UINT stride) override;
-    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                          D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
-    HRESULT GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE type,
-                          IDirect3DSurface9** surface) override;
-    HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
-    ULONG Release() override;
+    D3D9_DEVICE_METHODS(D3D9_DECLARE_OVERRIDE)
 
     // ---- for tests and traces ----
     void clearLog() { calls.clear(); }
