@@ -9,6 +9,7 @@
 
 #include "app/app.h"
 #include "app/show_life.h"
+#include "core/frame_grid.h"
 #include "platform/egl/egl_context.h"
 #include "platform/command_line.h"
 #include "platform/gl/gl_device.h"
@@ -157,7 +158,7 @@ Run run;
 // Real time since the start, in ms, and the tick the clock shows for it.
 uint32_t clockTick(uint64_t realMs) {
     uint64_t shown = realMs;
-    const uint64_t showStart = uint64_t(loadingFrameCount) * 1000 / run.options.fps;
+    const uint64_t showStart = FrameGrid{run.options.fps}.frameMs(loadingFrameCount);
     switch (run.options.clock) {
         case Clock::Steady:
         case Clock::Wrap:
@@ -183,7 +184,7 @@ void afterFrame() {
         if (firstFrame) run.residentAfterLoading = peakResidentKiB();
     }
     if (run.frame > run.frameLimit) headlessSystem.escapeHeld = true;
-    headlessSystem.tick = clockTick(run.frame * 1000 / run.options.fps);
+    headlessSystem.tick = clockTick(FrameGrid{run.options.fps}.frameMs(run.frame));
 }
 
 double mib(size_t bytes) { return double(bytes) / 1048576.0; }
