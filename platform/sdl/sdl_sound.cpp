@@ -36,7 +36,7 @@ bool startWarned;             // the show's thread gave up waiting for the first
 // The device's thread, as the show's sees it. The show's thread calls nothing of SDL's audio: a
 // server that hangs can only hold the device's.
 enum class Device { Idle, Opening, Playing, Silent, Closed };
-std::atomic<Device> device{Device::Idle};
+std::atomic<Device> soundDevice{Device::Idle};
 std::mutex stopLock;
 std::condition_variable stopChanged;
 bool stopAsked;
@@ -124,18 +124,18 @@ void runDevice() {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::snprintf(line, sizeof line, "no audio (%s)", SDL_GetError());
         warnSilent(line);
-        device = Device::Silent;
+        soundDevice = Device::Silent;
         return;
     }
     SDL_AudioDeviceID opened = openDevice();
     if (opened == 0) {
         std::snprintf(line, sizeof line, "no audio device (%s)", SDL_GetError());
         warnSilent(line);
-        device = Device::Silent;
+        soundDevice = Device::Silent;
         return;
     }
     sayWhereDiskSoundGoes();
-    device = Device::Playing;
+    soundDevice = Device::Playing;
     while (!stopWithin(watchPeriod)) {
         if (SDL_GetAudioDeviceStatus(opened) != SDL_AUDIO_STOPPED) continue;
         SDL_CloseAudioDevice(opened);
@@ -145,7 +145,7 @@ void runDevice() {
         if (opened != 0) std::fprintf(stderr, "quorbel: the audio device is back; the sound plays in step again\n");
     }
     if (opened != 0) SDL_CloseAudioDevice(opened);
-    device = Device::Closed;
+    soundDevice = Device::Closed;
 }
 
 }  // namespace
@@ -157,12 +157,12 @@ void systemPlayWave(const void* image, uint32_t bytes) {
     const WaveData data = findWaveData(static_cast<const uint8_t*>(image), bytes);
     if (data.bytes == 0) {
         warnSilent("the soundtrack has no playable data chunk");
-        device = Device::Silent;
+        soundDevice = Device::Silent;
         return;
     }
     waveSync.setWave(data.data, data.bytes / 4);
     playAsked = Clock::now();
-    device = Device::Opening;
+    soundDevice = Device::Opening;
     std::thread(runDevice).detach();
 }
 
@@ -170,7 +170,7 @@ void systemPlayWave(const void* image, uint32_t bytes) {
 // them, so that no flash on a beat comes before its beat; or, where the device has not started
 // within the deadline, at once, the sound joining in step whenever it does.
 bool systemWaveHeard() {
-    const Device state = device;
+    const Device state = soundDevice;
     if (state != Device::Opening && state != Device::Playing) return true;
     const Clock::time_point now = Clock::now();
     if (waveSync.heard(now)) return true;
@@ -203,6 +203,6 @@ void systemStopWave() {
 }
 
 bool soundHeldBySdl() {
-    const Device state = device;
+    const Device state = soundDevice;
     return state == Device::Opening || state == Device::Playing;
 }

@@ -9,7 +9,7 @@
 // The show's clock is the one clock: the picture follows it, and each buffer the device asks for
 // is compared with it (the frames handed over so far against the show time at which this buffer
 // will be heard, one device latency from now). Where the two differ by more than a few ms the
-// buffer starts where the show is, crossfaded from where the sound was, so that neither a
+// buffer starts where the picture is, crossfaded from where the sound was, so that neither a
 // device that runs fast or slow, nor one that ran dry (a busy machine) keeps them apart.
 //
 // The picture on screen is always one frame behind the clock: a frame draws the clock's time at

@@ -142,7 +142,7 @@ struct Case {
     const char* name;
     Trouble trouble;
     uint32_t showSeconds;
-    int warnings;  // lines on stderr that say something is wrong with the sound
+    const char* warning;  // the one warning it gives (null: none)
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
@@ -199,11 +199,13 @@ TEST_P(SoundSyncTest, TheSoundIsHeardWhereThePictureIs) {
         ADD_FAILURE() << "the show did not end";
     }
     std::ifstream lines(errors);
+    // A machine busy enough may delay any start-up past the deadline: that warning is no fault.
     std::string line, said;
-    int warnings = 0;
+    int expected = 0, others = 0;
     while (std::getline(lines, line)) {
         said += line + "\n";
-        warnings += line.find("warning") != std::string::npos;
+        if (c.warning != nullptr && line.find(c.warning) != std::string::npos) ++expected;
+        else if (line.find("warning") != std::string::npos && line.find("took no sound") == std::string::npos) ++others;
     }
     ASSERT_GE(last.size(), 20u) << "too little came through the device\n" << said;
     const double startUpMs = double(shared->startUpNs) / 1e6;
@@ -215,7 +217,8 @@ TEST_P(SoundSyncTest, TheSoundIsHeardWhereThePictureIs) {
     const double lead = 512 * 1000.0 / 44100.0 - 16.0;
     EXPECT_NEAR(median(last), lead, 15.0) << "the sound is not where the picture is\n" << said;
     EXPECT_LT(*std::max_element(last.begin(), last.end()), lead + 40.0) << said;
-    EXPECT_EQ(warnings, c.warnings) << "said:\n" << said;
+    EXPECT_EQ(expected, c.warning != nullptr ? 1 : 0) << "said:\n" << said;
+    EXPECT_EQ(others, 0) << "said:\n" << said;
     munmap(shared, sizeof(Shared));
     unlink(fifo.c_str());
     unlink(errors.c_str());
@@ -223,11 +226,11 @@ TEST_P(SoundSyncTest, TheSoundIsHeardWhereThePictureIs) {
 }
 
 const Case cases[] = {
-    {"FastDevice", Trouble::None, 5, 0},
-    {"StalledDevice", Trouble::Stall, 6, 0},
-    {"StoppedProcess", Trouble::Stop, 6, 0},
-    {"DeviceHangsAtStart", Trouble::HangAtStart, 6, 1},
-    {"DeviceGoesAway", Trouble::GoAway, 6, 1},
+    {"FastDevice", Trouble::None, 5, nullptr},
+    {"StalledDevice", Trouble::Stall, 6, nullptr},
+    {"StoppedProcess", Trouble::Stop, 6, nullptr},
+    {"DeviceHangsAtStart", Trouble::HangAtStart, 6, "took no sound within a second"},
+    {"DeviceGoesAway", Trouble::GoAway, 6, "went away"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Troubles, SoundSyncTest, testing::ValuesIn(cases),
