@@ -66,7 +66,8 @@ void systemShowProgress(uint32_t ms, uint32_t lengthMs, const uint32_t* marks, i
 
 // Called by the player before a frame of live play (and the frame a seek in live play lands
 // on): the next Present is a show frame drawing show time ms. Only those feed the drawing scale
-// and the frame log; the loading screen's and a paused picture drawn again do not.
+// and the frame log; the loading screen's and a paused picture drawn again do not. On the
+// desktop this is also the show's clock that the sound is held to, read as ms now.
 void systemShowFrameAt(uint32_t ms);
 
 // Called by the player while paused (paced: the loop waits for the display as a frame would)
@@ -86,14 +87,15 @@ bool systemPictureLost();
 
 // Called by startMusic, once, after the loading screen: plays a complete in-memory RIFF/WAVE
 // image (44,100 Hz, stereo, 16-bit) asynchronously from its data chunk (from the position a
-// systemSetWavePosition before it named), and returns when its first samples can be heard, or
-// at once where it cannot wait for that (a browser; systemWaveHeard tells then). Without an
-// audio device it warns once, returns at once and the show goes on silently.
+// systemSetWavePosition before it named), and returns at once: the device is opened and started
+// where a sound server that does not answer cannot hold the show (on the desktop, a thread of
+// its own). Without an audio device it warns once and the show goes on silently.
 void systemPlayWave(const void* image, uint32_t bytes);
 
 // Called by the start-up after startMusic, until it is true: whether the first samples are
-// heard; the show's clock starts then. True at once where systemPlayWave waited for them
-// itself, or where nothing plays.
+// heard; the show's clock starts then. True at once where nothing plays; on the desktop true
+// after a second at most, with one warning where no sound came by then (the sound joins in step
+// when it does).
 bool systemWaveHeard();
 
 // Called by stopMusic, once, when the frame loop ends: stops the playback.

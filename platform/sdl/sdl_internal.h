@@ -39,4 +39,6 @@ void finishPresenting();              // on exit: the end line, the frame log cl
 
 // ---- sdl_sound.cpp ----
 
-void quietSdlAudioLog();  // before SDL_Init: the show words its sound's state itself
+void quietSdlAudioLog();           // before SDL_Init: the show words its sound's state itself
+void followShowClock(uint32_t ms);  // every show frame: the show's clock, which the sound is held to
+bool soundHeldBySdl();              // the device's thread is still inside SDL (a server that hangs)

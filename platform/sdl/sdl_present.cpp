@@ -230,6 +230,7 @@ void systemShowProgress(uint32_t ms, uint32_t lengthMs, const uint32_t* marks, i
 void systemShowFrameAt(uint32_t ms) {
     showFrameNext = true;
     showFrameMs = ms;
+    followShowClock(ms);
 }
 
 void systemPresentAgain(bool paced) {

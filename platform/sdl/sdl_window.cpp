@@ -217,8 +217,9 @@ void systemExit(int code) {
     finishPresenting();
     std::fflush(stdout);
     // SDL_Quit would destroy the window again and, having put Xlib's fatal error handler back by
-    // then, die of the error; the server frees what is left when the process ends.
-    if (!windowLost) SDL_Quit();
+    // then, die of the error; the server frees what is left when the process ends. Nor would it
+    // return while a sound server that does not answer holds the audio device.
+    if (!windowLost && !soundHeldBySdl()) SDL_Quit();
     std::exit(code);
 }
 
