@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# reproducible_test.sh BUILD SITE: what is built from a commit is the same bytes in any folder at
+# any time: two cpack runs of BUILD a few seconds apart make the same .deb, every file in it dated
+# by the last commit (SOURCE_DATE_EPOCH), and neither its files nor the site's (SITE, the browser
+# build's) hold the path of the folder they were built in. Without a site built it checks the
+# package alone, and fails under QUORBEL_REQUIRE_ALL.
+set -euo pipefail
+build=$(cd "$1" && pwd) site=$2
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+command -v dpkg-deb >/dev/null || { echo "dpkg-deb is not installed (scripts/setup.sh installs what the tests need)"; exit 1; }
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null)} ||
+  { echo "no commit to date the package by: is $source_dir a git checkout?"; exit 1; }
+
+for run in 1 2; do
+  (cd "$build" && cpack -G DEB -B "$work/deb$run" >/dev/null)
+  [ "$run" = 1 ] && sleep 2  # the second run's copies of the files are younger
+done
+deb1=$(ls "$work"/deb1/quorbel_*.deb) deb2=$(ls "$work"/deb2/quorbel_*.deb)
+cmp "$deb1" "$deb2" || { echo "two cpack runs of one build made different packages"; exit 1; }
+
+failed=0
+times=$(dpkg-deb --fsys-tarfile "$deb1" | TZ=UTC tar -tv --full-time | awk '{print $4 " " $5}' | sort -u)
+expected=$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S')
+[ "$times" = "$expected" ] || { echo "the package's files are not all dated $expected (the last commit):"; echo "$times"; failed=1; }
+
+# The paths a build could leave in what it makes: the sources' and the build folders'.
+folders=("$source_dir" "$build")
+[ -d "$site" ] && folders+=("$(cd "$site/.." && pwd)")
+dpkg-deb -x "$deb1" "$work/files"
+find "$work/files" -name '*.gz' -exec gunzip {} +
+files=("$work/files")
+if [ -f "$site/quorbel.wasm" ]; then
+  files+=("$site")
+elif [ -n "${QUORBEL_REQUIRE_ALL:-}" ] && [ "${QUORBEL_REQUIRE_ALL}" != 0 ]; then
+  echo "no site in $site (scripts/web.sh builds it)"; failed=1
+else
+  echo "no site in $site (scripts/web.sh builds it): the package alone is checked"
+fi
+for folder in "${folders[@]}"; do
+  found=$(grep -rlF "$folder" "${files[@]}" || true)
+  [ -z "$found" ] || { echo "these files hold the build's folder $folder:"; echo "$found" | sed "s|$work/files||"; failed=1; }
+done
+[ "$failed" = 0 ] && echo "the same bytes: $(basename "$deb1") (dated $expected)${files[1]:+ and the site}"
+exit $failed
