@@ -26,7 +26,7 @@ export default [
       sourceType: 'script',
       globals: {
         ...globals.browser, mergeInto: 'readonly', LibraryManager: 'readonly', Module: 'readonly',
-        UTF8ToString: 'readonly', stringToUTF8: 'readonly', HEAP8: 'readonly', HEAP16: 'readonly', HEAPU32: 'readonly',
+        UTF8ToString: 'readonly', stringToUTF8: 'readonly', HEAP8: 'readonly', HEAPU8: 'readonly', HEAP16: 'readonly', HEAPU32: 'readonly',
       },
     },
     rules,

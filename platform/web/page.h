@@ -14,6 +14,7 @@ int pageTakeEscape();  // 1 once for each Escape (or full screen left the browse
 void pageReport(const char* stage, int loadingFrames, double showMs);
 void pageReportHeap(double breakAt);  // the heap's size and the highest its allocations reached
 void pageSetTitle(const char* title);
+void pageTitleSoundtrackHash(const uint8_t* image, uint32_t bytes);  // SHA-256, into the title when done
 void pageShowEnd();
 void pageFail(const char* message);
 void pageBadAddress(const char* message);

@@ -34,6 +34,18 @@ mergeInto(LibraryManager.library, {
   },
   /** @param {number} title */
   pageSetTitle: function (title) { document.title = UTF8ToString(title); },
+  // The browser's own SHA-256, which it grants only to a secure context.
+  /** @param {number} image @param {number} bytes */
+  pageTitleSoundtrackHash: function (image, bytes) {
+    if (!(window.crypto && crypto.subtle)) {
+      document.title = 'quorbel: failed: the page needs a secure context (http://127.0.0.1 or https) to hash';
+      return;
+    }
+    crypto.subtle.digest('SHA-256', HEAPU8.slice(image, image + bytes)).then(function (digest) {
+      const hex = Array.from(new Uint8Array(digest), function (b) { return b.toString(16).padStart(2, '0'); }).join('');
+      document.title = 'quorbel: soundtrack ' + hex;
+    });
+  },
   pageShowEnd: function () { Module.quorbelShowEnd(); },
   /** @param {number} message */
   pageFail: function (message) { Module.quorbelFail(UTF8ToString(message)); },

@@ -36,6 +36,8 @@ void webReport(const char* stage, int32_t loadingFrames, uint32_t showMs) {
 
 void webSetTitle(const char* title) { pageSetTitle(title); }
 
+void webTitleSoundtrackHash(const uint8_t* image, uint32_t bytes) { pageTitleSoundtrackHash(image, bytes); }
+
 void webQueryString(char* text, int size) { pageQuery(text, size); }
 
 void webStartPlayer(const char* help, const char* keyRows, const uint32_t* phaseStarts, int32_t count,
