@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # reproducible_test.sh BUILD SITE: what is built from a commit is the same bytes in any folder at
 # any time: two cpack runs of BUILD a few seconds apart make the same .deb, every file in it dated
-# by the last commit (SOURCE_DATE_EPOCH), and neither its files nor the site's (SITE, the browser
-# build's) hold the path of the folder they were built in. Without a site built it checks the
-# package alone, and fails under QUORBEL_REQUIRE_ALL.
+# by the last commit (SOURCE_DATE_EPOCH), and neither its files, the programs with their debug
+# information, nor the site's files (SITE, the browser build's) hold the path of the folder they
+# were built in. Without a site built it checks the package alone, and fails under
+# QUORBEL_REQUIRE_ALL.
 set -euo pipefail
 build=$(cd "$1" && pwd) site=$2
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +15,7 @@ epoch=${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct 2>/dev/nul
   { echo "no commit to date the package by: is $source_dir a git checkout?"; exit 1; }
 
 for run in 1 2; do
-  (cd "$build" && cpack -G DEB -B "$work/deb$run" >/dev/null)
+  (cd "$build" && cpack -G DEB -B "$work/deb$run" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
   [ "$run" = 1 ] && sleep 2  # the second run's copies of the files are younger
 done
 deb1=$(ls "$work"/deb1/quorbel_*.deb) deb2=$(ls "$work"/deb2/quorbel_*.deb)
@@ -30,7 +31,9 @@ folders=("$source_dir" "$build")
 [ -d "$site" ] && folders+=("$(cd "$site/.." && pwd)")
 dpkg-deb -x "$deb1" "$work/files"
 find "$work/files" -name '*.gz' -exec gunzip {} +
-files=("$work/files")
+# The programs as built, with their debug information (where a folder's path would be), the
+# package's copies stripped of it but with the build-id it was hashed into.
+files=("$work/files" "$build/quorbel" "$build/quorbel-capture")
 if [ -f "$site/quorbel.wasm" ]; then
   files+=("$site")
 elif [ -n "${QUORBEL_REQUIRE_ALL:-}" ] && [ "${QUORBEL_REQUIRE_ALL}" != 0 ]; then
@@ -42,5 +45,5 @@ for folder in "${folders[@]}"; do
   found=$(grep -rlF "$folder" "${files[@]}" || true)
   [ -z "$found" ] || { echo "these files hold the build's folder $folder:"; echo "$found" | sed "s|$work/files||"; failed=1; }
 done
-[ "$failed" = 0 ] && echo "the same bytes: $(basename "$deb1") (dated $expected)${files[1]:+ and the site}"
+[ "$failed" = 0 ] && echo "the same bytes: $(basename "$deb1") (dated $expected)${files[3]:+ and the site}"
 exit $failed
