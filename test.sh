@@ -15,7 +15,7 @@ cmake --build "$dir" -j"$(nproc)"
 if [ "$dir" = build ]; then
   # The browser build and the driver its test needs (tests/web: run by CTest with the rest).
   quorbel_install_web_driver
-  scripts/web.sh
+  scripts/web.sh --werror
 fi
 mkdir -p "$dir/mesa-cache"
 # What Mesa's driver still holds when a test process exits is not our leak; ours are reported.

@@ -101,9 +101,13 @@ inline std::string faultLine(const CommandLineFault& fault) {
 // wide for the column has its text two spaces after it.
 inline std::string helpRow(const std::string& left, const char* text, size_t column) {
     std::string row = "  " + left;
-    row += std::string(row.size() + 2 <= column ? column - row.size() : 2, ' ');
-    for (const char* c = text; *c != '\0'; ++c) row += *c == '\n' ? "\n" + std::string(column, ' ') : std::string(1, *c);
-    return row + "\n";
+    row.append(row.size() + 2 <= column ? column - row.size() : 2, ' ');
+    // Appended in place: GCC 12 warns (-Wrestrict) of "\n" + std::string inlined here.
+    for (const char* c = text; *c != '\0'; ++c) {
+        row += *c;
+        if (*c == '\n') row.append(column, ' ');
+    }
+    return row + '\n';
 }
 
 // The table's rows, as the help lists them.

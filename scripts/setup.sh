@@ -33,19 +33,19 @@ quorbel_commands_show=() quorbel_commands_recording=() quorbel_commands_develop=
 quorbel_commands_web=(emcc:emscripten python3:python3)
 quorbel_commands_tests=(emcc:emscripten python3:python3 chromium:chromium firefox-esr:firefox-esr node:nodejs npm:npm)
 
-# The browser test's drivers, from npm, into the browser build's folder (ignored by git):
-# Chromium's (playwright-core), Firefox's over WebDriver BiDi (puppeteer-core; it fetches no
-# browser), and the accessibility rules the page is checked with (axe-core).
-quorbel_web_driver_packages=(playwright-core@1.65 puppeteer-core@25.16.0 axe-core@4.14.1)
+# The tests' tools from npm, as tests/web/package-lock.json pins them, into the browser build's
+# folder (ignored by git): Chromium's driver (playwright-core), Firefox's over WebDriver BiDi
+# (puppeteer-core; it fetches no browser), the accessibility rules the page is checked with
+# (axe-core), and the page's checks (TypeScript, ESLint). Installed again when the lock changes.
 quorbel_install_web_driver() {
-  local package missing=()
-  for package in "${quorbel_web_driver_packages[@]}"; do
-    [ -d "build-web/node/node_modules/${package%@*}" ] || missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing ${missing[*]} (npm) into build-web/node/" >&2
-  mkdir -p build-web/node
-  npm install --prefix build-web/node --no-audit --no-fund --loglevel=error "${missing[@]}" >/dev/null
+  local node=build-web/node
+  if cmp -s tests/web/package-lock.json "$node/package-lock.json" && [ -f "$node/node_modules/.package-lock.json" ]; then
+    return 0
+  fi
+  echo "Installing the tests' tools (npm ci, tests/web/package-lock.json) into $node/" >&2
+  mkdir -p "$node"
+  cp tests/web/package.json tests/web/package-lock.json "$node/"
+  npm ci --prefix "$node" --no-audit --no-fund --loglevel=error >/dev/null
 }
 
 # quorbel_install_packages [SET...]: installs what is missing of the sets named (show,

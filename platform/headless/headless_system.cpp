@@ -7,10 +7,6 @@
 
 #include "platform/system.h"
 
-HeadlessSystemState headlessSystem;
-
-void resetHeadlessSystem() { headlessSystem = HeadlessSystemState{}; }
-
 void systemStart() {}
 
 bool systemAskYesNo(const char* text, const char* caption) {

@@ -29,6 +29,10 @@ void webReport(const char* stage, int32_t loadingFrames, uint32_t showMs);
 // document.title, which the check modes use to say they are done.
 void webSetTitle(const char* title);
 
+// The check mode ?soundtrack's end: "quorbel: soundtrack SHA256" (hex) in the title, hashed by the
+// browser (which needs a secure context), once the hash is done.
+void webTitleSoundtrackHash(const uint8_t* image, uint32_t bytes);
+
 // The last frame, black, and the line that says the show has ended (with a way to see it again).
 void webShowEnd();
 

@@ -261,18 +261,6 @@ bool noteDrawnFrame(const CaptureFrame& frame, void*) {
     return true;
 }
 
-// The SHA-256 of the image, from the browser's own implementation, into the title.
-EM_JS(void, pageTitleSoundtrackHash, (const uint8_t* image, uint32_t bytes), {
-    if (!(window.crypto && crypto.subtle)) {
-        document.title = 'quorbel: failed: the page needs a secure context (http://127.0.0.1 or https) to hash';
-        return;
-    }
-    crypto.subtle.digest('SHA-256', HEAPU8.slice(image, image + bytes)).then(digest => {
-        const hex = Array.from(new Uint8Array(digest), b => b.toString(16).padStart(2, '0')).join("");
-        document.title = 'quorbel: soundtrack ' + hex;
-    });
-});
-
 void runCheck(const CaptureOptions& options, bool devicePixels) {
     webUseVirtualClock(devicePixels);
     resetHeadlessSystem();
@@ -286,7 +274,7 @@ void runCheck(const CaptureOptions& options, bool devicePixels) {
         plan.frameDone = stopAfterLoading;
         runCapture(plan, lastMs);
         if (headlessSystem.waveImage == nullptr) systemFail("the show played no soundtrack");
-        pageTitleSoundtrackHash(static_cast<const uint8_t*>(headlessSystem.waveImage), headlessSystem.waveBytes);
+        webTitleSoundtrackHash(static_cast<const uint8_t*>(headlessSystem.waveImage), headlessSystem.waveBytes);
         return;
     }
     plan.extraTimes = {options.frameMs};

@@ -1,0 +1,43 @@
+// question.js: the question box ("Fullscreen ?"), whose answer is the gesture that lets the
+// browser start sound, and the notes under it.
+import { enterFullScreen } from './fullscreen.js';
+import { $ } from './page.js';
+import { Module, status } from './seam.js';
+import { startAudio } from './sound.js';
+
+const question = $('question');
+
+/** @returns {boolean} */
+export const asking = () => !question.hidden;
+
+/** @param {boolean} yes */
+export function answer(yes) {
+  if (question.hidden) return;
+  question.hidden = true;
+  status.answeredAt = performance.now();
+  startAudio();
+  if (yes) enterFullScreen();
+  Module.canvas.focus();
+  Module.quorbelAnswer = yes ? 1 : 0;
+}
+
+export function hideQuestion() {
+  question.hidden = true;
+}
+
+$('yes').addEventListener('click', () => answer(true));
+$('no').addEventListener('click', () => answer(false));
+
+Module.quorbelAsk = function (text, caption) {
+  $('question-text').textContent = text;
+  $('question-caption').textContent = caption;
+  question.hidden = false;
+  status.askedAt = performance.now();
+  $('yes').focus();
+};
+
+Module.quorbelNote = function (line) {
+  const note = $('note');
+  note.textContent = note.hidden ? line : note.textContent + '\n' + line;
+  note.hidden = false;
+};
