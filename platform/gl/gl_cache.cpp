@@ -38,9 +38,11 @@ template <typename T, size_t N>
 std::string firstDiffers(const std::string& name, const std::string& of, const T (&inCache)[N], const T (&inGl)[N]) {
     const int i = firstDifference(inCache, inGl);
     if (i == -1) return {};
-    const std::string index = N == 1 ? "" : "[" + std::to_string(i) + "]";
-    return name + index + of + " is " + std::to_string(inCache[i]) + " in the cache but " + std::to_string(inGl[i]) +
-           " in GL";
+    // Appended in place: GCC 12 warns (-Wrestrict) on the temporaries of a chain of + at -O3.
+    std::string line = name;
+    if (N != 1) line.append("[").append(std::to_string(i)).append("]");
+    line.append(of).append(" is ").append(std::to_string(inCache[i])).append(" in the cache but ");
+    return line.append(std::to_string(inGl[i])).append(" in GL");
 }
 
 GLint glInteger(GLenum name) {
