@@ -191,8 +191,7 @@ int captureWithRecorder(const CaptureOptions& options) {
         plan.frameDone = stopAfterLoading;
         runCapture(plan, lastMs);
         if (headlessSystem.waveImage == nullptr) fail("the show played no soundtrack");
-        if (!writeBytes(options.output, headlessSystem.waveImage, headlessSystem.waveBytes))
-            fail("cannot write " + options.output);
+        writeOutput(options.output, headlessSystem.waveImage, headlessSystem.waveBytes);
         failUnlessWritten(options, CaptureWriter::Wav);
         return 0;
     }
@@ -264,7 +263,7 @@ int captureStream(const CaptureOptions& options) {
     if (const std::string why = streamSamplesUndrawnTarget(job.stream); !why.empty())
         std::fprintf(stderr, "quorbel-capture: warning: a replay will refuse this stream: %s\n", why.c_str());
     const std::vector<uint8_t> bytes = encodeFrameStream(job.stream);
-    if (!writeBytes(options.output, bytes.data(), bytes.size())) fail("cannot write " + options.output);
+    writeOutput(options.output, bytes.data(), bytes.size());
     failUnlessWritten(options, CaptureWriter::Stream);
     return 0;
 }
@@ -315,6 +314,7 @@ int main(int argc, char** argv) {
     }
     // A dead ffmpeg shows as a failed write, not as a killed capture.
     std::signal(SIGPIPE, SIG_IGN);
+    watchInterruptions(route.writer == CaptureWriter::Bench ? options.json : options.output, options.part);
     resetHeadlessSystem();
     switch (route.writer) {
         case CaptureWriter::Frame:
