@@ -343,6 +343,20 @@ public:
         return title;
     }
 
+    // Pixels of the text in SDL's question box font, 0 where the server has none.
+    int textWidth(const char* text) {
+        char** missing = nullptr;
+        int missingCount = 0;
+        char* fallback = nullptr;
+        XFontSet fonts = XCreateFontSet(x, "-*-*-medium-r-normal--*-120-*-*-*-*-*-*", &missing, &missingCount, &fallback);
+        if (missing != nullptr) XFreeStringList(missing);
+        if (fonts == nullptr) return 0;
+        XRectangle ink, logical;
+        XmbTextExtents(fonts, text, static_cast<int>(std::strlen(text)), &ink, &logical);
+        XFreeFontSet(x, fonts);
+        return logical.width;
+    }
+
     // A mapped top-level window of that title, or 0.
     Window findWindow(const char* title) {
         Window rootReturn = 0, parent = 0, *children = nullptr;
@@ -571,7 +585,7 @@ TEST(NoSoundCard, TheSoundFollowsASeekAndAPause) {
 
 // SIGTERM while the show loads and runs up to a late start (no frame drawn yet, each step a
 // loading frame or 4 s of show, a picture of 1600 x 1200 presented after each): it ends within a
-// second, as a closed window ends it (exit 0), not only at its first frame as it did.
+// second, not only at its first frame as it did, and by the signal, not with 0 as if it had played.
 TEST(Signal, DuringTheLoadingAndARunUpEndsTheShowWithinASecond) {
     VirtualDisplay display;
     START_DISPLAY(display, "1600x1200x24");
@@ -584,9 +598,29 @@ TEST(Signal, DuringTheLoadingAndARunUpEndsTheShowWithinASecond) {
     show.signal(SIGTERM);
     const Outcome run = show.finish(Seconds(1.0));
     ASSERT_TRUE(run.exited) << "still running a second after SIGTERM\n" << run.text();
-    EXPECT_EQ(run.status, 0) << run.text();
+    EXPECT_EQ(run.status, 128 + SIGTERM) << run.text();
     EXPECT_TRUE(run.lines.empty()) << run.text();
     EXPECT_EQ(run.report, "") << "the signal was meant to come before the show's first frame";
+}
+
+// SIGTERM or SIGINT while the question waits for its answer: the box goes and the program ends by
+// the signal at once (the box, SDL's child process, stayed up for minutes, and the answer then
+// started a show that ended with "0 frames shown" and status 0).
+TEST(Signal, AtTheQuestionTakesTheBoxAwayAndEndsByTheSignal) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "1024x768x24");
+    const char* caption = "Quorbel by the Vantreli";
+    for (int number : {SIGTERM, SIGINT}) {
+        ScratchDir scratch;
+        ShowProcess show(scratch, {}, display.env({{"SDL_AUDIODRIVER", "dummy"}}));
+        ASSERT_NE(display.waitForWindow(caption, show), 0u) << show.finish(Seconds(0)).text();
+        show.signal(number);
+        const Outcome run = show.finish(Seconds(1.0));
+        ASSERT_TRUE(run.exited) << "signal " << number << ": still running a second after it\n" << run.text();
+        EXPECT_EQ(run.status, 128 + number) << run.text();
+        EXPECT_TRUE(run.lines.empty()) << run.text();
+        EXPECT_TRUE(waitFor(Seconds(2), [&] { return display.findWindow(caption) == 0; })) << "the box stayed";
+    }
 }
 
 // A window larger than its screen is refused before it is made (at 16384 x 16384 it took
@@ -650,6 +684,9 @@ TEST(QuestionBox, EscapeMeansWindowAndReturnMeansFullScreen) {
                              << run.text());
             FAIL() << "no question box\n" << run.text();
         }
+        // Its title whole in the title bar: at least as wide as the caption in the box's own font
+        // beside four buttons of the window manager (SDL made it 200 px, and the title was cut).
+        EXPECT_GE(geometryOf(display.x, box).width, display.textWidth("Quorbel by the Vantreli") + 4 * 20);
         display.sendKey(box, answer);
         const Window window = display.waitForWindow("Quorbel", show);
         ASSERT_NE(window, 0u) << show.finish(Seconds(0)).text();

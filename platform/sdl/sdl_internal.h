@@ -20,6 +20,7 @@ extern bool windowLost;                // another client destroyed the window un
 extern int leavingCode;                // the exit code once the show is on its way out; -1 before
 
 void watchQuitSignals();  // before SDL_Init: SIGINT and SIGTERM end the show, within a second
+void endIfSignalled();    // after SIGINT or SIGTERM: the process ends by it, here
 
 // ---- sdl_display.cpp: the display and its X errors ----
 
