@@ -581,6 +581,43 @@ TEST(NoSoundCard, TheSoundFollowsASeekAndAPause) {
     EXPECT_LE(resumed, next + (at - silence)) << "after the pause the sound went on from elsewhere";
 }
 
+// ---- the end line ----
+
+// A loop of one frame wraps, that is seeks, at every frame: the end line counted only the frames
+// after another ("5424 frames shown in 181.3 s" where the frame log held 11,726 over 363.5 s).
+// Its count and time are the frame log's.
+TEST(EndLine, CountsTheFramesAndTimeOfTheFrameLogThroughLoops) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    for (const char* loop : {"5000:5001", "5000:5400"}) {
+        ScratchDir scratch;
+        const std::filesystem::path log = scratch.path / "frames.log";
+        ShowProcess show(scratch, {"--window", "--loop", loop},
+                         display.env({{"SDL_AUDIODRIVER", "dummy"}, {"QUORBEL_FRAME_LOG", log.string()}}));
+        // The log is written through a buffer: it shows once a few seconds of frames are in it.
+        const bool playing = waitFor(startLimit + Seconds(5), [&] {
+            std::error_code missing;
+            const uintmax_t bytes = std::filesystem::file_size(log, missing);
+            return (!missing && bytes > 0) || !show.running();
+        });
+        ASSERT_TRUE(playing) << show.finish(Seconds(0)).text();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        display.sendKey(display.findWindow("Quorbel"), XK_Escape);
+        const Outcome run = show.finish(endLimit);
+        ASSERT_TRUE(run.exited) << run.text();
+        int frames = 0;
+        double lastMs = 0;
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line); ++frames) lastMs = std::stod(line);
+        int reported = -1;
+        double seconds = -1;
+        ASSERT_EQ(std::sscanf(run.report.c_str(), "quorbel: %d frames shown in %lf s", &reported, &seconds), 2) << run.report;
+        EXPECT_GT(frames, 60) << loop;
+        EXPECT_EQ(reported, frames) << loop << ": " << run.report;
+        EXPECT_NEAR(seconds, lastMs / 1000.0, 0.051) << loop << ": " << run.report;
+    }
+}
+
 // ---- a signal ----
 
 // SIGTERM while the show loads and runs up to a late start (no frame drawn yet, each step a
