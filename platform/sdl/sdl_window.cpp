@@ -30,6 +30,7 @@ volatile sig_atomic_t quitSignalled; // the number of the SIGINT or SIGTERM that
 timer_t quitDeadline;               // armed by the signal: the process ends when it runs out
 PlayerKey keyQueue[32];             // the player's keys pressed since it last asked
 uint32_t keysQueued, keysTaken;
+HeldKey heldKey;                    // repeats at its own rate, not the keyboard's
 
 // The display's refresh rate where SDL knows it, else 60 Hz.
 int refreshRateHz() {
@@ -44,9 +45,9 @@ int refreshRateHz() {
 void queuePlayerKey(const SDL_Keysym& key) {
     const PlayerKeyBinding* row = playerKeyBySdlName(SDL_GetKeyName(key.sym), (key.mod & KMOD_SHIFT) != 0);
     if (row == nullptr || row->key == PlayerKey::Escape) return;
-    const PlayerKey playerKey = row->key;
+    heldKey.press(*row, key.sym, systemTickCount());
     // A full queue drops the key: nobody presses 32 keys within one frame.
-    if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = playerKey;
+    if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = row->key;
 }
 
 void pumpEvents() {
@@ -58,7 +59,10 @@ void pumpEvents() {
                 break;
             case SDL_KEYDOWN:
                 if (event.key.keysym.sym == SDLK_ESCAPE) escapeLatched = true;
-                else queuePlayerKey(event.key.keysym);
+                else if (event.key.repeat == 0) queuePlayerKey(event.key.keysym);
+                break;
+            case SDL_KEYUP:
+                heldKey.release(event.key.keysym.sym);
                 break;
             case SDL_WINDOWEVENT:
                 if (event.window.event == SDL_WINDOWEVENT_CLOSE) windowClosed = true;
@@ -174,7 +178,11 @@ bool systemQuitAsked() {
 }
 
 bool systemNextKey(PlayerKey* key) {
-    if (keysTaken == keysQueued) return false;
+    if (keysTaken == keysQueued) {
+        const PlayerKeyBinding* repeated = heldKey.due(systemTickCount());
+        if (repeated != nullptr) *key = repeated->key;
+        return repeated != nullptr;
+    }
     *key = keyQueue[keysTaken++ % 32];
     return true;
 }
