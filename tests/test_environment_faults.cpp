@@ -629,6 +629,40 @@ TEST(HeldKeys, ASeekKeyRepeatsSteadilyUntilLetGoAndSpaceTogglesOnce) {
         EXPECT_LT(frames[i].first - frames[i - 1].first, 200) << "Space paused and resumed at " << frames[i].first;
 }
 
+// ---- a window that cannot be seen ----
+
+// Unmapped (as a minimised window is) for 2 s: no frame is presented meanwhile, and the first one
+// after is where the clock says. It drew and presented at full cost all along.
+TEST(HiddenWindow, PresentsNothingAndKeepsTheClock) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    ScratchDir scratch;
+    const std::filesystem::path log = scratch.path / "frames.log", sound = scratch.path / "sound.raw";
+    ShowProcess show(scratch, {"--window", "--start", "30000"},
+                     display.env({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", sound.string()},
+                                  {"QUORBEL_FRAME_LOG", log.string()}}));
+    // Mid-show: the music has started.
+    const bool playing = waitFor(startLimit, [&] { return std::filesystem::exists(sound) || !show.running(); });
+    const Window window = display.findWindow("Quorbel");
+    ASSERT_TRUE(playing && window != 0) << show.finish(Seconds(0)).text();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    XUnmapWindow(display.x, window);
+    XSync(display.x, False);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    XMapWindow(display.x, window);
+    XSync(display.x, False);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    display.sendKey(window, XK_Escape);
+    const Outcome run = show.finish(endLimit);
+    ASSERT_TRUE(run.exited) << run.text();
+    double gap = 0, showGap = 0;
+    std::ifstream in(log);
+    for (double at = 0, height = 0, ms = 0, lastAt = -1, lastMs = 0; in >> at >> height >> ms; lastAt = at, lastMs = ms)
+        if (lastAt >= 0 && at - lastAt > gap) gap = at - lastAt, showGap = ms - lastMs;
+    EXPECT_GT(gap, 1500) << "frames were presented while the window was unmapped\n" << run.text();
+    EXPECT_NEAR(showGap, gap, 200) << "the clock did not go on while hidden";
+}
+
 // ---- the end line ----
 
 // A loop of one frame wraps, that is seeks, at every frame: the end line counted only the frames

@@ -35,6 +35,7 @@ void releaseXErrors();             // the error held back, if any, as a warning
 void startPresenting(int refreshHz);  // once the device exists: vsync or pacing, the drawing scale
 void updatePresentTarget();           // the window's drawable changed size
 void applyScaleChange();              // between frames: the drawing size the scale chose
+void followVisibility();              // between frames: nothing drawn while the window is hidden
 void showStarted();                   // the sound started: the end line reports the show's frames
 void finishPresenting();              // on exit: the end line, the frame log closed
 

@@ -181,9 +181,35 @@ void pacedSwap(void*) {
     }
 }
 
+// ---- a window that cannot be seen ----
+
+// Minimised or unmapped, the window shows nothing: the device rasterises nothing and swaps
+// nothing, while the show's steps go on (the clock, the sound, the frames' state), paced to the
+// display's rate so that the loop does not spin.
+bool windowHidden;
+
+void waitForRefresh() {
+    std::this_thread::sleep_until(nextSwap);
+    nextSwap += refreshPeriod;
+    if (nextSwap < Clock::now()) nextSwap = Clock::now() + refreshPeriod;
+}
+
 }  // namespace
 
 // ---- for the window ----
+
+void followVisibility() {
+    if (sdlWindow == nullptr || sdlDevice == nullptr) return;
+    const bool hidden = (SDL_GetWindowFlags(sdlWindow) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0;
+    if (hidden != windowHidden) {
+        windowHidden = hidden;
+        sdlDevice->setDrawingEnabled(!hidden);
+        // The frames not shown are no gap the drawing scale should judge.
+        lastPresented = Clock::time_point{};
+        nextSwap = Clock::now();
+    }
+    if (hidden) waitForRefresh();
+}
 
 void startPresenting(int refreshHz) {
     refreshPeriod = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / refreshHz));

@@ -73,6 +73,7 @@ void pumpEvents() {
         }
     }
     applyScaleChange();
+    followVisibility();
 }
 
 }  // namespace
