@@ -78,7 +78,7 @@ for row in "${writes[@]}"; do
   mkdir -p "$out/D"
   target=$out/D/file
   [ -z "$prepare" ] && target=$out/missing/file
-  for mode in "--wav" "--stream 58000 -o"; do
+  for mode in "--wav" "--stream 58000 -o" "--frame 100000 --cold --size 1280x960 -o"; do
     run="$capture $mode $target; echo \$? >$out/status; cat $target >$out/after 2>&1; ls -A $out/D >$out/left"
     if [ -n "$prepare" ]; then namespace "${prepare//D/$out/D} && $run" 2>"$out/err"; else bash -c "$run" 2>"$out/err"; fi
     name="$mode into a folder with '$reason'"

@@ -51,18 +51,11 @@ void waitForChild(pid_t pid) {
     while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
 }
 
-void stopAll() {
-    for (const Child& child : children) kill(child.pid, child.stopSignal);
-    for (const Child& child : children) waitForChild(child.pid);
-    children.clear();
-    for (const std::string& path : temporaryFiles) unlink(path.c_str());
-    temporaryFiles.clear();
-}
-
 // SA_RESETHAND has put the default action back: raised again, the signal ends the process as
 // it would have without the handler, and the parent sees which one it was.
 void onInterruption(int number) {
-    stopAll();
+    stopChildren();
+    removeTemporaryFiles();
     if (speaks) {
         const char* name = number == SIGINT ? "SIGINT" : number == SIGTERM ? "SIGTERM" : "SIGHUP";
         say(progressOnTerminal ? "\nquorbel-capture: stopped by " : "quorbel-capture: stopped by ");
