@@ -4,17 +4,17 @@
 #include <cstring>
 
 const PlayerKeyBinding playerKeys[playerKeyCount] = {
-    {PlayerKey::Space,      "Space",    " ",          false, "Space",       "pause or resume (the sound with it)"},
-    {PlayerKey::Left,       "Left",     "ArrowLeft",  false, "Left",        "5 s back"},
-    {PlayerKey::Right,      "Right",    "ArrowRight", false, "Right",       "5 s ahead"},
-    {PlayerKey::ShiftLeft,  "Left",     "ArrowLeft",  true,  "Shift+Left",  "1 s back"},
-    {PlayerKey::ShiftRight, "Right",    "ArrowRight", true,  "Shift+Right", "1 s ahead"},
-    {PlayerKey::Comma,      ",",        ",",          false, ",",           "one frame (1/60 s) back, while paused"},
-    {PlayerKey::Period,     ".",        ".",          false, ".",           "one frame (1/60 s) ahead, while paused"},
-    {PlayerKey::Home,       "Home",     "Home",       false, "Home",        "the start"},
-    {PlayerKey::PageUp,     "PageUp",   "PageUp",     false, "Page Up",     "the previous phase (this one's start when 1 s into it)"},
-    {PlayerKey::PageDown,   "PageDown", "PageDown",   false, "Page Down",   "the next phase"},
-    {PlayerKey::Escape,     "Escape",   "Escape",     false, "Escape",      "end the show"},
+    {PlayerKey::Space,      "Space",    " ",          false, "Space",       "pause or resume (the sound with it)",                      0},
+    {PlayerKey::Left,       "Left",     "ArrowLeft",  false, "Left",        "5 s back",                                               250},
+    {PlayerKey::Right,      "Right",    "ArrowRight", false, "Right",       "5 s ahead",                                              250},
+    {PlayerKey::ShiftLeft,  "Left",     "ArrowLeft",  true,  "Shift+Left",  "1 s back",                                               250},
+    {PlayerKey::ShiftRight, "Right",    "ArrowRight", true,  "Shift+Right", "1 s ahead",                                              250},
+    {PlayerKey::Comma,      ",",        ",",          false, ",",           "one frame (1/60 s) back, while paused",                  100},
+    {PlayerKey::Period,     ".",        ".",          false, ".",           "one frame (1/60 s) ahead, while paused",                 100},
+    {PlayerKey::Home,       "Home",     "Home",       false, "Home",        "the start",                                                0},
+    {PlayerKey::PageUp,     "PageUp",   "PageUp",     false, "Page Up",     "the previous phase (this one's start when 1 s into it)",   0},
+    {PlayerKey::PageDown,   "PageDown", "PageDown",   false, "Page Down",   "the next phase",                                           0},
+    {PlayerKey::Escape,     "Escape",   "Escape",     false, "Escape",      "end the show",                                             0},
 };
 
 namespace {
@@ -35,3 +35,22 @@ const PlayerKeyBinding* find(const char* name, bool shift, const char* PlayerKey
 
 const PlayerKeyBinding* playerKeyBySdlName(const char* name, bool shift) { return find(name, shift, &PlayerKeyBinding::sdlName); }
 const PlayerKeyBinding* playerKeyByPageKey(const char* key, bool shift) { return find(key, shift, &PlayerKeyBinding::pageKey); }
+
+// ---- a key held down ----
+
+void HeldKey::press(const PlayerKeyBinding& row, int32_t id, uint32_t tick) {
+    held = row.repeatMs > 0 ? &row : nullptr;
+    heldId = id;
+    nextTick = tick + heldDelayMs;
+}
+
+void HeldKey::release(int32_t id) {
+    if (id == heldId) held = nullptr;
+}
+
+const PlayerKeyBinding* HeldKey::due(uint32_t tick) {
+    if (held == nullptr || int32_t(tick - nextTick) < 0) return nullptr;
+    // From now, not from when it was due: a late step does not make up for the repeats it missed.
+    nextTick = tick + held->repeatMs;
+    return held;
+}

@@ -14,6 +14,7 @@ struct PlayerKeyBinding {
     bool shift;            // only with Shift held (a row without is matched without Shift)
     const char* label;     // as --help, the docs and the page name it
     const char* action;
+    uint32_t repeatMs;     // held down, it acts again every repeatMs (after heldDelayMs); 0: once
 };
 constexpr int32_t playerKeyCount = 11;
 // In PlayerKey's order: row k binds PlayerKey(k).
@@ -22,3 +23,25 @@ extern const PlayerKeyBinding playerKeys[playerKeyCount];
 // The row a key pressed on a platform matches, by SDL's or the page's name; null for none.
 const PlayerKeyBinding* playerKeyBySdlName(const char* name, bool shift);
 const PlayerKeyBinding* playerKeyByPageKey(const char* key, bool shift);
+
+// ---- a key held down ----
+
+// A key acts once when pressed; held, a row with repeatMs acts again at that steady rate until it
+// is let go. The keyboard's own auto-repeat is not used: it came faster than seeks are done (34
+// in 2 s), and the backlog played on after the key was released.
+constexpr uint32_t heldDelayMs = 400;
+
+class HeldKey {
+public:
+    // id: the platform's own key (SDL's keycode), so that its release is recognised.
+    void press(const PlayerKeyBinding& row, int32_t id, uint32_t tick);
+    void release(int32_t id);
+    // The held key's row when it is due to act again at tick: at most once a call, so a slow step
+    // gets one, not a burst.
+    const PlayerKeyBinding* due(uint32_t tick);
+
+private:
+    const PlayerKeyBinding* held = nullptr;
+    int32_t heldId = 0;
+    uint32_t nextTick = 0;
+};

@@ -343,6 +343,20 @@ public:
         return title;
     }
 
+    // Pixels of the text in SDL's question box font, 0 where the server has none.
+    int textWidth(const char* text) {
+        char** missing = nullptr;
+        int missingCount = 0;
+        char* fallback = nullptr;
+        XFontSet fonts = XCreateFontSet(x, "-*-*-medium-r-normal--*-120-*-*-*-*-*-*", &missing, &missingCount, &fallback);
+        if (missing != nullptr) XFreeStringList(missing);
+        if (fonts == nullptr) return 0;
+        XRectangle ink, logical;
+        XmbTextExtents(fonts, text, static_cast<int>(std::strlen(text)), &ink, &logical);
+        XFreeFontSet(x, fonts);
+        return logical.width;
+    }
+
     // A mapped top-level window of that title, or 0.
     Window findWindow(const char* title) {
         Window rootReturn = 0, parent = 0, *children = nullptr;
@@ -581,11 +595,130 @@ TEST(NoSoundCard, TheSoundFollowsASeekAndAPause) {
     EXPECT_LE(resumed, stopped + offBy + (after - silence)) << "after the pause the sound went on from elsewhere";
 }
 
+// ---- keys held down ----
+
+// Right held for 2 s and let go (through XTest, so the server's auto-repeat runs as a keyboard's
+// does), then the show plays 2 s more: it seeks at a steady rate while the key is held and not
+// after. The auto-repeat made 27 to 34 seeks and its backlog went on after the release. (Space and
+// the others ignore the repeats by the same path: PlayerKeysTest holds their rates.)
+TEST(HeldKeys, ASeekKeyRepeatsSteadilyUntilLetGo) {
+    if (!onPath("xdotool")) SKIP_OR_FAIL("xdotool is not installed (Debian package xdotool)");
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    ScratchDir scratch;
+    const std::filesystem::path log = scratch.path / "frames.log", sound = scratch.path / "sound.raw";
+    ShowProcess show(scratch, {"--window", "--start", "20000"},
+                     display.env({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", sound.string()},
+                                  {"QUORBEL_FRAME_LOG", log.string()}}));
+    // Mid-show: the window is there and the music has started.
+    const Window window = display.waitForWindow("Quorbel", show);
+    const bool playing = waitFor(startLimit, [&] { return std::filesystem::exists(sound) || !show.running(); });
+    ASSERT_TRUE(playing && window != 0) << show.finish(Seconds(0)).text();
+    auto key = [&](const char* upOrDown, const char* name) {
+        const pid_t pid = spawn({"xdotool", upOrDown, name}, environmentWith(display.env()), "", "", -1);
+        int status = 0;
+        waitpid(pid, &status, 0);
+    };
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    key("keydown", "Right");
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    key("keyup", "Right");
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    display.sendKey(window, XK_Escape);
+    const Outcome run = show.finish(endLimit);
+    ASSERT_TRUE(run.exited) << run.text();
+    // Each Right adds 5 s to the show time, however the seeks' run-ups fall between frames.
+    std::vector<std::pair<double, double>> frames;  // presented at, show time (ms)
+    std::ifstream in(log);
+    for (double at = 0, height = 0, ms = 0; in >> at >> height >> ms;) frames.push_back({at, ms});
+    ASSERT_GT(frames.size(), 20u) << run.text();
+    double skipped = 0;
+    for (size_t i = 1; i < frames.size(); ++i) {
+        const double shown = frames[i].second - frames[i - 1].second, passed = frames[i].first - frames[i - 1].first;
+        if (shown >= 1000) skipped += shown - passed;
+    }
+    // One at the press, then one every 250 ms from 400 ms on: 8 in 2 s, and none once let go.
+    const double seeks = skipped / 5000;
+    EXPECT_GE(seeks, 3.5);
+    EXPECT_LE(seeks, 9.5) << "Right acted more often than its rate, or after it was let go";
+}
+
+// ---- a window that cannot be seen ----
+
+// Unmapped (as a minimised window is) for 2 s: no frame is presented meanwhile, and the first one
+// after is where the clock says. It drew and presented at full cost all along.
+TEST(HiddenWindow, PresentsNothingAndKeepsTheClock) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    ScratchDir scratch;
+    const std::filesystem::path log = scratch.path / "frames.log", sound = scratch.path / "sound.raw";
+    ShowProcess show(scratch, {"--window", "--start", "30000"},
+                     display.env({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", sound.string()},
+                                  {"QUORBEL_FRAME_LOG", log.string()}}));
+    // Mid-show: the window is there and the music has started.
+    const Window window = display.waitForWindow("Quorbel", show);
+    const bool playing = waitFor(startLimit, [&] { return std::filesystem::exists(sound) || !show.running(); });
+    ASSERT_TRUE(playing && window != 0) << show.finish(Seconds(0)).text();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    XUnmapWindow(display.x, window);
+    XSync(display.x, False);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    XMapWindow(display.x, window);
+    XSync(display.x, False);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    display.sendKey(window, XK_Escape);
+    const Outcome run = show.finish(endLimit);
+    ASSERT_TRUE(run.exited) << run.text();
+    double gap = 0, showGap = 0;
+    std::ifstream in(log);
+    for (double at = 0, height = 0, ms = 0, lastAt = -1, lastMs = 0; in >> at >> height >> ms; lastAt = at, lastMs = ms)
+        if (lastAt >= 0 && at - lastAt > gap) gap = at - lastAt, showGap = ms - lastMs;
+    EXPECT_GT(gap, 1500) << "frames were presented while the window was unmapped\n" << run.text();
+    EXPECT_NEAR(showGap, gap, 200) << "the clock did not go on while hidden";
+}
+
+// ---- the end line ----
+
+// A loop of one frame wraps, that is seeks, at every frame: the end line counted only the frames
+// after another ("5424 frames shown in 181.3 s" where the frame log held 11,726 over 363.5 s).
+// Its count and time are the frame log's.
+TEST(EndLine, CountsTheFramesAndTimeOfTheFrameLogThroughLoops) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "800x600x24");
+    for (const char* loop : {"5000:5001", "5000:5400"}) {
+        ScratchDir scratch;
+        const std::filesystem::path log = scratch.path / "frames.log";
+        ShowProcess show(scratch, {"--window", "--loop", loop},
+                         display.env({{"SDL_AUDIODRIVER", "dummy"}, {"QUORBEL_FRAME_LOG", log.string()}}));
+        // The log is written through a buffer: it shows once a few seconds of frames are in it.
+        const bool playing = waitFor(startLimit + Seconds(5), [&] {
+            std::error_code missing;
+            const uintmax_t bytes = std::filesystem::file_size(log, missing);
+            return (!missing && bytes > 0) || !show.running();
+        });
+        ASSERT_TRUE(playing) << show.finish(Seconds(0)).text();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        display.sendKey(display.findWindow("Quorbel"), XK_Escape);
+        const Outcome run = show.finish(endLimit);
+        ASSERT_TRUE(run.exited) << run.text();
+        int frames = 0;
+        double lastMs = 0;
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line); ++frames) lastMs = std::stod(line);
+        int reported = -1;
+        double seconds = -1;
+        ASSERT_EQ(std::sscanf(run.report.c_str(), "quorbel: %d frames shown in %lf s", &reported, &seconds), 2) << run.report;
+        EXPECT_GT(frames, 60) << loop;
+        EXPECT_EQ(reported, frames) << loop << ": " << run.report;
+        EXPECT_NEAR(seconds, lastMs / 1000.0, 0.051) << loop << ": " << run.report;
+    }
+}
+
 // ---- a signal ----
 
 // SIGTERM while the show loads and runs up to a late start (no frame drawn yet, each step a
 // loading frame or 4 s of show, a picture of 1600 x 1200 presented after each): it ends within a
-// second, as a closed window ends it (exit 0), not only at its first frame as it did.
+// second, not only at its first frame as it did, and by the signal, not with 0 as if it had played.
 TEST(Signal, DuringTheLoadingAndARunUpEndsTheShowWithinASecond) {
     VirtualDisplay display;
     START_DISPLAY(display, "1600x1200x24");
@@ -598,9 +731,29 @@ TEST(Signal, DuringTheLoadingAndARunUpEndsTheShowWithinASecond) {
     show.signal(SIGTERM);
     const Outcome run = show.finish(Seconds(1.0));
     ASSERT_TRUE(run.exited) << "still running a second after SIGTERM\n" << run.text();
-    EXPECT_EQ(run.status, 0) << run.text();
+    EXPECT_EQ(run.status, 128 + SIGTERM) << run.text();
     EXPECT_TRUE(run.lines.empty()) << run.text();
     EXPECT_EQ(run.report, "") << "the signal was meant to come before the show's first frame";
+}
+
+// SIGTERM or SIGINT while the question waits for its answer: the box goes and the program ends by
+// the signal at once (the box, SDL's child process, stayed up for minutes, and the answer then
+// started a show that ended with "0 frames shown" and status 0).
+TEST(Signal, AtTheQuestionTakesTheBoxAwayAndEndsByTheSignal) {
+    VirtualDisplay display;
+    START_DISPLAY(display, "1024x768x24");
+    const char* caption = "Quorbel by the Vantreli";
+    for (int number : {SIGTERM, SIGINT}) {
+        ScratchDir scratch;
+        ShowProcess show(scratch, {}, display.env({{"SDL_AUDIODRIVER", "dummy"}}));
+        ASSERT_NE(display.waitForWindow(caption, show), 0u) << show.finish(Seconds(0)).text();
+        show.signal(number);
+        const Outcome run = show.finish(Seconds(1.0));
+        ASSERT_TRUE(run.exited) << "signal " << number << ": still running a second after it\n" << run.text();
+        EXPECT_EQ(run.status, 128 + number) << run.text();
+        EXPECT_TRUE(run.lines.empty()) << run.text();
+        EXPECT_TRUE(waitFor(Seconds(2), [&] { return display.findWindow(caption) == 0; })) << "the box stayed";
+    }
 }
 
 // A window larger than its screen is refused before it is made (at 16384 x 16384 it took
@@ -664,6 +817,9 @@ TEST(QuestionBox, EscapeMeansWindowAndReturnMeansFullScreen) {
                              << run.text());
             FAIL() << "no question box\n" << run.text();
         }
+        // Its title whole in the title bar: at least as wide as the caption in the box's own font
+        // beside four buttons of the window manager (SDL made it 200 px, and the title was cut).
+        EXPECT_GE(geometryOf(display.x, box).width, display.textWidth("Quorbel by the Vantreli") + 4 * 20);
         display.sendKey(box, answer);
         const Window window = display.waitForWindow("Quorbel", show);
         ASSERT_NE(window, 0u) << show.finish(Seconds(0)).text();

@@ -137,6 +137,33 @@ TEST(PlayerKeysTest, BothPlatformsFindTheirRowsInTheOneTable) {
     }
 }
 
+// A key held from 0 to releaseMs, the player asking every stepMs until 3 s: the ticks at which
+// it acts again. Steady while held, nothing after the release, one for a slow step, not a burst.
+TEST(PlayerKeysTest, AHeldKeyActsAgainAtItsOwnRateUntilLetGo) {
+    struct Case {
+        PlayerKey key;
+        uint32_t releaseMs, stepMs;
+        std::vector<uint32_t> wanted;
+    };
+    const Case cases[] = {
+        {PlayerKey::Space,  1500, 10,   {}},
+        {PlayerKey::Right,  1000, 50,   {400, 650, 900}},
+        {PlayerKey::Period, 700,  50,   {400, 500, 600, 700}},
+        {PlayerKey::Left,   2500, 1000, {1000, 2000}},
+    };
+    for (const Case& c : cases) {
+        HeldKey held;
+        held.press(playerKeys[int(c.key)], 7, 0);
+        std::vector<uint32_t> acted;
+        for (uint32_t tick = c.stepMs; tick <= 3000; tick += c.stepMs) {
+            if (tick == c.stepMs) held.release(8);  // another key: this one is still held
+            if (tick > c.releaseMs) held.release(7);
+            while (held.due(tick) != nullptr) acted.push_back(tick);
+        }
+        EXPECT_EQ(acted, c.wanted) << playerKeys[int(c.key)].label;
+    }
+}
+
 TEST(PlayerOptionsTest, StartAndLoopTimesAreCheckedWithTheirReason) {
     struct Case {
         const char* text;

@@ -103,7 +103,41 @@ void releaseXErrors() {
     const std::string text = takeHeldXError();
     if (!text.empty()) std::fprintf(stderr, "quorbel: warning: %s\n", text.c_str() + 2);
 }
+
+namespace {
+
+// SDL's box is as wide as its text and buttons, so the window manager cuts a longer title
+// ("Quorb...antreli"). Spaces after the question widen it to the title in a bolder font than the
+// box's own, beside four buttons of the title bar.
+std::string questionWideEnough(const char* text, const char* caption) {
+    std::string message = text;
+    Display* x = XOpenDisplay(nullptr);
+    if (x == nullptr) return message;
+    char** missing = nullptr;
+    int missingCount = 0;
+    char* fallback = nullptr;
+    // SDL's own box font.
+    XFontSet fonts = XCreateFontSet(x, "-*-*-medium-r-normal--*-120-*-*-*-*-*-*", &missing, &missingCount, &fallback);
+    if (missing != nullptr) XFreeStringList(missing);
+    if (fonts != nullptr) {
+        auto width = [fonts](const std::string& line) {
+            XRectangle ink, logical;
+            XmbTextExtents(fonts, line.c_str(), static_cast<int>(line.size()), &ink, &logical);
+            return static_cast<int>(logical.width);
+        };
+        const int wanted = width(caption) * 5 / 4 + 4 * 24;
+        while (width(message) < wanted && message.size() < 256) message += ' ';
+        XFreeFontSet(x, fonts);
+    }
+    XCloseDisplay(x);
+    return message;
+}
+
+}  // namespace
 #else
+namespace {
+std::string questionWideEnough(const char* text, const char*) { return text; }
+}  // namespace
 void watchDisplay() {}
 void watchWindow() {}
 void holdXErrors() {}
@@ -155,12 +189,16 @@ bool systemAskYesNo(const char* text, const char* caption) {
     SDL_MessageBoxData box = {};
     box.flags = SDL_MESSAGEBOX_INFORMATION;
     box.title = caption;
-    box.message = text;
+    const std::string message = questionWideEnough(text, caption);
+    box.message = message.c_str();
     box.numbuttons = 2;
     box.buttons = buttons;
     int chosen = 0;
+    const int shown = SDL_ShowMessageBox(&box, &chosen);
+    // A signal closed the box: no answer, no show.
+    endIfSignalled();
     // A box that cannot be shown keeps the window, as any answer but Yes does.
-    if (SDL_ShowMessageBox(&box, &chosen) != 0) {
+    if (shown != 0) {
         std::fprintf(stderr, "quorbel: warning: the full-screen question cannot be shown (SDL: %s); the show "
                              "plays in a window (--fullscreen or --window skip the question)\n",
                      SDL_GetError());

@@ -20,6 +20,7 @@ extern bool windowLost;                // another client destroyed the window un
 extern int leavingCode;                // the exit code once the show is on its way out; -1 before
 
 void watchQuitSignals();  // before SDL_Init: SIGINT and SIGTERM end the show, within a second
+void endIfSignalled();    // after SIGINT or SIGTERM: the process ends by it, here
 
 // ---- sdl_display.cpp: the display and its X errors ----
 
@@ -34,6 +35,7 @@ void releaseXErrors();             // the error held back, if any, as a warning
 void startPresenting(int refreshHz);  // once the device exists: vsync or pacing, the drawing scale
 void updatePresentTarget();           // the window's drawable changed size
 void applyScaleChange();              // between frames: the drawing size the scale chose
+void followVisibility();              // between frames: nothing drawn while the window is hidden
 void showStarted();                   // the sound started: the end line reports the show's frames
 void finishPresenting();              // on exit: the end line, the frame log closed
 

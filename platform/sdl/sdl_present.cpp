@@ -3,9 +3,11 @@
 // player's progress bar over the picture; the frame log and the end line on the frames shown.
 #include <SDL.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -71,16 +73,22 @@ enum class Again { No, Paced, AtOnce } presentingAgain = Again::No;
 // frames come, so a long run keeps nothing of them in memory.
 FILE* frameLog;
 bool frameLogTried;
-Clock::time_point firstShowFrameAt;
+// The end line counts every show frame and the time from the first to the last, as the frame log
+// has them; the scale's own sums leave out the frames after a seek, a loop's wrap or a pause,
+// whose gap it must not judge.
+Clock::time_point firstShowFrameAt, lastShowFrameAt;
+int showFramesPresented;
 
 void logShowFrame(Clock::time_point now, int height, uint32_t showMs) {
+    if (showFramesPresented++ == 0) firstShowFrameAt = now;
+    lastShowFrameAt = now;
     if (!frameLogTried) {
         frameLogTried = true;
         if (!switchNamed(Switch::FrameLog)) return;
         const char* path = switchValue(Switch::FrameLog);
         frameLog = std::fopen(path, "w");
-        if (frameLog == nullptr) std::fprintf(stderr, "quorbel: warning: cannot write the frame log %s\n", path);
-        firstShowFrameAt = now;
+        if (frameLog == nullptr)
+            std::fprintf(stderr, "quorbel: warning: cannot write the frame log %s: %s\n", path, std::strerror(errno));
     }
     if (frameLog == nullptr) return;
     const double at = std::chrono::duration<double, std::milli>(now - firstShowFrameAt).count();
@@ -173,9 +181,35 @@ void pacedSwap(void*) {
     }
 }
 
+// ---- a window that cannot be seen ----
+
+// Minimised or unmapped, the window shows nothing: the device rasterises nothing and swaps
+// nothing, while the show's steps go on (the clock, the sound, the frames' state), paced to the
+// display's rate so that the loop does not spin.
+bool windowHidden;
+
+void waitForRefresh() {
+    std::this_thread::sleep_until(nextSwap);
+    nextSwap += refreshPeriod;
+    if (nextSwap < Clock::now()) nextSwap = Clock::now() + refreshPeriod;
+}
+
 }  // namespace
 
 // ---- for the window ----
+
+void followVisibility() {
+    if (sdlWindow == nullptr || sdlDevice == nullptr) return;
+    const bool hidden = (SDL_GetWindowFlags(sdlWindow) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0;
+    if (hidden != windowHidden) {
+        windowHidden = hidden;
+        sdlDevice->setDrawingEnabled(!hidden);
+        // The frames not shown are no gap the drawing scale should judge.
+        lastPresented = Clock::time_point{};
+        nextSwap = Clock::now();
+    }
+    if (hidden) waitForRefresh();
+}
 
 void startPresenting(int refreshHz) {
     refreshPeriod = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / refreshHz));
@@ -211,7 +245,12 @@ void applyScaleChange() {
 void showStarted() { showPresenting = scaler != nullptr; }
 
 void finishPresenting() {
-    if (showPresenting) std::fprintf(stderr, "quorbel: %s\n", frameReportLine(scaler->report()).c_str());
+    if (showPresenting) {
+        FrameReport report = scaler->report();
+        report.frames = showFramesPresented;
+        report.seconds = std::chrono::duration<double>(lastShowFrameAt - firstShowFrameAt).count();
+        std::fprintf(stderr, "quorbel: %s\n", frameReportLine(report).c_str());
+    }
     if (frameLog != nullptr) std::fclose(frameLog);
 }
 

@@ -2,6 +2,7 @@
 // player's keys, a close, a resize), the tick count, and the way out.
 #include <SDL.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,10 +26,11 @@ int leavingCode = -1;
 namespace {
 
 bool escapeLatched;                 // pressed since the last test
-volatile sig_atomic_t quitSignalled; // SIGINT or SIGTERM came
+volatile sig_atomic_t quitSignalled; // the number of the SIGINT or SIGTERM that came; 0 before
 timer_t quitDeadline;               // armed by the signal: the process ends when it runs out
 PlayerKey keyQueue[32];             // the player's keys pressed since it last asked
 uint32_t keysQueued, keysTaken;
+HeldKey heldKey;                    // repeats at its own rate, not the keyboard's
 
 // The display's refresh rate where SDL knows it, else 60 Hz.
 int refreshRateHz() {
@@ -43,9 +45,9 @@ int refreshRateHz() {
 void queuePlayerKey(const SDL_Keysym& key) {
     const PlayerKeyBinding* row = playerKeyBySdlName(SDL_GetKeyName(key.sym), (key.mod & KMOD_SHIFT) != 0);
     if (row == nullptr || row->key == PlayerKey::Escape) return;
-    const PlayerKey playerKey = row->key;
+    heldKey.press(*row, key.sym, systemTickCount());
     // A full queue drops the key: nobody presses 32 keys within one frame.
-    if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = playerKey;
+    if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = row->key;
 }
 
 void pumpEvents() {
@@ -57,7 +59,10 @@ void pumpEvents() {
                 break;
             case SDL_KEYDOWN:
                 if (event.key.keysym.sym == SDLK_ESCAPE) escapeLatched = true;
-                else queuePlayerKey(event.key.keysym);
+                else if (event.key.repeat == 0) queuePlayerKey(event.key.keysym);
+                break;
+            case SDL_KEYUP:
+                heldKey.release(event.key.keysym.sym);
                 break;
             case SDL_WINDOWEVENT:
                 if (event.window.event == SDL_WINDOWEVENT_CLOSE) windowClosed = true;
@@ -68,6 +73,7 @@ void pumpEvents() {
         }
     }
     applyScaleChange();
+    followVisibility();
 }
 
 }  // namespace
@@ -173,7 +179,11 @@ bool systemQuitAsked() {
 }
 
 bool systemNextKey(PlayerKey* key) {
-    if (keysTaken == keysQueued) return false;
+    if (keysTaken == keysQueued) {
+        const PlayerKeyBinding* repeated = heldKey.due(systemTickCount());
+        if (repeated != nullptr) *key = repeated->key;
+        return repeated != nullptr;
+    }
     *key = keyQueue[keysTaken++ % 32];
     return true;
 }
@@ -182,17 +192,58 @@ bool systemNextKey(PlayerKey* key) {
 
 namespace {
 
-// The show sees the signal between its steps and ends as with Escape, exit status 0, as a closed
-// window does. A step can take seconds (a frame at a huge size on a software renderer, the
-// question box waiting for its answer): half a second after the signal the deadline ends the
-// process itself, with the same status, so that a signal is answered within a second.
-void onQuitSignal(int) {
-    quitSignalled = 1;
+// The processes this one started: SDL's question box runs in a child of its own, which would stay
+// on the screen, waiting for an answer nobody needs, after the show ended. Only calls that are
+// safe in a signal handler.
+void killChildren() {
+    char path[64] = "/proc/self/task/";
+    char digits[16];
+    int n = 0;
+    for (int pid = getpid(); pid > 0; pid /= 10) digits[n++] = char('0' + pid % 10);
+    size_t at = 16;
+    for (int i = n - 1; i >= 0; --i) path[at++] = digits[i];
+    const char tail[] = "/children";
+    for (char c : tail) path[at++] = c;
+    const int file = open(path, O_RDONLY);
+    if (file < 0) return;
+    char list[512];
+    const ssize_t got = read(file, list, sizeof list - 1);
+    close(file);
+    int pid = 0;
+    for (ssize_t i = 0; i <= got; ++i) {
+        if (i < got && list[i] >= '0' && list[i] <= '9') {
+            pid = pid * 10 + (list[i] - '0');
+        } else if (pid > 0) {
+            kill(pid, SIGKILL);
+            pid = 0;
+        }
+    }
+}
+
+// Ends the process as the signal would have without a handler, so that whoever sent it sees
+// that it ended by it (a shell shows 143 for SIGTERM, 130 for SIGINT).
+[[noreturn]] void endBySignal() {
+    killChildren();
+    signal(quitSignalled, SIG_DFL);
+    raise(quitSignalled);
+    _exit(128 + quitSignalled);
+}
+
+// The show sees the signal between its steps and ends as with Escape, then by the signal. A step
+// can take seconds (a frame at a huge size on a software renderer): half a second after the
+// signal the deadline ends the process itself, so that a signal is answered within a second.
+// The question box is waited for in SDL: it is closed at once.
+void onQuitSignal(int number) {
+    quitSignalled = number;
+    killChildren();
     const itimerspec half = {{0, 0}, {0, 500000000}};
     timer_settime(quitDeadline, 0, &half, nullptr);
 }
 
-void onQuitDeadline(int) { _exit(leavingCode > 0 ? leavingCode : 0); }
+void onQuitDeadline(int) {
+    if (leavingCode > 0) _exit(leavingCode);
+    endBySignal();
+}
 
 }  // namespace
 
@@ -212,6 +263,10 @@ void watchQuitSignals() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+void endIfSignalled() {
+    if (quitSignalled != 0) endBySignal();
+}
+
 void systemExit(int code) {
     leavingCode = code;
     finishPresenting();
@@ -220,6 +275,7 @@ void systemExit(int code) {
     // then, die of the error; the server frees what is left when the process ends. Nor would it
     // return while a sound server that does not answer holds the audio device.
     if (!windowLost && !soundHeldBySdl()) SDL_Quit();
+    endIfSignalled();
     std::exit(code);
 }
 

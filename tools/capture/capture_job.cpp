@@ -3,6 +3,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "core/frame_state.h"
 #include "platform/command_line.h"
 #include "platform/egl/egl_context.h"
@@ -12,23 +15,15 @@
 
 namespace {
 
-std::vector<std::string> temporaryFiles;
-
 PictureLayout layoutOf(const CaptureOptions& options) {
     return pictureLayoutFor(options.width, options.height, options.supersample);
 }
 
 }  // namespace
 
-void addTemporaryFile(const std::string& path) { temporaryFiles.push_back(path); }
-
-void removeTemporaryFiles() {
-    for (const std::string& path : temporaryFiles) std::remove(path.c_str());
-    temporaryFiles.clear();
-}
-
 void fail(const std::string& line) {
     std::fprintf(stderr, "quorbel-capture: %s\n", line.c_str());
+    stopChildren();
     removeTemporaryFiles();
     std::exit(1);
 }
@@ -38,11 +33,29 @@ void failUnlessWritten(const CaptureOptions& options, CaptureWriter writer, bool
     if (!missing.empty()) fail("not written as asked: " + missing);
 }
 
-bool writeBytes(const std::string& path, const void* data, size_t bytes) {
+std::string writeBytes(const std::string& path, const void* data, size_t bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
+    if (file == nullptr) return std::strerror(errno);
+    // A full disk may show only when the buffer is flushed, at the close.
     const bool complete = std::fwrite(data, 1, bytes, file) == bytes;
-    return std::fclose(file) == 0 && complete;
+    const int writeError = complete ? 0 : errno;
+    const bool closed = std::fclose(file) == 0;
+    if (complete && closed) return "";
+    return std::strerror(complete ? errno : writeError);
+}
+
+void writeOutput(const std::string& path, const void* data, size_t bytes) {
+    const std::string temporary = path + ".partial";
+    addTemporaryFile(temporary);
+    if (const std::string why = writeBytes(temporary, data, bytes); !why.empty())
+        fail("cannot write " + path + ": " + why);
+    renameOutput(temporary, path);
+}
+
+void renameOutput(const std::string& temporary, const std::string& path) {
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        fail("cannot write " + path + ": " + std::strerror(errno));
+    forgetTemporaryFile(temporary);
 }
 
 namespace {

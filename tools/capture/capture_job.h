@@ -1,6 +1,6 @@
 // capture_job.h: what the modes of quorbel-capture share: the one-line failure that removes
-// the run's temporary files, the final check of what a mode wrote, and the job that draws
-// frames on the GL device and reads them back as pictures.
+// the run's temporary files, files written whole or not at all, the final check of what a mode
+// wrote, and the job that draws frames on the GL device and reads them back as pictures.
 #pragma once
 
 #include <cstdint>
@@ -13,14 +13,11 @@
 #include "tools/capture/capture_route.h"
 #include "tools/capture/capture_run.h"
 #include "tools/capture/contact_sheet.h"
+#include "tools/capture/interruption.h"
 #include "tools/capture/picture.h"
 #include "tools/capture/progress.h"
 
-// Files of the run in progress (video parts, the soundtrack for the mux), removed however it ends.
-void addTemporaryFile(const std::string& path);
-void removeTemporaryFiles();
-
-// The line on stderr, the temporary files removed, exit 1.
+// The line on stderr, the run's processes stopped and its temporary files removed, exit 1.
 [[noreturn]] void fail(const std::string& line);
 
 // --size and --supersample refused as a command line is (exit 2): before anything is allocated,
@@ -33,7 +30,13 @@ void refusePicturesBeyondRenderer(const CaptureOptions& options, int largestDraw
 // Fails, saying what is missing, unless what the writer names is there and of its kind.
 void failUnlessWritten(const CaptureOptions& options, CaptureWriter writer, bool withSound = false);
 
-bool writeBytes(const std::string& path, const void* data, size_t bytes);
+// Empty when written, else the system's reason why not (strerror).
+std::string writeBytes(const std::string& path, const void* data, size_t bytes);
+// An output: written beside it under a temporary name, then renamed to it when whole, so that a
+// run that fails or is stopped leaves what was there before; fails with the reason.
+void writeOutput(const std::string& path, const void* data, size_t bytes);
+// A whole file made under temporary (a temporary file of the run) put in place of path.
+void renameOutput(const std::string& temporary, const std::string& path);
 
 // The device, drawing at the size the pictures need; fails where it cannot.
 GLDevice* openGLDevice(const CaptureOptions& options);
@@ -52,6 +55,7 @@ struct FrameJob {
     ContactSheet sheet;
     FILE* video = nullptr;
     uint64_t videoFrames = 0;
+    uint32_t lastVideoMs = 0;      // the show time of the video's last picture
     Progress* progress = nullptr;  // none for the single frames
     uint64_t counted = 0;          // frames run, for the sheet's progress
 };

@@ -36,14 +36,20 @@ namespace {
 
 // ---- images ----
 
+// Whole or not at all under its name, as every output.
+void writePicture(const std::string& path, const uint8_t* rgba, int width, int height) {
+    const std::vector<uint8_t> png = encodePng(rgba, width, height);
+    if (png.empty()) fail("cannot encode " + path + " as PNG");
+    writeOutput(path, png.data(), png.size());
+}
+
 bool writeFrame(const CaptureFrame& frame, void* user) {
     FrameJob& job = *static_cast<FrameJob*>(user);
     if (frame.loading || !frame.drawn) return true;
     readPicture(job);
-    std::string error;
     const std::string path = job.options->mode == CaptureMode::Frame ? job.options->output
                                                                       : framePath(job.options->output, frame.showMs);
-    if (!writePng(path, job.pixels.data(), job.layout.width, job.layout.height, error)) fail(error);
+    writePicture(path, job.pixels.data(), job.layout.width, job.layout.height);
     ++job.written;
     countFrame(job, job.written);
     return true;
@@ -62,8 +68,7 @@ bool writeFaces(const CaptureFrame& frame, void* user) {
         std::vector<uint8_t> filtered(size_t(width / n) * size_t(height / n) * 4);
         boxFilter(face.data(), width, height, n, filtered.data());  // opaque too, as X8R8G8B8 holds it
         const std::string path = (std::filesystem::path(job.options->output) / ("face" + std::to_string(k) + ".png")).string();
-        std::string error;
-        if (!writePng(path, filtered.data(), width / n, height / n, error)) fail(error);
+        writePicture(path, filtered.data(), width / n, height / n);
     }
     ++job.written;
     return true;
@@ -159,8 +164,7 @@ int captureSheet(const CaptureOptions& options) {
     progress.finish(job.counted);
     if (static_cast<int>(job.written) < bars)
         std::fprintf(stderr, "quorbel-capture: warning: %s\n", pastTheEnd(lastMs, plan.stopAfter).c_str());
-    std::string error;
-    if (!writePng(options.output, job.sheet.rgba.data(), job.sheet.width, job.sheet.height, error)) fail(error);
+    writePicture(options.output, job.sheet.rgba.data(), job.sheet.width, job.sheet.height);
     failUnlessWritten(options, CaptureWriter::Sheet);
     return 0;
 }
@@ -191,8 +195,7 @@ int captureWithRecorder(const CaptureOptions& options) {
         plan.frameDone = stopAfterLoading;
         runCapture(plan, lastMs);
         if (headlessSystem.waveImage == nullptr) fail("the show played no soundtrack");
-        if (!writeBytes(options.output, headlessSystem.waveImage, headlessSystem.waveBytes))
-            fail("cannot write " + options.output);
+        writeOutput(options.output, headlessSystem.waveImage, headlessSystem.waveBytes);
         failUnlessWritten(options, CaptureWriter::Wav);
         return 0;
     }
@@ -264,7 +267,7 @@ int captureStream(const CaptureOptions& options) {
     if (const std::string why = streamSamplesUndrawnTarget(job.stream); !why.empty())
         std::fprintf(stderr, "quorbel-capture: warning: a replay will refuse this stream: %s\n", why.c_str());
     const std::vector<uint8_t> bytes = encodeFrameStream(job.stream);
-    if (!writeBytes(options.output, bytes.data(), bytes.size())) fail("cannot write " + options.output);
+    writeOutput(options.output, bytes.data(), bytes.size());
     failUnlessWritten(options, CaptureWriter::Stream);
     return 0;
 }
@@ -282,7 +285,7 @@ int captureReplay(const CaptureOptions& options) {
     StreamReplay replay;
     if (!replay.prepare(stream, job.device, error) || !replay.replay(error)) fail(options.input + ": " + error);
     readPicture(job);
-    if (!writePng(options.output, job.pixels.data(), job.layout.width, job.layout.height, error)) fail(error);
+    writePicture(options.output, job.pixels.data(), job.layout.width, job.layout.height);
     std::vector<double> times;
     for (uint32_t i = 0; i < options.repeat; ++i) {
         const auto begin = std::chrono::steady_clock::now();
@@ -315,6 +318,7 @@ int main(int argc, char** argv) {
     }
     // A dead ffmpeg shows as a failed write, not as a killed capture.
     std::signal(SIGPIPE, SIG_IGN);
+    watchInterruptions(route.writer == CaptureWriter::Bench ? options.json : options.output, options.part);
     resetHeadlessSystem();
     switch (route.writer) {
         case CaptureWriter::Frame:

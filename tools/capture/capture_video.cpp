@@ -28,6 +28,7 @@ bool sendVideoFrame(const CaptureFrame& frame, void* user) {
         fail("ffmpeg stopped taking frames (see its message above)");
     }
     ++job.videoFrames;
+    job.lastVideoMs = frame.showMs;
     countFrame(job, job.videoFrames);
     return true;
 }
@@ -37,19 +38,23 @@ FILE* startEncoder(const std::string& pictures, const CaptureOptions& options) {
     const std::string encode = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " + size + " -r " +
                                std::to_string(options.fps) + " -i - -c:v libx264 -preset veryfast " +
                                (options.lossless ? "-qp 0 " : "") + "-pix_fmt yuv420p " + shellQuoted(pictures);
-    FILE* video = popen(encode.c_str(), "w");
+    FILE* video = startCommand(encode);
     if (video == nullptr) fail("cannot start ffmpeg");
     return video;
 }
 
 // The pictures (ffmpeg's input arguments for them) and the soundtrack the run left, into the
-// video; then the video is checked, with its sound where the show played one.
+// video under a temporary name, then checked, with its sound where the show played one, and put
+// in place: a file already under the name stays until the new one is whole.
 void muxVideo(const std::string& pictureInput, const CaptureOptions& options) {
     const std::string sound = options.output + ".sound.wav";
+    CaptureOptions muxed = options;
+    muxed.output = options.output + ".muxing" + std::filesystem::path(options.output).extension().string();
+    addTemporaryFile(muxed.output);
     std::string mux;
     if (headlessSystem.waveImage == nullptr) {
         std::fprintf(stderr, "quorbel-capture: warning: the show played no soundtrack; the video is silent\n");
-        mux = "ffmpeg -loglevel error -y " + pictureInput + " -c copy " + shellQuoted(options.output);
+        mux = "ffmpeg -nostdin -loglevel error -y " + pictureInput + " -c copy " + shellQuoted(muxed.output);
     } else {
         addTemporaryFile(sound);
         // The music starts with the first show frame: after the loading screen, or, for a video
@@ -61,14 +66,15 @@ void muxVideo(const std::string& pictureInput, const CaptureOptions& options) {
             options.videoFrom ? waveFrom(image, headlessSystem.waveBytes, FrameGrid{options.fps}.frameMs(firstVideoFrame(options)))
                               : std::vector<uint8_t>();
         if (options.videoFrom && later.empty()) fail("the show's soundtrack is no WAV file");
-        const bool written = options.videoFrom ? writeBytes(sound, later.data(), later.size())
-                                               : writeBytes(sound, image, headlessSystem.waveBytes);
-        if (!written) fail("cannot write the soundtrack next to the video: " + sound);
-        mux = "ffmpeg -loglevel error -y " + pictureInput + " -itsoffset " + offset + " -i " + shellQuoted(sound) +
-              " -map 0:v -map 1:a -c:v copy -c:a aac -shortest " + shellQuoted(options.output);
+        const std::string why = options.videoFrom ? writeBytes(sound, later.data(), later.size())
+                                                  : writeBytes(sound, image, headlessSystem.waveBytes);
+        if (!why.empty()) fail("cannot write the soundtrack next to the video: " + sound + ": " + why);
+        mux = "ffmpeg -nostdin -loglevel error -y " + pictureInput + " -itsoffset " + offset + " -i " +
+              shellQuoted(sound) + " -map 0:v -map 1:a -c:v copy -c:a aac -shortest " + shellQuoted(muxed.output);
     }
-    if (std::system(mux.c_str()) != 0) fail("ffmpeg could not write " + options.output);
-    failUnlessWritten(options, CaptureWriter::Video, headlessSystem.waveImage != nullptr);
+    if (runCommand(mux) != 0) fail("ffmpeg could not write " + options.output);
+    failUnlessWritten(muxed, CaptureWriter::Video, headlessSystem.waveImage != nullptr);
+    renameOutput(muxed.output, options.output);
     removeTemporaryFiles();
 }
 
@@ -95,7 +101,8 @@ int captureVideoInParts(const CaptureOptions& options, uint32_t jobs) {
         // The concat demuxer reads names relative to the list, quoted as the shell quotes them.
         listText += "file " + shellQuoted(std::filesystem::path(part.file).filename().string()) + "\n";
     }
-    if (!writeBytes(list, listText.data(), listText.size())) fail("cannot write the list of parts: " + list);
+    if (const std::string why = writeBytes(list, listText.data(), listText.size()); !why.empty())
+        fail("cannot write the list of parts: " + list + ": " + why);
     Progress progress("video", videoFrameCount(options));
     runParts(parts, progress);
     muxVideo("-f concat -safe 0 -i " + shellQuoted(list), options);
@@ -112,7 +119,7 @@ int captureVideo(const CaptureOptions& options, const CaptureRoute& route) {
     const bool part = route.writer == CaptureWriter::VideoPart;
     // A part's pictures are its file; the whole run's wait for the soundtrack.
     const std::string pictures = part ? options.output : options.output + ".pictures.mp4";
-    if (!part) addTemporaryFile(pictures);
+    addTemporaryFile(pictures);
     FrameJob job = makeFrameJob(options);
     Progress progress("video", videoFrameCount(options));
     job.progress = &progress;
@@ -121,20 +128,23 @@ int captureVideo(const CaptureOptions& options, const CaptureRoute& route) {
     // From --from's time the show is run up with drawing off, without the loading screen.
     plan.drawLoading = !options.videoFrom;
     plan.drawFrom = options.videoFrom ? options.videoFromMs : 0;
-    plan.drawTo = UINT32_MAX;
+    // The first frame at or past --until ends the run; one past it is not drawn.
+    plan.drawTo = options.untilMs;
     plan.stopAfter = std::min(soundLengthMs, options.untilMs);
     if (part) plan.partFrom = options.partFrom, plan.partTo = options.partTo;
     plan.frameDone = sendVideoFrame;
     uint32_t lastMs = 0;
     runCapture(plan, lastMs);
     if (!part) progress.finish(job.videoFrames);
-    if (pclose(job.video) != 0) fail("ffmpeg could not encode the pictures");
+    if (finishCommand(job.video) != 0) fail("ffmpeg could not encode the pictures");
     if (part) {
         failUnlessWritten(options, CaptureWriter::VideoPart);
+        // Whole: the process that started the part joins it and removes it after.
+        forgetTemporaryFile(pictures);
         return 0;
     }
     muxVideo("-i " + shellQuoted(pictures), options);
     std::fprintf(stderr, "quorbel-capture: %llu frames (%u ms of show) in %s\n",
-                 static_cast<unsigned long long>(job.videoFrames), lastMs, options.output.c_str());
+                 static_cast<unsigned long long>(job.videoFrames), job.lastVideoMs, options.output.c_str());
     return 0;
 }

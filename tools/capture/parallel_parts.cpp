@@ -45,13 +45,6 @@ std::vector<std::string> commonArguments(const CaptureOptions& options, const Pa
             std::to_string(part.fromMs) + ":" + std::to_string(part.toMs)};
 }
 
-void stopParts(std::vector<Part>& parts) {
-    for (Part& part : parts)
-        if (part.running) kill(part.pid, SIGTERM);
-    for (Part& part : parts)
-        if (part.running) waitpid(part.pid, nullptr, 0), part.running = false;
-}
-
 }  // namespace
 
 std::vector<Part> frameParts(const CaptureOptions& options, uint32_t count) {
@@ -97,16 +90,14 @@ void runParts(std::vector<Part>& parts, Progress& progress) {
     std::fflush(nullptr);
     for (Part& part : parts) {
         int ends[2];
-        if (pipe2(ends, O_CLOEXEC) != 0) {
-            stopParts(parts);
-            fail("cannot start the processes for --jobs (no pipe)");
-        }
+        if (pipe2(ends, O_CLOEXEC) != 0) fail("cannot start the processes for --jobs (no pipe)");
         std::vector<char*> argv;
         static char name[] = "quorbel-capture";
         argv.push_back(name);
         for (const std::string& arg : part.arguments) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        const pid_t pid = fork();
+        // SIGTERM: a part stopped from here removes what it started itself.
+        const pid_t pid = forkChild(SIGTERM);
         if (pid == 0) {
             dup2(ends[1], STDOUT_FILENO);
             execv("/proc/self/exe", argv.data());
@@ -115,14 +106,9 @@ void runParts(std::vector<Part>& parts, Progress& progress) {
             _exit(127);
         }
         close(ends[1]);
-        if (pid < 0) {
-            close(ends[0]);
-            stopParts(parts);
-            fail("cannot start the processes for --jobs (fork failed)");
-        }
+        if (pid < 0) fail("cannot start the processes for --jobs (fork failed)");
         part.pid = pid;
         part.progress = ends[0];
-        part.running = true;
     }
     uint64_t frames = 0;
     size_t open = parts.size();
@@ -147,11 +133,8 @@ void runParts(std::vector<Part>& parts, Progress& progress) {
             --open;
             int status = 0;
             waitpid(part.pid, &status, 0);
-            part.running = false;
+            forgetChild(part.pid);
             if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-                stopParts(parts);
-                for (Part& other : parts)
-                    if (other.progress >= 0) close(other.progress);
                 std::fputc('\n', stderr);
                 fail("the process for the frames from " + std::to_string(part.fromMs) + " to " +
                      (part.toMs == UINT32_MAX ? std::string("the end") : std::to_string(part.toMs) + " ms") +

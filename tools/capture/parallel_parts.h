@@ -22,7 +22,6 @@ struct Part {
     std::vector<std::string> arguments;  // its command line, after the program's name
     pid_t pid = -1;
     int progress = -1;  // the read end of the child's stdout: one byte per frame
-    bool running = false;
 };
 
 // --frames FROM:TO in up to `parts` shares of about as many milliseconds, so of as many grid frames.
