@@ -380,6 +380,7 @@ public:
     }
 
     // A key press and release sent to the window itself, as xdotool key --window does.
+    Time keyTime = 1000;
     void sendKey(Window window, KeySym key) {
         XEvent event = {};
         event.xkey.display = x;
@@ -387,8 +388,11 @@ public:
         event.xkey.root = root;
         event.xkey.same_screen = True;
         event.xkey.keycode = XKeysymToKeycode(x, key);
-        event.xkey.time = CurrentTime;
         for (int type : {KeyPress, KeyRelease}) {
+            // Times apart, as a keyboard's are: SDL reads a release and a press of one key at the
+            // same time as the keyboard's own repeat, which the show ignores.
+            keyTime += 50;
+            event.xkey.time = keyTime;
             event.type = type;
             XSendEvent(x, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask, &event);
         }
