@@ -248,6 +248,10 @@ void onQuitDeadline(int) {
 }  // namespace
 
 void watchQuitSignals() {
+    // A write to the connection a window manager's kill closed must fail and reach Xlib's error
+    // handler (one line, then the end as with Escape), not end the show by SIGPIPE: which comes
+    // first, a read or a write, is chance.
+    signal(SIGPIPE, SIG_IGN);
     sigevent expiry = {};
     expiry.sigev_notify = SIGEV_SIGNAL;
     expiry.sigev_signo = SIGALRM;
