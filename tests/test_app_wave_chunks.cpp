@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sdl/wave_chunks.h"
+#include "platform/sound/wave_chunks.h"
 
 namespace {
 

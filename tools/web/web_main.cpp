@@ -20,6 +20,7 @@
 #include "app/app.h"
 #include "app/player.h"
 #include "app/show_life.h"
+#include "platform/draw_scale.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
 #include "platform/system.h"
@@ -130,28 +131,26 @@ void liveOptionsFromQuery(const std::vector<QueryPair>& pairs) {
     const char* asWithout = "the picture is drawn as without it";
     for (const QueryPair& pair : pairs) {
         if (pair.key == "scale") {
-            if (pair.value == "1")
+            const std::string fault = scaleOptionFault(pair.value);
+            if (fault.empty())
                 scaleOne = true;
             else
-                noteAddress("scale", "it takes 1 (the 640 x 480 picture scaled up), not '" + pair.value + "'", asWithout);
+                noteAddress("scale", "it " + fault, asWithout);
         } else if (pair.key == "fixed-size") {
             fixedSize = true;
         } else if (pair.key == "min-scale") {
-            char tail = 0;
-            double value = 0.0;
-            if (std::sscanf(pair.value.c_str(), "%lf%c", &value, &tail) == 1 && value >= 0.25 && value <= 1.0) {
-                minScale = value;
+            const std::string fault = minScaleOptionFault(pair.value, minScale);
+            if (fault.empty())
                 minGiven = true;
-            } else {
-                noteAddress("min-scale", "it takes a number from 0.25 to 1, not '" + pair.value + "'", asWithout);
-            }
+            else
+                noteAddress("min-scale", "it " + fault, asWithout);
         } else if (!oneOf(pair.key, liveKeys)) {
             webNote(("The address's '" + pair.key + "' is no parameter the page knows (the show's are " + liveKeysText +
                      "); it is left out.").c_str());
         }
     }
     if (minGiven && (scaleOne || fixedSize)) {
-        noteAddress("min-scale", "it lowers a drawing size that scale=1 and fixed-size hold fixed", "it is left out");
+        noteAddress("min-scale", "it " + minScaleConflict("scale=1", "fixed-size"), "it is left out");
         minScale = 1.0;
     }
     webSetDrawOptions(scaleOne, fixedSize, minScale);
