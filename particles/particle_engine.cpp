@@ -120,7 +120,7 @@ struct Machine {
 enum class Flow { Next, Moved, Ended, Fault };
 
 // Opcodes below 0xF0: the kind in the low 3 bits, a register or constant above them.
-Flow registerStep(Machine& m, uint32_t op) {
+[[gnu::always_inline]] inline Flow registerStep(Machine& m, uint32_t op) {
     const uint32_t a = op >> 3;
     double* const stack = m.stack;
     switch (op & 7u) {
@@ -160,28 +160,23 @@ Flow registerStep(Machine& m, uint32_t op) {
 }
 
 // The arithmetic on the top of the stack, in the order and precision the compiled form keeps.
-Flow arithmeticStep(Machine& m, uint32_t op) {
-    const bool unary = op == opCos || op == opSin || op == opSqrt || op == opAbs || op == opNegate;
-    const bool binary = op == opAdd || op == opSubtract || op == opDivide || op == opMultiply;
-    if (!(unary || binary) || m.depth < (unary ? 1 : 2)) return Flow::Fault;
-    double* const top = m.stack + m.depth - 1;
-    if (binary) --m.depth;
-    switch (op) {
-        case opCos: *top = std::cos(*top); break;
-        case opSin: *top = std::sin(*top); break;
-        case opSqrt: *top = std::sqrt(*top); break;
-        case opAbs: *top = std::fabs(*top); break;
-        case opNegate: *top = -*top; break;
-        case opAdd: top[-1] = plus(top[-1], top[0]); break;
-        case opSubtract: top[-1] -= top[0]; break;
-        case opDivide: top[-1] /= top[0]; break;
-        case opMultiply: top[-1] = times(top[-1], top[0]); break;
-    }
+template <class F>
+[[gnu::always_inline]] inline Flow unary(Machine& m, F f) {
+    if (m.depth == 0) return Flow::Fault;
+    m.stack[m.depth - 1] = f(m.stack[m.depth - 1]);
     return Flow::Next;
 }
 
-// Opcodes from 0xF0: the random number, the arithmetic, and the particle's life.
-Flow stackStep(Machine& m, uint32_t op, ParticleSystem& system, int32_t i, int32_t& freeFrom) {
+template <class F>
+[[gnu::always_inline]] inline Flow binary(Machine& m, F f) {
+    if (m.depth < 2) return Flow::Fault;
+    --m.depth;
+    m.stack[m.depth - 1] = f(m.stack[m.depth - 1], m.stack[m.depth]);
+    return Flow::Next;
+}
+
+// Opcodes from 0xF0: the random number, the particle's life and the arithmetic.
+[[gnu::always_inline]] inline Flow stackStep(Machine& m, uint32_t op, ParticleSystem& system, int32_t i, int32_t& freeFrom) {
     switch (op) {
         case opRandom:
             if (m.full()) return Flow::Fault;
@@ -202,8 +197,17 @@ Flow stackStep(Machine& m, uint32_t op, ParticleSystem& system, int32_t i, int32
         case opKill:
             m.p.state = particleFree;
             return Flow::Ended;
-        default:  // 0xF6, 0xF7 and 0xFB are refused there
-            return arithmeticStep(m, op);
+        case opCos: return unary(m, [](double v) { return std::cos(v); });
+        case opSin: return unary(m, [](double v) { return std::sin(v); });
+        case opSqrt: return unary(m, [](double v) { return std::sqrt(v); });
+        case opAbs: return unary(m, [](double v) { return std::fabs(v); });
+        case opNegate: return unary(m, [](double v) { return -v; });
+        case opAdd: return binary(m, [](double a, double b) { return plus(a, b); });
+        case opSubtract: return binary(m, [](double a, double b) { return a - b; });
+        case opDivide: return binary(m, [](double a, double b) { return a / b; });
+        case opMultiply: return binary(m, [](double a, double b) { return times(a, b); });
+        default:  // 0xF6, 0xF7, 0xFB
+            return Flow::Fault;
     }
 }
 
