@@ -44,6 +44,11 @@ void webQueryString(char* text, int size);
 // A seek the page's scrub bar asked for since the last call, in show ms; -1 for none.
 int64_t webTakeSeek();
 
+// Each step of live play, the show's time now: the sound is put there when the two have come
+// apart (the page's clock ran on while the sound could not: frozen in the back/forward cache, no
+// animation frames as the music started).
+void webKeepSoundInStep(uint32_t showMs);
+
 // The page's help (the keys' table, one line each), the key table as JSON rows the page builds
 // its key map from ([{"key": KeyboardEvent.key, "shift": bool, "code": PlayerKey, "ends": bool}]),
 // the phases' starts for the scrub bar's marks, and the loop (0, 0 for none) for the address.

@@ -7,6 +7,7 @@
 // untouched run to the show's end in Chromium and one in Firefox (puppeteer-core over WebDriver
 // BiDi, on an Xvfb of its own: headless Firefox has no WebGL).
 //   node tests/web/web_test.mjs SITE_DIR CAPTURE_BINARY WORK_DIR
+// QUORBEL_WEB_ONLY=viewer runs viewer_checks.mjs's checks alone (a few minutes less to wait).
 // Exit 0 passed, 1 failed, 77 skipped (a tool missing; QUORBEL_REQUIRE_ALL makes that a failure).
 import { createHash } from 'node:crypto';
 import { execFile, execFileSync, spawn } from 'node:child_process';
@@ -16,6 +17,7 @@ import { existsSync, mkdirSync, readFileSync } from 'node:fs';
 import { join, extname, resolve } from 'node:path';
 import { promisify } from 'node:util';
 import { inflateSync } from 'node:zlib';
+import { viewerChecks } from './viewer_checks.mjs';
 
 const [site, capture, work] = process.argv.slice(2).map((p) => resolve(p));
 const requireAll = !['', '0', undefined].includes(process.env.QUORBEL_REQUIRE_ALL);
@@ -47,6 +49,12 @@ function check(ok, what) {
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
 const server = createServer((request, response) => {
   const name = new URL(request.url, 'http://x').pathname.replace(/^\/$/, '/index.html');
+  // Another address of the same site, to leave the show for and come back from.
+  if (name === '/elsewhere.html') {
+    response.writeHead(200, { 'Content-Type': 'text/html' });
+    response.end('<!doctype html><title>elsewhere</title><link rel="icon" href="data:,"><p>Another page');
+    return;
+  }
   const file = join(site, name);
   if (!file.startsWith(site) || !existsSync(file)) { response.writeHead(404); response.end(); return; }
   response.writeHead(200, { 'Content-Type': types[extname(file)] || 'application/octet-stream' });
@@ -260,6 +268,15 @@ async function firefoxRun() {
   }
 }
 
+const viewer = () => viewerChecks({ browser, base, openPage, status, until, startShow, check, driver, chromiumPath })
+  .catch((error) => check(false, `the viewer's checks stopped: ${error.stack || error}`));
+if (process.env.QUORBEL_WEB_ONLY === 'viewer') {
+  await viewer();
+  await browser.close();
+  server.close();
+  console.log(`${passes} passed, ${failures} failed`);
+  process.exit(failures ? 1 : 0);
+}
 try {
   const wholeRuns = Promise.all([wholeRunInChromium(), wholeRunInFirefox()]).catch((error) => {
     check(false, `a whole run stopped: ${error.stack || error}`);
@@ -455,6 +472,9 @@ try {
     await page.close();
   }
 
+  // Beside the rest from here: what browsers and viewers do to the page besides playing it.
+  const viewerRun = viewer();
+
   // ---- loops: a link to a moment in a loop reopens both; S copies both ----
   await Promise.all([
     ['?t=2000&loop=3500', 2000, [2000, 3500]],          // the older form: t is the loop's start
@@ -572,6 +592,7 @@ try {
           `the opening at 1280 x 960 device pixels against --size 1280x960: ${JSON.stringify(measure)}, edges ${ratio} of its`);
   }
 
+  await viewerRun;
   check(pageErrors.length === 0, `no error on any page${pageErrors.length ? ': ' + pageErrors.join(' | ') : ''}`);
   await wholeRuns;
 } catch (error) {

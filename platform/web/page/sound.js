@@ -68,6 +68,19 @@ Module.quorbelSoundMs = function () {
   return sound.fromMs + Math.max(0, audio.currentTime - sound.heardFrom) * 1000;
 };
 
+// The sound's time and the show's come apart where the page's clock ran on while the sound could
+// not follow (frozen in the back/forward cache), or the sound ran on while no animation frame
+// came (the tab hidden as the music started): the sound is put where the picture is. Only while
+// the context runs and nothing else moves the sound; the samples not heard yet count as behind.
+const driftLimitMs = 150;
+Module.quorbelSoundInStep = function (ms) {
+  const audio = Module.quorbelAudio;
+  if (!audio || !sound.source || !sound.wanted || sound.standing || sound.pending || audio.state !== 'running' ||
+      held.context !== 0 || held.soundInterrupted) return;
+  const heardMs = sound.fromMs + (audio.currentTime - sound.heardFrom) * 1000;
+  if (Math.abs(ms - heardMs) > driftLimitMs) Module.quorbelSoundFrom(Math.min(ms, lastFrameMs));
+};
+
 Module.quorbelStopSound = function () {
   if (sound.source) sound.source.stop();
   sound.source = null;
