@@ -46,7 +46,8 @@ function check(ok, what) {
 }
 
 // ---- the site, as a static server would serve it ----
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png',
+                '.webmanifest': 'application/manifest+json' };
 const server = createServer((request, response) => {
   const name = new URL(request.url, 'http://x').pathname.replace(/^\/$/, '/index.html');
   // Another address of the same site, to leave the show for and come back from.
@@ -92,9 +93,10 @@ function watchConsole(page, into) {
     if (message.type() === 'error' || /GL_INVALID|WebGL|^quorbel:/.test(message.text())) into.push(message.text());
   });
 }
-async function openPage(query, view = { viewport: { width: 800, height: 600 } }, errors = pageErrors) {
+async function openPage(query, view = { viewport: { width: 800, height: 600 } }, errors = pageErrors, initScript = null) {
   const page = await browser.newPage(view);
   watchConsole(page, errors);
+  if (initScript) await page.addInitScript(initScript);
   await page.goto(base + query);
   return page;
 }

@@ -2,6 +2,7 @@
 // runs, so that a viewer sees how far it has come, and a file that did not come or is not the
 // show's is said in the viewer's words (the details on the console), not the toolchain's.
 import { showFailed } from './endings.js';
+import { offerOffline } from './offline.js';
 import { $ } from './page.js';
 import { Module } from './seam.js';
 
@@ -113,5 +114,8 @@ export async function loadShow() {
   document.body.appendChild(script);
 }
 
-// The program runs: the loading line has done its work.
-Module.onRuntimeInitialized = () => { loading.hidden = true; };
+// The program runs: the loading line has done its work, and its files can be kept for offline play.
+Module.onRuntimeInitialized = () => {
+  loading.hidden = true;
+  offerOffline();
+};

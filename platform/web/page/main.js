@@ -9,6 +9,8 @@ import './controls.js';
 import './fullscreen.js';
 import './endings.js';
 import './away.js';
+import './wake.js';
+import './media.js';
 import { loadShow } from './load.js';
 import { status } from './seam.js';
 
