@@ -104,7 +104,7 @@ async function inStep(t) {
 // ---- the player: seek keys in a burst, the bar after a click, the slider's keys, S, the end ----
 async function thePlayer(t) {
   // The media session's handlers kept where the test can call them, as the system's controls do.
-  const page = await t.openPage('?t=60000', { viewport: { width: 320, height: 240 } }, undefined, () => {
+  const page = await t.openPage('?t=120000', { viewport: { width: 320, height: 240 } }, undefined, () => {
     window.mediaActions = {};
     const set = navigator.mediaSession.setActionHandler.bind(navigator.mediaSession);
     navigator.mediaSession.setActionHandler = (action, handler) => {
@@ -114,21 +114,23 @@ async function thePlayer(t) {
   });
   await t.startShow(page, 'Escape');
   await recordSteps(page);
-  await t.until(page, () => window.quorbel.stage === 'show' && window.quorbel.showMs > 61000);
-  // Ten Left presses between two frames, after one alone: the ten cost what one does.
+  await t.until(page, () => window.quorbel.stage === 'show' && window.quorbel.showMs > 121000);
+  // Ten Left presses between two frames, after one alone: the ten cost what one does. Twice, the
+  // shorter of each kept: the machine is shared.
   const press = (times) => page.evaluate((times) => {
     for (let i = 0; i < times; ++i) window.dispatchEvent(new KeyboardEvent('keydown', { key: 'ArrowLeft', bubbles: true }));
     return [performance.now(), window.quorbel.showMs + performance.now() - window.quorbel.reportedAt];
   }, times);
   const gaps = [];
-  for (const times of [1, 10]) {
+  for (const times of [1, 10, 1, 10]) {
     const [at, from] = await press(times);
     const landed = await t.until(page, (to) => window.quorbel.stage === 'show' && window.quorbel.showMs > to &&
                                                window.quorbel.showMs < to + 2000, from - 5000 * times, 20000);
     await page.waitForTimeout(500);
     gaps.push({ times, from: Math.round(from), to: landed.showMs, gap: await longestGap(page, at) });
   }
-  t.check(gaps[1].to < gaps[1].from - 48000 && gaps[1].gap - gaps[0].gap < 300,
+  const shortest = (times) => Math.min(...gaps.filter((g) => g.times === times).map((g) => g.gap));
+  t.check(gaps.every((g) => g.to < g.from - 5000 * g.times + 2000) && shortest(10) - shortest(1) < 300,
           `seek keys in a burst run one seek: ${gaps.map((g) => `${g.times} Left from ${g.from} ms: at ${g.to} ms, the ` +
           `longest time without a frame ${g.gap} ms`).join('; ')}`);
 
@@ -146,8 +148,9 @@ async function thePlayer(t) {
     await page.waitForTimeout(300);
     media.push([action, await session()]);
   }
+  const nextPhase = phaseStarts.find((start) => start > media[1][1][4]);
   const wanted = [['show', 'held', 'playing', 'Quorbel'], ['paused', 'released', 'paused', 'Quorbel'],
-                  ['paused', 'released', 'paused', 'Quorbel', 15360], ['paused', 'released', 'paused', 'Quorbel', 40000],
+                  ['paused', 'released', 'paused', 'Quorbel', nextPhase], ['paused', 'released', 'paused', 'Quorbel', 40000],
                   ['show', 'held', 'playing', 'Quorbel']];
   t.check(media.every(([, got], i) => wanted[i].every((value, k) => got[k] === value)),
           `the media session and the wake lock: ${media.map(([what, [stage, wake, state, title, ms]]) =>
@@ -261,7 +264,7 @@ async function beforeTheShow(t) {
     await cdp.send('Network.enable');
     await cdp.send('Network.emulateNetworkConditions', { offline: false, latency: 150, downloadThroughput: 50000, uploadThroughput: 50000 });
     await page.goto(t.base, { waitUntil: 'commit' });
-    await page.waitForSelector('#question:not([hidden]) #yes', { timeout: 20000 }).catch(() => {});
+    await page.waitForSelector('#question #yes', { state: 'visible', timeout: 20000 }).catch(() => {});
     // When the page first painted something, the question being its first content (the machine's
     // load delays the driver's view of it, not the page's).
     const shownAfter = await page.evaluate(() =>

@@ -23,6 +23,15 @@ export function answer(yes) {
 
 export function hideQuestion() {
   question.hidden = true;
+  question.classList.remove('early');
+}
+
+// The HTML showed the question already; from here it can be answered.
+if (question.classList.contains('early')) {
+  question.classList.remove('early');
+  question.hidden = false;
+  for (const id of ['yes', 'no']) /** @type {HTMLButtonElement} */ ($(id)).disabled = false;
+  $('yes').focus();
 }
 
 $('yes').addEventListener('click', () => answer(true));
