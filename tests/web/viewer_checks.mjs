@@ -142,9 +142,9 @@ async function thePlayer(t) {
   for (const [action, details, stage] of [['pause', {}, 'paused'], ['nexttrack', {}, 'paused'], ['seekto', { seekTime: 40 }, 'paused'],
                                           ['play', {}, 'show']]) {
     const from = (await t.status(page)).showMs;
-    await page.evaluate(([action, details]) => window.mediaActions[action]({ action, ...details }), [action, details]);
+    await page.evaluate(([action, details]) => window.mediaActions[action]?.({ action, ...details }), [action, details]);
     await t.until(page, ([stage, from, moves]) => window.quorbel.stage === stage && (!moves || window.quorbel.showMs !== from),
-                  [stage, from, action === 'nexttrack' || action === 'seekto']);
+                  [stage, from, action === 'nexttrack' || action === 'seekto'], 10000);
     await page.waitForTimeout(300);
     media.push([action, await session()]);
   }

@@ -153,7 +153,7 @@ async function wholeRunInChromium() {
   await page.close();
   check(end.stage === 'ended' && end.audio === 'stopped' && errors.length === 0 && again === '/index.html',
         `Chromium: an untouched run plays to its end (${end.showMs} ms, ${end.frames} frames) and shows the end box, ` +
-        `the sound stopped, "Watch it again" opens ${again}; the heap ${megabytes(end.heapBytes)} MB, its break at most ` +
+        `the sound stopped (put back in step ${end.soundMoved ?? 0} times), "Watch it again" opens ${again}; the heap ${megabytes(end.heapBytes)} MB, its break at most ` +
         `${megabytes(end.heapTopBytes)} MB; ${errors.length ? 'console: ' + errors.join(' | ') : 'no error or WebGL warning'}`);
 }
 

@@ -28,6 +28,7 @@
  * @property {string} [sizes]  the sizes drawn at and for how long
  * @property {string} [frameReport]  the native end line's text
  * @property {string} [copied]  the last address key S copied
+ * @property {number} [soundMoved]  how often the sound was put back where the picture is (sound.js)
  * @property {string} [offline]  'kept' once the service worker holds the show's files for offline play
  * @property {string} [wakeLock]  the screen kept on: 'held', 'released' or 'refused' (none asked yet: absent)
  * @property {string} [error]  why the show failed

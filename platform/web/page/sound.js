@@ -78,7 +78,9 @@ Module.quorbelSoundInStep = function (ms) {
   if (!audio || !sound.source || !sound.wanted || sound.standing || sound.pending || audio.state !== 'running' ||
       held.context !== 0 || held.soundInterrupted) return;
   const heardMs = sound.fromMs + (audio.currentTime - sound.heardFrom) * 1000;
-  if (Math.abs(ms - heardMs) > driftLimitMs) Module.quorbelSoundFrom(Math.min(ms, lastFrameMs));
+  if (Math.abs(ms - heardMs) <= driftLimitMs) return;
+  Module.quorbelSoundFrom(Math.min(ms, lastFrameMs));
+  status.soundMoved = (status.soundMoved ?? 0) + 1;
 };
 
 Module.quorbelStopSound = function () {
