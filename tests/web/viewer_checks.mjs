@@ -2,10 +2,11 @@
 // of web_test.mjs: Back from another address (the back/forward cache) and no animation frames as
 // the music starts, in step again; a burst of seek keys costing one seek; Return on a focused No;
 // the bar after a click and the keys with the slider focused; S saying what it copied; the end's
-// address, box and focus, and a reload after it; no WebGL 2, a slow network and broken files said
-// before the question or at once; the page's title and description.
-//   viewerChecks(t): t holds web_test.mjs's browser, base, openPage, status, until, startShow,
-//   check, driver and chromiumPath.
+// address, box and focus, and a reload after it, offline; the media session and the wake lock; no
+// WebGL 2, a slow network and broken files said before the question or at once; the page's title
+// and description.
+//   slowNetwork(t), viewerChecks(t): t holds web_test.mjs's browser, base, openPage, status,
+//   until, startShow, check, driver and chromiumPath.
 
 // Show time minus the sound's: what a viewer sees of sound and picture out of step.
 const offsetOf = (s) => Math.round(s.clockMs - s.soundMs);
@@ -36,6 +37,29 @@ const longestGap = (page, from) => page.evaluate((from) => {
 
 export async function viewerChecks(t) {
   await Promise.all([inStep(t), thePlayer(t), beforeTheShow(t)]);
+}
+
+// 400 kbit/s with 150 ms latency: the question shows within a second, with how far the load is.
+// Alone, before the rest starts: the page's first paint waits for a free core too.
+export async function slowNetwork(t) {
+  const page = await t.browser.newPage({ viewport: { width: 320, height: 240 } });
+  const cdp = await page.context().newCDPSession(page);
+  await cdp.send('Network.enable');
+  await cdp.send('Network.emulateNetworkConditions', { offline: false, latency: 150, downloadThroughput: 50000, uploadThroughput: 50000 });
+  await page.goto(t.base, { waitUntil: 'commit' });
+  await page.waitForSelector('#question #yes', { state: 'visible', timeout: 20000 }).catch(() => {});
+  // When the page first painted something, the question being its first content.
+  await page.waitForFunction(() => performance.getEntriesByName('first-contentful-paint').length > 0, null, { timeout: 20000 })
+    .catch(() => {});
+  const shownAfter = await page.evaluate(() =>
+    Math.round(performance.getEntriesByName('first-contentful-paint')[0]?.startTime ?? Infinity));
+  // A percentage where the server gives the length, else what has come.
+  await page.waitForFunction(() => /\d+ (%|KB)/.test(document.getElementById('loading').textContent), null, { timeout: 5000 })
+    .catch(() => {});
+  const line = await page.evaluate(() => document.getElementById('loading')?.textContent ?? '(no line)');
+  await page.close();
+  t.check(shownAfter < 1000 && /Loading the show: \d+ (%|KB)/.test(line),
+          `at 400 kbit/s and 150 ms the question is painted ${shownAfter} ms after the navigation began, over "${line}"`);
 }
 
 // ---- sound and picture in step: no animation frames as the music starts, and Back ----
@@ -255,27 +279,6 @@ async function beforeTheShow(t) {
     await page.close();
     t.check(/WebGL 2/.test(seen[0]) && !seen[1] && errors.length === 0,
             `no WebGL 2 context: the page says "${seen[0]}"${seen[1] ? ' beside the question' : ', no question'}`);
-  }
-
-  // 400 kbit/s with 150 ms latency: the question shows within a second, with how far the load is.
-  {
-    const page = await t.browser.newPage(quiet);
-    const cdp = await page.context().newCDPSession(page);
-    await cdp.send('Network.enable');
-    await cdp.send('Network.emulateNetworkConditions', { offline: false, latency: 150, downloadThroughput: 50000, uploadThroughput: 50000 });
-    await page.goto(t.base, { waitUntil: 'commit' });
-    await page.waitForSelector('#question #yes', { state: 'visible', timeout: 20000 }).catch(() => {});
-    // When the page first painted something, the question being its first content (the machine's
-    // load delays the driver's view of it, not the page's).
-    const shownAfter = await page.evaluate(() =>
-      Math.round(performance.getEntriesByName('first-contentful-paint')[0]?.startTime ?? Infinity));
-    // A percentage where the server gives the length, else what has come.
-    await page.waitForFunction(() => /\d+ (%|KB)/.test(document.getElementById('loading').textContent), null, { timeout: 5000 })
-      .catch(() => {});
-    const line = await page.evaluate(() => document.getElementById('loading')?.textContent ?? '(no line)');
-    await page.close();
-    t.check(shownAfter < 1000 && /Loading the show: \d+ (%|KB)/.test(line),
-            `at 400 kbit/s and 150 ms the question is painted ${shownAfter} ms after the navigation began, over "${line}"`);
   }
 
   // Files that do not come or are not the show's: the viewer's words, a way to try again; and a

@@ -17,7 +17,7 @@ import { existsSync, mkdirSync, readFileSync } from 'node:fs';
 import { join, extname, resolve } from 'node:path';
 import { promisify } from 'node:util';
 import { inflateSync } from 'node:zlib';
-import { viewerChecks } from './viewer_checks.mjs';
+import { slowNetwork, viewerChecks } from './viewer_checks.mjs';
 
 const [site, capture, work] = process.argv.slice(2).map((p) => resolve(p));
 const requireAll = !['', '0', undefined].includes(process.env.QUORBEL_REQUIRE_ALL);
@@ -270,9 +270,10 @@ async function firefoxRun() {
   }
 }
 
-const viewer = () => viewerChecks({ browser, base, openPage, status, until, startShow, check, driver, chromiumPath })
-  .catch((error) => check(false, `the viewer's checks stopped: ${error.stack || error}`));
+const viewerTools = { browser, base, openPage, status, until, startShow, check, driver, chromiumPath };
+const viewer = () => viewerChecks(viewerTools).catch((error) => check(false, `the viewer's checks stopped: ${error.stack || error}`));
 if (process.env.QUORBEL_WEB_ONLY === 'viewer') {
+  await slowNetwork(viewerTools);
   await viewer();
   await browser.close();
   server.close();
@@ -280,6 +281,7 @@ if (process.env.QUORBEL_WEB_ONLY === 'viewer') {
   process.exit(failures ? 1 : 0);
 }
 try {
+  await slowNetwork(viewerTools);
   const wholeRuns = Promise.all([wholeRunInChromium(), wholeRunInFirefox()]).catch((error) => {
     check(false, `a whole run stopped: ${error.stack || error}`);
   });

@@ -11,12 +11,12 @@ sw.addEventListener('activate', (event) => { event.waitUntil(sw.clients.claim())
  * A file fetched and kept under its path.
  * @param {Cache} cache
  * @param {string} url
- * @returns {Promise<number>}  1 kept, 0 not there
+ * @returns {Promise<number>}  1 kept, 0 not there or no network (what was kept stays)
  */
 async function keepOne(cache, url) {
   const request = new Request(url);
-  const response = await fetch(request);
-  if (!response.ok) return 0;
+  const response = await fetch(request).catch(() => null);
+  if (!response || !response.ok) return 0;
   await cache.put(pathOf(request), response);
   return 1;
 }
