@@ -50,7 +50,8 @@ int64_t webTakeSeek();
 void webKeepSoundInStep(uint32_t showMs);
 
 // The page's help (the keys' table, one line each), the key table as JSON rows the page builds
-// its key map from ([{"key": KeyboardEvent.key, "shift": bool, "code": PlayerKey, "ends": bool}]),
+// its key map from ([{"key": KeyboardEvent.key, "shift": bool, "code": PlayerKey, "ends": bool,
+// "repeatMs": N, "delayMs": N}]),
 // the phases' starts for the scrub bar's marks, and the loop (0, 0 for none) for the address.
 void webStartPlayer(const char* help, const char* keyRows, const uint32_t* phaseStarts, int32_t count,
                     uint32_t loopFromMs, uint32_t loopToMs);
