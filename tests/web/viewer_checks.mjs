@@ -162,6 +162,24 @@ async function thePlayer(t) {
           `seek keys in a burst run one seek: ${gaps.map((g) => `${g.times} Left from ${g.from} ms: at ${g.to} ms, the ` +
           `longest time without a frame ${g.gap} ms`).join('; ')}`);
 
+  // Right held 1.5 s, the keyboard repeating it every 33 ms: it acts again at the player's rate
+  // (4 times a second after 0.4 s, as on the desktop), not 30 times a second.
+  const heldFrom = (await t.status(page)).clockMs;
+  await page.evaluate(async () => {
+    const send = (type, repeat) => window.dispatchEvent(new KeyboardEvent(type, { key: 'ArrowRight', repeat, bubbles: true }));
+    send('keydown', false);
+    await new Promise((done) => setTimeout(done, 500));
+    for (const end = performance.now() + 1000; performance.now() < end;) {
+      send('keydown', true);
+      await new Promise((done) => setTimeout(done, 33));
+    }
+    send('keyup', false);
+  });
+  await page.waitForTimeout(1500);
+  const heldTo = (await t.until(page, () => window.quorbel.stage === 'show')).clockMs;
+  const moved = Math.round(heldTo - heldFrom);
+  t.check(moved > 15000 && moved < 40000, `Right held 1.5 s moves ${moved} ms (one press and its repeats at 4 a second)`);
+
   // The system's media controls: play, pause and seeks as the keys; the screen kept on while it plays.
   const media = [];
   const session = () => page.evaluate(() => [window.quorbel.stage, window.quorbel.wakeLock, navigator.mediaSession.playbackState,
