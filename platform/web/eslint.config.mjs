@@ -20,6 +20,11 @@ export default [
     rules,
   },
   {
+    files: ['platform/web/offline/*.js'],
+    languageOptions: { ecmaVersion: 2022, sourceType: 'script', globals: globals.serviceworker },
+    rules,
+  },
+  {
     files: ['platform/web/page_library.js'],
     languageOptions: {
       ecmaVersion: 2020,

@@ -44,6 +44,8 @@ int pageHeard();  // 1 heard, 0 not yet, -1 the context does not run (suspended 
 void pageStop();
 void pageSeekAudio(double ms);
 void pagePauseAudio(int paused);
+// The show's time now, while it plays: the page puts the sound there when it has drifted off.
+void pageSoundInStep(double showMs);
 
 // ---- the player ----
 int pageTakeKey();  // a PlayerKey code, -1 for none

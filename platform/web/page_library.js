@@ -126,6 +126,8 @@ mergeInto(LibraryManager.library, {
   pageSeekAudio: function (ms) { Module.quorbelSoundFrom(ms); },
   /** @param {number} paused */
   pagePauseAudio: function (paused) { Module.quorbelWantSound(!paused); },
+  /** @param {number} showMs */
+  pageSoundInStep: function (showMs) { Module.quorbelSoundInStep(showMs); },
 
   // ---- the player ----
   pageTakeKey: function () {

@@ -59,6 +59,7 @@ void showStepOfPage() {
     }
     const int64_t seek = webTakeSeek();
     if (seek >= 0 && life->stage() == LifeStage::Playing) player->goTo(static_cast<uint32_t>(seek));
+    if (life->stage() == LifeStage::Playing && !player->paused() && !player->seeking()) webKeepSoundInStep(player->nowMs());
     const bool going = life->step();
     const bool playing = life->stage() == LifeStage::Playing;
     webReport(stageName(life->stage()), life->loadingFramesDone(), playing ? player->nowMs() : demoTimeMs);
@@ -193,7 +194,7 @@ PlayerOptions playerOptionsFromQuery(const std::vector<QueryPair>& pairs) {
 }
 
 // The key table as JSON rows for the page: the browser's key, Shift, the code the page queues
-// (PlayerKey's), and whether it ends the show.
+// (PlayerKey's), whether it ends the show, and how often it acts again while held (after how long).
 std::string pageKeyRows() {
     std::string rows = "[";
     for (const PlayerKeyBinding& row : playerKeys) {
@@ -204,7 +205,8 @@ std::string pageKeyRows() {
         }
         rows += std::string(rows.size() > 1 ? "," : "") + "{\"key\":\"" + key + "\",\"shift\":" +
                 (row.shift ? "true" : "false") + ",\"code\":" + std::to_string(static_cast<int>(row.key)) +
-                ",\"ends\":" + (row.key == PlayerKey::Escape ? "true" : "false") + "}";
+                ",\"ends\":" + (row.key == PlayerKey::Escape ? "true" : "false") + ",\"repeatMs\":" +
+                std::to_string(row.repeatMs) + ",\"delayMs\":" + std::to_string(heldDelayMs) + "}";
     }
     return rows + "]";
 }

@@ -1,6 +1,6 @@
 // address.js: the page's address: whether it names a check mode, the moment and the loop it
 // follows, and the drawing options it keeps.
-import { lastFrameMs } from './page.js';
+import { $, clock, lastFrameMs } from './page.js';
 import { status } from './seam.js';
 
 const pairs = location.search.substring(1).split('&').filter((p) => p !== '');
@@ -56,13 +56,30 @@ export function followAddress(ms, now) {
   steadyUntil = now + 1000;
 }
 
-/** Key S: the address of this moment, in the address and on the clipboard. */
+let saidTimer = 0;
+
+/**
+ * A line over the picture for a moment, read out by screen readers (a status region).
+ * @param {string} line
+ */
+function say(line) {
+  const said = $('said');
+  said.textContent = line;
+  said.hidden = false;
+  clearTimeout(saidTimer);
+  saidTimer = setTimeout(() => { said.hidden = true; }, 2500);
+}
+
+/** Key S: the address of this moment, in the address and on the clipboard, and a word that says so. */
 export function copyAddress() {
-  const address = location.origin + addressAt(showClockMs());
+  const ms = showClockMs();
+  const address = location.origin + addressAt(ms);
   history.replaceState(null, '', address);
   // The link copied stays in the address a moment, rather than the next second's.
   steadyUntil = performance.now() + 2000;
-  if (navigator.clipboard) navigator.clipboard.writeText(address).catch(() => {});
+  const inAddress = () => say(`The link to ${clock(ms)} is in the address bar (the browser kept the clipboard closed)`);
+  if (navigator.clipboard) navigator.clipboard.writeText(address).then(() => say(`Link to ${clock(ms)} copied`), inAddress);
+  else inAddress();
   status.copied = address;
 }
 

@@ -53,20 +53,21 @@ scrub.addEventListener('input', () => {
   seekTo(Number(scrub.value));
 });
 scrub.addEventListener('change', () => { dragging = false; });
-// The slider's keys move by seconds, not by its 10 ms step.
+// The show's keys mean on the slider what they mean anywhere (the page's key handler takes them);
+// of its own it keeps Up and Down, as Right and Left, and End, not its 10 ms steps.
 scrub.addEventListener('keydown', (event) => {
-  /** @type {Record<string, number>} */
-  const steps = { ArrowLeft: -1000, ArrowDown: -1000, ArrowRight: 1000, ArrowUp: 1000, PageDown: -10000, PageUp: 10000 };
-  let to;
-  if (event.key in steps) to = status.showMs + steps[event.key];
-  else if (event.key === 'Home') to = 0;
-  else if (event.key === 'End') to = lastFrameMs;
-  else return;
+  /** @type {Record<string, string>} */
+  const as = { ArrowUp: 'ArrowRight', ArrowDown: 'ArrowLeft' };
+  if (event.key === 'End') seekTo(lastFrameMs);
+  else if (event.key in as && !event.repeat && keyCode(as[event.key]) >= 0) Module.quorbelKeys.push(keyCode(as[event.key]));
+  else if (!(event.key in as)) return;
   event.preventDefault();
-  event.stopPropagation();
-  scrub.value = String(to);
-  seekTo(to);
 });
+// A click or a tap leaves the keyboard with the show, so the bar hides after it as after the
+// pointer alone; a keyboard user's focus stays in the bar.
+controls.addEventListener('pointerup', () => setTimeout(() => {
+  if (controls.contains(document.activeElement)) Module.canvas.focus();
+}));
 
 // From the show: its help, its key table, the phases for the marks, the loop for the address.
 Module.quorbelPlayer = function (help, rows, phaseStarts, fromMs, toMs) {

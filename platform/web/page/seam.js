@@ -28,6 +28,9 @@
  * @property {string} [sizes]  the sizes drawn at and for how long
  * @property {string} [frameReport]  the native end line's text
  * @property {string} [copied]  the last address key S copied
+ * @property {number} [soundMoved]  how often the sound was put back where the picture is (sound.js)
+ * @property {string} [offline]  'kept' once the service worker holds the show's files for offline play
+ * @property {string} [wakeLock]  the screen kept on: 'held', 'released' or 'refused' (none asked yet: absent)
  * @property {string} [error]  why the show failed
  */
 
@@ -38,6 +41,8 @@
  * @property {boolean} shift  the row wants Shift held
  * @property {number} code  the PlayerKey the wasm takes from quorbelKeys
  * @property {boolean} ends  the key ends the show (Escape)
+ * @property {number} repeatMs  held down, it acts again this often (0: once), after delayMs
+ * @property {number} delayMs
  */
 
 /**
@@ -47,6 +52,9 @@
  * @property {(text: string) => void} print  emscripten's: the wasm's stdout and stderr
  * @property {(text: string) => void} printErr
  * @property {(what: unknown) => void} onAbort  emscripten's: the program stopped
+ * @property {() => void} [onRuntimeInitialized]  emscripten's: the program is ready, main comes next
+ * @property {(imports: WebAssembly.Imports, receive: (instance: WebAssembly.Instance, module: WebAssembly.Module) => void) => object} [instantiateWasm]
+ *   emscripten's: the page instantiates the program it fetched and compiled itself (load.js)
  * @property {() => void} _webContextRestored  the wasm's (web_display.cpp); called by the page
  *   when the browser gives the WebGL context back, between two animation frames
  *
@@ -71,6 +79,8 @@
  * @property {(buffer: AudioBuffer) => void} quorbelPlaySound  the soundtrack made, played from the moment set
  * @property {(ms: number) => void} quorbelSoundFrom  the sound moved to a show time (a seek, systemSetWavePosition)
  * @property {(on: boolean) => void} quorbelWantSound  the player paused or played (systemPauseWave)
+ * @property {(ms: number) => void} quorbelSoundInStep  every step of live play, the show's time now
+ *   (webKeepSoundInStep): the page puts the sound there if it drifted off
  * @property {() => void} quorbelStopSound  the show ended (systemStopWave); also the page's, when the program stops
  * @property {() => number} quorbelContext  every frame: 0 drawing, 1 the WebGL context lost, 2 not made again
  * @property {(made: boolean, error: string) => void} quorbelContextMade  after _webContextRestored
