@@ -1,5 +1,5 @@
 // eslint.config.mjs: the lint of the page's modules and the wasm's --js-library
-// (tests/web/page_check.sh runs it beside the tools it imports).
+// (tests/platform/web/page_check.sh runs it beside the tools it imports).
 import js from '@eslint/js';
 import globals from 'globals';
 

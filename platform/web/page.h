@@ -19,6 +19,7 @@ void pageShowEnd();
 void pageFail(const char* message);
 void pageBadAddress(const char* message);
 void pageQuery(char* text, int size);  // location.search without the '?'
+int pageCheckAddress();                // 1: the page took its address for a check mode's
 void pageNote(const char* line);
 
 // ---- the canvas ----
@@ -51,6 +52,6 @@ void pageSoundInStep(double showMs);
 int pageTakeKey();  // a PlayerKey code, -1 for none
 double pageTakeSeek();  // show ms, -1 for none
 void pageShowBar(double ms, double forMs);
-void pagePlayer(const char* help, const char* keyRows, const uint32_t* phases, int count, double loopFromMs,
-                double loopToMs);
+void pagePlayer(const char* help, const char* keyRows, const uint32_t* phases, int count, double lengthMs,
+                double loopFromMs, double loopToMs);
 }

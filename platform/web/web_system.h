@@ -38,6 +38,9 @@ void webShowEnd();
 
 // The question string of the page's address (location.search without the '?'), in text.
 void webQueryString(char* text, int size);
+// The page decides from its address, before the wasm loads, whether it is a check mode's (it
+// shows no question for one): the wasm follows that decision rather than making it again.
+bool webCheckAddress();
 
 // ---- the player (keys, control bar, address) ----
 
@@ -52,9 +55,10 @@ void webKeepSoundInStep(uint32_t showMs);
 // The page's help (the keys' table, one line each), the key table as JSON rows the page builds
 // its key map from ([{"key": KeyboardEvent.key, "shift": bool, "code": PlayerKey, "ends": bool,
 // "repeatMs": N, "delayMs": N}]),
-// the phases' starts for the scrub bar's marks, and the loop (0, 0 for none) for the address.
+// the phases' starts for the scrub bar's marks, the show's length for its bar and clock, and the
+// loop (0, 0 for none) for the address.
 void webStartPlayer(const char* help, const char* keyRows, const uint32_t* phaseStarts, int32_t count,
-                    uint32_t loopFromMs, uint32_t loopToMs);
+                    uint32_t lengthMs, uint32_t loopFromMs, uint32_t loopToMs);
 
 // One line under the question box (a bad part of the address: the show starts as if it had
 // none).

@@ -97,9 +97,9 @@ std::vector<QueryPair> queryPairs(const std::string& query) {
     return pairs;
 }
 
-// The address's parameters: the live show's and the check modes'.
+// The address's parameters: the live show's and, in their parse below, the check modes'. Which
+// of the two an address is the page has decided (webCheckAddress).
 const char* const liveKeys[] = {"t", "loop", "scale", "fixed-size", "min-scale"};
-const char* const checkKeys[] = {"frame", "fps", "start-tick", "device-pixels", "soundtrack"};
 const char liveKeysText[] = "t=MS, loop=A:B, scale=1, fixed-size and min-scale=S";
 const char checkKeysText[] = "frame=MS, fps=N, start-tick=N, device-pixels and soundtrack";
 
@@ -107,13 +107,6 @@ template <size_t N>
 bool oneOf(const std::string& key, const char* const (&keys)[N]) {
     for (const char* known : keys)
         if (key == known) return true;
-    return false;
-}
-
-// A check mode when the address names one of its parameters; otherwise the live show.
-bool isCheckQuery(const std::vector<QueryPair>& pairs) {
-    for (const QueryPair& pair : pairs)
-        if (oneOf(pair.key, checkKeys)) return true;
     return false;
 }
 
@@ -218,8 +211,8 @@ void playerFromQuery(const std::vector<QueryPair>& pairs) {
     for (const PlayerKeyBinding& row : playerKeys) help += std::string(row.label) + ": " + row.action + "\n";
     uint32_t starts[showPhaseCount];
     for (int32_t i = 0; i < showPhaseCount; ++i) starts[i] = showPhases[i].startMs;
-    webStartPlayer(help.c_str(), pageKeyRows().c_str(), starts, showPhaseCount, options.loop ? options.loopFromMs : 0,
-                   options.loop ? options.loopToMs : 0);
+    webStartPlayer(help.c_str(), pageKeyRows().c_str(), starts, showPhaseCount, showLengthMs,
+                   options.loop ? options.loopFromMs : 0, options.loop ? options.loopToMs : 0);
 }
 
 // ---- the check modes ----
@@ -230,17 +223,17 @@ bool optionsFromQuery(const std::vector<QueryPair>& pairs, CaptureOptions& optio
                       std::string& error) {
     std::vector<std::string> args = {"quorbel-web"};
     for (const QueryPair& pair : pairs) {
-        if (pair.key == "device-pixels" && !pair.hasValue) {
+        if ((pair.key == "device-pixels" || pair.key == "soundtrack") && pair.hasValue) {
+            error = pair.key + " takes no value";
+            return false;
+        } else if (pair.key == "device-pixels") {
             devicePixels = true;
-        } else if (pair.key == "soundtrack" && !pair.hasValue) {
+        } else if (pair.key == "soundtrack") {
             args.insert(args.end(), {"--wav", "page"});
         } else if (pair.key == "frame") {
             args.insert(args.end(), {"--frame", pair.value, "-o", "canvas"});
         } else if (pair.key == "fps" || pair.key == "start-tick") {
             args.insert(args.end(), {"--" + pair.key, pair.value});
-        } else if (oneOf(pair.key, checkKeys)) {
-            error = pair.key + " takes no value";
-            return false;
         } else if (oneOf(pair.key, liveKeys)) {
             error = pair.key + " is the live show's, and the address asks for a check (" + checkKeysText + ")";
             return false;
@@ -296,7 +289,7 @@ int main() {
     char query[512] = "";
     webQueryString(query, sizeof query);
     const std::vector<QueryPair> pairs = queryPairs(query);
-    if (isCheckQuery(pairs)) {
+    if (webCheckAddress()) {
         CaptureOptions options;
         std::string error;
         bool devicePixels = false;

@@ -1,11 +1,13 @@
 // address.js: the page's address: whether it names a check mode, the moment and the loop it
 // follows, and the drawing options it keeps.
 import { $, clock, lastFrameMs } from './page.js';
-import { status } from './seam.js';
+import { Module, status } from './seam.js';
 
 const pairs = location.search.substring(1).split('&').filter((p) => p !== '');
-/** Not a check mode: the address names none of theirs (as web_main.cpp decides). */
+/** Not a check mode: the address names none of theirs. Decided here, before the wasm runs (the
+ * page shows no question for a check); the wasm follows it (quorbelCheck). */
 export const playerAddress = !pairs.some((p) => /^(frame|fps|start-tick|device-pixels|soundtrack)(=|$)/.test(p));
+Module.quorbelCheck = !playerAddress;
 /** The drawing options as given, kept in every address the page writes. */
 export const kept = pairs.filter((p) => /^(scale|fixed-size|min-scale)(=|$)/.test(p));
 
@@ -24,7 +26,7 @@ export function setLoop(fromMs, toMs) {
 }
 
 /** The show's clock now: the last step's time and what has passed since, while it plays. */
-export const showClockMs = () => Math.min(loopTo > 0 ? loopTo - 1 : lastFrameMs, Math.round(status.showMs +
+export const showClockMs = () => Math.min(loopTo > 0 ? loopTo - 1 : lastFrameMs(), Math.round(status.showMs +
   (status.stage === 'show' ? performance.now() - (status.reportedAt ?? 0) : 0)));
 
 /**

@@ -2,7 +2,7 @@
 // phases marked, the time and full screen; shown while the pointer moves and for 2 s after.
 import { followAddress, keepAddress, playerAddress, setLoop } from './address.js';
 import { keyCode, setKeyRows } from './keys.js';
-import { $, clock, lastFrameMs, showing, showLengthMs } from './page.js';
+import { $, clock, lastFrameMs, show, showing } from './page.js';
 import { Module, status } from './seam.js';
 import { retryAudio } from './sound.js';
 
@@ -17,7 +17,7 @@ function revealControls(forMs) {
 
 /** @param {number} ms */
 function seekTo(ms) {
-  Module.quorbelSeekTo = Math.max(0, Math.min(lastFrameMs, ms));
+  Module.quorbelSeekTo = Math.max(0, Math.min(lastFrameMs(), ms));
   revealControls(2000);
 }
 
@@ -27,8 +27,8 @@ function tickControls() {
   if (!controls.hidden) {
     const ms = status.showMs;
     if (!dragging) scrub.value = String(ms);
-    scrub.setAttribute('aria-valuetext', clock(ms) + ' of ' + clock(showLengthMs));
-    timeText.textContent = clock(ms) + ' / ' + clock(showLengthMs);
+    scrub.setAttribute('aria-valuetext', clock(ms) + ' of ' + clock(show.lengthMs));
+    timeText.textContent = clock(ms) + ' / ' + clock(show.lengthMs);
     const paused = status.stage === 'paused';
     play.setAttribute('aria-label', paused ? 'Play' : 'Pause');
     play.innerHTML = paused ? '&#9654;' : '&#10074;&#10074;';
@@ -58,7 +58,7 @@ scrub.addEventListener('change', () => { dragging = false; });
 scrub.addEventListener('keydown', (event) => {
   /** @type {Record<string, string>} */
   const as = { ArrowUp: 'ArrowRight', ArrowDown: 'ArrowLeft' };
-  if (event.key === 'End') seekTo(lastFrameMs);
+  if (event.key === 'End') seekTo(lastFrameMs());
   else if (event.key in as && !event.repeat && keyCode(as[event.key]) >= 0) Module.quorbelKeys.push(keyCode(as[event.key]));
   else if (!(event.key in as)) return;
   event.preventDefault();
@@ -69,8 +69,10 @@ controls.addEventListener('pointerup', () => setTimeout(() => {
   if (controls.contains(document.activeElement)) Module.canvas.focus();
 }));
 
-// From the show: its help, its key table, the phases for the marks, the loop for the address.
-Module.quorbelPlayer = function (help, rows, phaseStarts, fromMs, toMs) {
+// From the show: its help, its key table, the phases for the marks, its length, the loop for the address.
+Module.quorbelPlayer = function (help, rows, phaseStarts, lengthMs, fromMs, toMs) {
+  show.lengthMs = lengthMs;
+  scrub.max = String(lastFrameMs());
   setKeyRows(rows);
   $('help').textContent = help + 'S: copy a link to this moment';
   $('help').hidden = !playerAddress;
@@ -78,7 +80,7 @@ Module.quorbelPlayer = function (help, rows, phaseStarts, fromMs, toMs) {
   for (const start of phaseStarts.slice(1)) {
     const mark = document.createElement('div');
     mark.className = 'mark';
-    mark.style.left = (100 * start / showLengthMs) + '%';
+    mark.style.left = (100 * start / show.lengthMs) + '%';
     $('scrub-box').appendChild(mark);
   }
 };

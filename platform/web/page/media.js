@@ -2,7 +2,7 @@
 // lock screen): the Media Session's title and picture, its play, pause and seeks as the show's
 // own keys, and the show's position as the controls show it.
 import { keyCode } from './keys.js';
-import { lastFrameMs, showing, showLengthMs } from './page.js';
+import { lastFrameMs, show, showing } from './page.js';
 import { Module, status } from './seam.js';
 
 /**
@@ -16,7 +16,7 @@ function press(key) {
 
 /** @param {number} ms */
 function seekTo(ms) {
-  if (showing()) Module.quorbelSeekTo = Math.max(0, Math.min(lastFrameMs, Math.round(ms)));
+  if (showing()) Module.quorbelSeekTo = Math.max(0, Math.min(lastFrameMs(), Math.round(ms)));
 }
 
 if ('mediaSession' in navigator && typeof MediaMetadata !== 'undefined') {
@@ -50,8 +50,8 @@ if ('mediaSession' in navigator && typeof MediaMetadata !== 'undefined') {
     if (status.stage !== shownStage || second !== shownSecond) {
       session.playbackState = status.stage === 'show' ? 'playing' : showing() ? 'paused' : 'none';
       if (showing()) {
-        session.setPositionState({ duration: showLengthMs / 1000, playbackRate: 1,
-                                   position: Math.min(status.showMs, showLengthMs) / 1000 });
+        session.setPositionState({ duration: show.lengthMs / 1000, playbackRate: 1,
+                                   position: Math.min(status.showMs, show.lengthMs) / 1000 });
       }
     }
     shownStage = status.stage;

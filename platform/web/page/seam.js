@@ -63,6 +63,8 @@
  * @property {boolean} quorbelEscape  set by the page's Escape or a full screen left the browser's
  *   way; taken (and cleared) by the wasm's systemEscapePressed
  * @property {number} [quorbelAnswer]  1 Yes, 0 No, set by the question's answer; read by webAnswer
+ * @property {boolean} quorbelCheck  the address names a check mode: set by the page from it before
+ *   the wasm loads; the wasm's main follows it (webCheckAddress)
  * @property {number[]} quorbelKeys  the player's key codes pressed, taken one at a time by systemNextKey
  * @property {number} quorbelSeekTo  show ms the scrub bar asked for, -1 for none; taken by webTakeSeek
  * @property {AudioContext} [quorbelAudio]  made by the answer (the gesture browsers ask for); the
@@ -72,8 +74,8 @@
  * Calls the wasm makes of the page:
  * @property {(text: string, caption: string) => void} quorbelAsk  the question (systemStart's
  *   webAskQuestion, before the first frame)
- * @property {(help: string, rows: KeyRow[], phaseStarts: number[], fromMs: number, toMs: number) => void} quorbelPlayer
- *   the player's help, key table, phases and loop (once, when the live show starts)
+ * @property {(help: string, rows: KeyRow[], phaseStarts: number[], lengthMs: number, fromMs: number, toMs: number) => void} quorbelPlayer
+ *   the player's help, key table, phases, the show's length and the loop (once, when the live show starts)
  * @property {(line: string) => void} quorbelNote  a line under the question (a part of the address ignored)
  * @property {(ms: number, forMs: number) => void} quorbelShowBar  after a seek or a pause (systemShowProgress)
  * @property {(buffer: AudioBuffer) => void} quorbelPlaySound  the soundtrack made, played from the moment set
@@ -102,6 +104,7 @@ export const Module = /** @type {QuorbelModule} */ (/** @type {unknown} */ ({
   onAbort: (/** @type {unknown} */ what) => Module.quorbelStopped(String(what)),
   quorbelStatus: { stage: 'starting', loadingFrames: 0, showMs: 0, audio: 'none' },
   quorbelEscape: false,
+  quorbelCheck: false,
   quorbelKeys: [],
   quorbelSeekTo: -1,
 }));

@@ -33,7 +33,7 @@ function catchUpSound() {
   sound.standing = null;
   if (!standing || !sound.wanted || held.context !== 0 || !sound.source) return;
   const ms = standing.ms + (performance.now() - standing.at);
-  if (ms > standing.ms + 20) Module.quorbelSoundFrom(Math.min(ms, lastFrameMs));
+  if (ms > standing.ms + 20) Module.quorbelSoundFrom(Math.min(ms, lastFrameMs()));
 }
 
 Module.quorbelPlaySound = function (buffer) {
@@ -82,7 +82,7 @@ Module.quorbelSoundInStep = function (ms) {
   const aheadMs = ms - (sound.fromMs + (audio.currentTime - sound.heardFrom) * 1000);
   const latencyMs = 1000 * (audio.outputLatency || audio.baseLatency || 0);
   if (aheadMs >= -driftLimitMs && aheadMs <= latencyMs + driftLimitMs) return;
-  Module.quorbelSoundFrom(Math.min(ms, lastFrameMs));
+  Module.quorbelSoundFrom(Math.min(ms, lastFrameMs()));
   status.soundMoved = (status.soundMoved ?? 0) + 1;
 };
 

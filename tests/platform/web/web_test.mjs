@@ -6,7 +6,7 @@
 // context; the boxes on small screens; axe-core's rules. Beside all that, as a viewer would, one
 // untouched run to the show's end in Chromium and one in Firefox (puppeteer-core over WebDriver
 // BiDi, on an Xvfb of its own: headless Firefox has no WebGL).
-//   node tests/web/web_test.mjs SITE_DIR CAPTURE_BINARY WORK_DIR
+//   node tests/platform/web/web_test.mjs SITE_DIR CAPTURE_BINARY WORK_DIR
 // QUORBEL_WEB_ONLY=viewer runs viewer_checks.mjs's checks alone (a few minutes less to wait).
 // Exit 0 passed, 1 failed, 77 skipped (a tool missing; QUORBEL_REQUIRE_ALL makes that a failure).
 import { createHash } from 'node:crypto';

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # page_check.sh SOURCE NODE: the page's modules, its service worker and the wasm's --js-library (platform/web/)
 # type-checked by TypeScript (strict, against the seam's list in page/seam.js) and linted by
-# ESLint, with the versions tests/web/package-lock.json pins, which scripts/setup.sh installs
+# ESLint, with the versions tests/platform/web/package-lock.json pins, which scripts/setup.sh installs
 # into NODE. Without node or the tools it skips (exit 77), and fails under QUORBEL_REQUIRE_ALL.
 set -euo pipefail
 source_dir=$1 node=$2
