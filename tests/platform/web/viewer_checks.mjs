@@ -191,7 +191,11 @@ async function thePlayer(t) {
     await page.evaluate(([action, details]) => window.mediaActions[action]?.({ action, ...details }), [action, details]);
     await t.until(page, ([stage, from, moves]) => window.quorbel.stage === stage && (!moves || window.quorbel.showMs !== from),
                   [stage, from, action === 'nexttrack' || action === 'seekto'], 10000);
-    await page.waitForTimeout(300);
+    // The lock and the session follow the stage at the page's next animation frames, which a
+    // loaded machine may space out: up to 5 s for them to.
+    const playing = stage === 'show';
+    await t.until(page, (playing) => window.quorbel.wakeLock === (playing ? 'held' : 'released') &&
+                  navigator.mediaSession.playbackState === (playing ? 'playing' : 'paused'), playing, 5000);
     media.push([action, await session()]);
   }
   const nextPhase = phaseStarts.find((start) => start > media[1][1][4]);

@@ -517,7 +517,8 @@ try {
     ['?loop=3000', 'without its start'], ['?t=5000&foo', "'foo' is no parameter"], ['?scale=2', 'scale: it takes 1'],
   ].map(async ([query, why]) => {
     const page = await openPage(query);
-    await page.waitForSelector('#question:not([hidden])', { timeout: 60000 });
+    // The HTML shows the question before the wasm runs; the wasm's notes come before it asks.
+    await page.waitForFunction(() => window.quorbel.askedAt !== undefined, null, { timeout: 60000 });
     const note = await page.isVisible('#note') ? await page.textContent('#note') : '';
     const failed = await page.isVisible('#failed');
     await page.close();
