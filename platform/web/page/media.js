@@ -23,7 +23,7 @@ if ('mediaSession' in navigator && typeof MediaMetadata !== 'undefined') {
   const session = navigator.mediaSession;
   session.metadata = new MediaMetadata({
     title: 'Quorbel', artist: 'the Vantreli', album: 'A real-time show',
-    artwork: [{ src: 'preview.png', sizes: '1200x900', type: 'image/png' }],
+    artwork: [{ src: 'preview.png', sizes: '1200x630', type: 'image/png' }],
   });
   /** @type {[MediaSessionAction, MediaSessionActionHandler][]} */
   const actions = [
