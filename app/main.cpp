@@ -9,7 +9,7 @@
 #include "app/show_life.h"
 #include "platform/command_line.h"
 #include "platform/memory_budget.h"
-#include "platform/sdl/window_options.h"
+#include "platform/window_options.h"
 #include "platform/switches.h"
 
 namespace {
