@@ -25,6 +25,10 @@ Function d3d9Entry(const char* name) {
 // Windows' own words for its last error, on one line.
 void lastErrorText(char* text, size_t size) {
     const DWORD code = GetLastError();
+    if (code == 0) {
+        std::snprintf(text, size, "Windows gives no reason");
+        return;
+    }
     char words[256] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, words,
                    sizeof words, nullptr);
@@ -95,6 +99,9 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
         systemFail(line);
     }
     if (style != (WS_POPUP | WS_VISIBLE)) SetWindowTextA(showWindow, "Quorbel");
+    // Here, between the window and Direct3D, as the design hides it.
+    ShowCursor(FALSE);
+    traceCall("ShowCursor FALSE");
 
     using Create = IDirect3D9*(WINAPI*)(UINT);
     const Create create = d3d9Entry<Create>("Direct3DCreate9");
@@ -126,7 +133,5 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
 
 void setWindowOptions(const WindowOptions& options) { windowOptions = options; }
 
-void systemHideCursor() {
-    ShowCursor(FALSE);
-    traceCall("ShowCursor FALSE");
-}
+// Hidden already, with the window: ShowCursor counts, and one call is the design's.
+void systemHideCursor() {}

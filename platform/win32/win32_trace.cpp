@@ -1,15 +1,12 @@
 // win32_trace.cpp: the trace of the design's Windows calls, which its checks read for their order.
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 
+#include "platform/switches.h"
 #include "platform/win32/win32_internal.h"
 
 bool tracingCalls() {
-    static const bool on = [] {
-        const char* value = std::getenv("QUORBEL_CALL_TRACE");
-        return value != nullptr && *value != '\0' && *value != '0';
-    }();
+    static const bool on = switchOn(Switch::CallTrace);
     return on;
 }
 

@@ -49,6 +49,18 @@ void keyDown(WPARAM key, LPARAM flags) {
     if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = row->key;
 }
 
+// A program of the desktop (no console of its own, so that none opens beside the show) started
+// from a command prompt writes its --help, warnings and end line there; before main.
+struct CallersConsole {
+    CallersConsole() {
+        const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+        if (out != nullptr && out != INVALID_HANDLE_VALUE) return;
+        if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+} callersConsole;
+
 }  // namespace
 
 void win32UseStillClock(uint32_t tick) {
