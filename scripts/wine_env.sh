@@ -24,9 +24,9 @@ wine_skip_or_fail() {
   echo "$1: skipped: missing $2 (apt-get install them)"; exit 77
 }
 
-wine_xvfb_pid=""
+wine_xvfb_pid="" wine_prefix=""
 wine_cleanup() {
-  WINEPREFIX=${WINEPREFIX:-} "$(dirname "$wine")/wineserver" -k >/dev/null 2>&1 || true
+  [ -n "$wine_prefix" ] && WINEPREFIX=$wine_prefix "$(dirname "$wine")/wineserver" -k >/dev/null 2>&1 || true
   [ -n "$wine_xvfb_pid" ] && kill "$wine_xvfb_pid" 2>/dev/null || true
 }
 
@@ -36,7 +36,8 @@ wine_start() {  # work, log, name
   read -r _ wine_xvfb_pid <&3
   local display
   read -r -t 10 display <&3 || { echo "$3: FAILED: Xvfb did not start"; return 1; }
-  export DISPLAY=:$display WINEPREFIX=$1/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  wine_prefix=$1/prefix
+  export DISPLAY=:$display WINEPREFIX=$wine_prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine" wineboot -i >>"$2" 2>&1 || { echo "$3: FAILED: the Wine prefix cannot be made"; return 1; }
   fi

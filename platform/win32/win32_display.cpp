@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/command_line.h"
 #include "platform/system.h"
 #include "platform/win32/win32_internal.h"
 
@@ -131,7 +132,14 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
     return device;
 }
 
-void setWindowOptions(const WindowOptions& options) { windowOptions = options; }
+// Direct3D draws the show's 640 x 480 and Present scales it to the window: --scale 1 is what
+// Windows does anyway, --min-scale has nothing to lower, and --fixed-size cannot be done.
+void setWindowOptions(const WindowOptions& options) {
+    if (options.fixedSize)
+        refuseCommandLine("quorbel", "--fixed-size: on Windows Direct3D draws the picture at 640 x 480 and scales it "
+                                     "to the window");
+    windowOptions = options;
+}
 
 // Hidden already, with the window: ShowCursor counts, and one call is the design's.
 void systemHideCursor() {}
