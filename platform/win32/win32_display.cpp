@@ -122,11 +122,18 @@ IDirect3DDevice9* systemCreateDisplay(int32_t x, int32_t y, int32_t width, int32
         direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, showWindow, behaviour, &present, &device);
     traceCall("CreateDevice 0 HAL 0x%lx %ux%u windowed %d -> 0x%08lx", static_cast<unsigned long>(behaviour),
               present.BackBufferWidth, present.BackBufferHeight, present.Windowed, static_cast<unsigned long>(made));
+    if ((FAILED(made) || device == nullptr) && params->Windowed == FALSE) {
+        std::snprintf(line, sizeof line,
+                      "no full-screen Direct3D 9 device at 640 x 480 (CreateDevice failed with 0x%08lx); answer No "
+                      "to the question, or start with --window, to play in a window",
+                      static_cast<unsigned long>(made));
+        systemFail(line);
+    }
     if (FAILED(made) || device == nullptr) {
         std::snprintf(line, sizeof line,
-                      "no Direct3D 9 device for the show (CreateDevice failed with 0x%08lx%s); the show needs a "
+                      "no Direct3D 9 device for the show (CreateDevice failed with 0x%08lx); the show needs a "
                       "graphics driver with Direct3D 9",
-                      static_cast<unsigned long>(made), params->Windowed ? "" : ", full screen at 640 x 480");
+                      static_cast<unsigned long>(made));
         systemFail(line);
     }
     return device;

@@ -202,8 +202,9 @@ PY
     [ $failed = 0 ] || fail "pictures above the limits"
     ;;
 
-  # No Direct3D 9 (Wine's d3d9 disabled), no window (no display for Wine), and a start from the
-  # desktop, where no console reads the line: a box says it. Each ends at once, status 1.
+  # No Direct3D 9 (Wine's d3d9 disabled), no window (no display for Wine), full screen where the
+  # screen cannot be switched, and a start from the desktop, where no console reads the line: a
+  # box says it. Each ends at once, status 1.
   BrokenEnvironmentsEndWithALineOrABox)
     expect_line() {  # what, status, line, the run's stderr file
       [ "$2" = 1 ] || fail "$1: status $2"
@@ -217,6 +218,12 @@ PY
     env -u DISPLAY "$wine" "$exe" --window 2>"$work/window.txt" || status=$?
     unix_lines "$work/window.txt"
     expect_line "without a display" $status "cannot create the show's window" "$work/window.txt"
+    # Xvfb's screen has one size, so Direct3D cannot switch it to 640 x 480.
+    run "$exe" --fullscreen 2>"$work/fullscreen.txt" &
+    wait_for $! 60
+    status=$?
+    unix_lines "$work/fullscreen.txt"
+    expect_line "full screen on Xvfb" $status "no full-screen Direct3D 9 device at 640 x 480" "$work/fullscreen.txt"
     WINEDLLOVERRIDES="$WINEDLLOVERRIDES;d3d9=d" run start /wait /unix "$exe" --window 2>>"$log" &
     pid=$!
     box=$(window_named '^Quorbel$' 20) || fail "started from the desktop without d3d9: no box"
