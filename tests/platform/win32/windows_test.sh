@@ -71,6 +71,7 @@ case $case in
 esac
 
 wine_start "$build/windows-test" "$log" "$name" || exit 1
+echo "Xvfb and the Wine prefix ready after $SECONDS s"
 export MESA_SHADER_CACHE_DIR=$build/mesa-cache
 run() { "$wine" "$@"; }
 # A Windows program's lines end in CR LF; the checks read them without the CR.
@@ -84,8 +85,9 @@ case $case in
     : >"$work/no-cards.conf"
     PULSE_SERVER=unix:$work/no-server ALSA_CONFIG_PATH=$work/no-cards.conf QUORBEL_FRAME_LOG=$work/frames.txt \
       run "$exe" --window --start 159000 >"$work/out.txt" 2>"$work/err.txt" &
-    wait_for $! 120
+    wait_for $! 180
     status=$?
+    echo "the show ran for $SECONDS s"
     unix_lines "$work/err.txt"
     cat "$work/err.txt"
     [ $status = 0 ] || fail "--start 159000 ended with status $status"
@@ -235,4 +237,4 @@ PY
     ;;
   *) fail "no such case" ;;
 esac
-echo "$name: passed"
+echo "$name: passed in $SECONDS s"
