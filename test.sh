@@ -13,7 +13,7 @@ quorbel_install_packages
 quorbel_configure "$dir" "$type"
 cmake --build "$dir" -j"$(nproc)"
 if [ "$dir" = build ]; then
-  # The browser build and the driver its test needs (tests/web: run by CTest with the rest).
+  # The browser build and the driver its test needs (tests/platform/web: run by CTest with the rest).
   quorbel_install_web_driver
   scripts/web.sh --werror
   # The Windows build, which the Windows.* cases run under Wine.

@@ -8,6 +8,7 @@
 #include "app/player.h"
 #include "app/show_life.h"
 #include "platform/command_line.h"
+#include "platform/draw_scale.h"
 #include "platform/memory_budget.h"
 #include "platform/window_options.h"
 #include "platform/switches.h"
@@ -43,9 +44,9 @@ Took takeSize(ShowLine& line, const char*, const char* value, std::string& error
     return Took::Taken;
 }
 
-Took takeScale(ShowLine& line, const char*, const char* value, std::string& error) {
-    if (std::strcmp(value, "1") != 0)
-        return refuse(error, std::string("--scale takes 1 (the 640 x 480 picture scaled up), not '") + value + "'");
+Took takeScale(ShowLine& line, const char* option, const char* value, std::string& error) {
+    const std::string fault = scaleOptionFault(value);
+    if (!fault.empty()) return refuse(error, std::string(option) + " " + fault);
     line.window.fixedScale = true;
     return Took::Taken;
 }
@@ -55,12 +56,9 @@ Took takeFixedSize(ShowLine& line, const char*, const char*, std::string&) {
     return Took::Taken;
 }
 
-Took takeMinScale(ShowLine& line, const char*, const char* value, std::string& error) {
-    double scale = 0.0;
-    char end = 0;
-    if (std::sscanf(value, "%lf%c", &scale, &end) != 1 || !(scale >= 0.25 && scale <= 1.0))
-        return refuse(error, std::string("--min-scale takes a number from 0.25 to 1, not '") + value + "'");
-    line.window.minScale = scale;
+Took takeMinScale(ShowLine& line, const char* option, const char* value, std::string& error) {
+    const std::string fault = minScaleOptionFault(value, line.window.minScale);
+    if (!fault.empty()) return refuse(error, std::string(option) + " " + fault);
     line.minScaleGiven = true;
     return Took::Taken;
 }
@@ -80,6 +78,9 @@ Took takeLoop(ShowLine& line, const char* option, const char* value, std::string
     return Took::Taken;
 }
 
+const std::string startHelp =
+    "start at show time MS (0 to " + std::to_string(lastShowFrameMs) + ") after the loading screen";
+
 const OptionRow<ShowLine> showOptionRows[] = {
     {"--window", nullptr, nullptr, "play in a window, without the question", takeScreen},
     {"--fullscreen", nullptr, nullptr, "play full screen, without the question", takeScreen},
@@ -87,7 +88,7 @@ const OptionRow<ShowLine> showOptionRows[] = {
     {"--scale", nullptr, "1", "draw at 640 x 480 and scale that up to the window or the screen", takeScale},
     {"--fixed-size", nullptr, nullptr, "always draw at the size it is shown at, however late frames come", takeFixedSize},
     {"--min-scale", nullptr, "S", "slow frames may lower the drawing to 640 x 480 times S (0.25 to 1)", takeMinScale},
-    {"--start", nullptr, "MS", "start at show time MS (0 to 161279) after the loading screen", takeStart},
+    {"--start", nullptr, "MS", startHelp.c_str(), takeStart},
     {"--loop", nullptr, "A:B", "play from A to B ms again and again", takeLoop},
     {"--help", "-h", nullptr, "this text", setField<&ShowLine::help, true, Took::Last>},
     {"--version", nullptr, nullptr, "the version", setField<&ShowLine::version, true, Took::Last>},
@@ -97,7 +98,7 @@ const OptionRow<ShowLine> showOptionRows[] = {
 std::string usage() {
     return "Usage: quorbel [--window | --fullscreen] [--size WxH] [--scale 1 | --fixed-size | --min-scale S] "
            "[--start MS] [--loop A:B] [--help] [--version]\n"
-           "  Plays the show (161 s); Escape ends it. Without an option it asks whether to run full\n"
+           "  Plays the show (" + std::to_string(showLengthMs / 1000) + " s); Escape ends it. Without an option it asks whether to run full\n"
            "  screen; --window and --fullscreen answer that question in advance.\n"
            "  The picture is drawn at the size it is shown at (4:3, black bars around it), lower while\n"
            "  frames come later than the display's rate (not below 640 x 480), and scaled up.\n"
@@ -134,7 +135,7 @@ int main(int argc, char** argv) {
         refuseCommandLine("quorbel", "--start " + std::to_string(player.startMs) + " lies outside the loop " +
                                          std::to_string(player.loopFromMs) + ":" + std::to_string(player.loopToMs));
     if (line.minScaleGiven && (line.window.fixedScale || line.window.fixedSize))
-        refuseCommandLine("quorbel", "--min-scale lowers a drawing size that --scale 1 and --fixed-size hold fixed");
+        refuseCommandLine("quorbel", "--min-scale " + minScaleConflict("--scale 1", "--fixed-size"));
     // Before the display is opened: a window the machine cannot hold or SDL cannot make is never made.
     if (line.window.width > 0) {
         const std::string why =

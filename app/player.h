@@ -55,7 +55,7 @@ struct PlayerOptions {
     uint32_t loopFromMs = 0, loopToMs = 0;
 };
 
-// A time of the show in whole milliseconds, 0 ... 161279: false, with the reason, for anything else.
+// A time of the show in whole milliseconds, 0 ... lastShowFrameMs: false, with the reason, for anything else.
 bool parseShowTime(const char* text, uint32_t& ms, std::string& why);
 // A:B with A < B, both times of the show.
 bool parseShowLoop(const char* text, uint32_t& fromMs, uint32_t& toMs, std::string& why);

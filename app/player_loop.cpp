@@ -107,12 +107,20 @@ bool Player::step() {
     if (!keysOpen)
         while (systemNextKey(&key)) {}
     keysOpen = true;
+    // Keys that came between two steps act from each other's goals, and only the last seek runs
+    // up: a new seek replaces the one before it, so a burst of keys costs one seek, not one each.
+    bool seekAsked = false;
+    uint32_t seekGoal = 0;
     while (systemNextKey(&key)) {
-        const PlayerCommand command = commandFor(key, nowMs(), viewerPaused);
+        const PlayerCommand command = commandFor(key, seekAsked ? seekGoal : nowMs(), viewerPaused);
         if (command.end) return false;
         setPaused(command.paused);
-        if (command.seek) goTo(command.seekTo);
+        if (command.seek) {
+            seekAsked = true;
+            seekGoal = command.seekTo;
+        }
     }
+    if (seekAsked) goTo(seekGoal);
     const bool holding = systemHeld();
     if (holding != held) {
         const bool was = paused();

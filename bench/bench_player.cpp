@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "app/player.h"
+#include "app/show_life.h"
 #include "app/snapshot.h"
 #include "platform/egl/egl_context.h"
 #include "platform/gl/gl_device.h"
@@ -35,9 +36,10 @@ bool startShow(benchmark::State& state) {
         player->attach(front);
         resetHeadlessSystem();
         startupSteps.renderSongStep = [] {};
-        initIntro();
+        ShowLife life(ScreenChoice::Window, nullptr);
+        life.step();  // the opening
         front->setDrawing(false);
-        for (int32_t i = 0; i < loadingFrameCount; ++i) loadingFrame(i);
+        while (life.stage() == LifeStage::Loading) life.step();
         afterLoading = takeSnapshot(front);
     }
     restoreSnapshot(afterLoading, front);

@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "synth/synth.h"
-#include "tests/test_synth_reference.cpp"
+#include "tests/synth/test_synth_reference.cpp"
 
 namespace {
 

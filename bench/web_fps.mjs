@@ -2,7 +2,9 @@
 // frames a second: the page's animation frames, counted by a script of the benchmark's own
 // beside the show's (so any build of the page can be measured), against the show's clock.
 //   node bench/web_fps.mjs SITE_DIR [WxH] [address query, e.g. scale=1]
-// Needs playwright-core in build-web/node/ (scripts/setup.sh) and Debian's chromium.
+// Needs playwright-core in build-web/node/ (scripts/setup.sh), Debian's chromium, and build/
+// (the phases are read from build/quorbel-capture --phases).
+import { execFileSync } from 'node:child_process';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { existsSync, readFileSync } from 'node:fs';
@@ -47,9 +49,10 @@ const report = await page.evaluate(() => window.quorbel.frameReport);
 await browser.close();
 server.close();
 
-const phases = [['opening', 0, 15360], ['boxed cube', 15360, 30720], ['first tunnel', 30720, 46080],
-                ['cube field', 46080, 61440], ['second tunnel', 61440, 122880], ['exploding cube', 122880, 138240],
-                ['closing', 138240, 161280]];
+// The phases as the program's timeline has them (quorbel-capture --phases).
+const capture = resolve(new URL('.', import.meta.url).pathname, '../build/quorbel-capture');
+const phases = JSON.parse(execFileSync(capture, ['--phases'], { encoding: 'utf8' }))
+  .map((/** @type {{name: string, startMs: number, endMs: number}} */ p) => [p.name, p.startMs, p.endMs]);
 // Frames counted by show time ms, between the samples around it.
 const framesAt = (ms) => {
   for (let i = 1; i < samples.length; ++i)

@@ -76,101 +76,118 @@ struct CompiledParticle {
     int32_t& freeFrom;
 };
 
+template <const auto& B, uint32_t Pc, int D>
+[[gnu::always_inline]] inline int32_t compiledFrom(CompiledParticle& x, double* s);
+
+// An opcode below 0xF0 at Pc: the kind in its low 3 bits, a register or constant above them.
+template <const auto& B, uint32_t Pc, int D>
+[[gnu::always_inline]] inline int32_t compiledRegisterOp(CompiledParticle& x, double* s) {
+    constexpr uint32_t size = B.size();
+    constexpr uint8_t op = B[Pc];
+    constexpr uint32_t a = op >> 3;
+    constexpr bool full = D == particleStackDepth;
+    constexpr uint32_t kind = op & 7u;
+    if constexpr (kind == kindPushParent) {
+        if constexpr (full) return -1;
+        else {
+            if (x.parent == nullptr) return -1;
+            s[D] = x.parent->r[a];
+            return compiledFrom<B, Pc + 1, D + 1>(x, s);
+        }
+    } else if constexpr (kind == kindPush) {
+        if constexpr (full) return -1;
+        else {
+            s[D] = x.p.r[a];
+            return compiledFrom<B, Pc + 1, D + 1>(x, s);
+        }
+    } else if constexpr (kind == kindPushConstant) {
+        if constexpr (full || a >= B[0]) return -1;
+        else {
+            constexpr uint32_t at = 1 + 4 * a;
+            s[D] = std::bit_cast<float>(uint32_t(B[at] | B[at + 1] << 8 | B[at + 2] << 16 | uint32_t(B[at + 3]) << 24));
+            return compiledFrom<B, Pc + 1, D + 1>(x, s);
+        }
+    } else if constexpr (kind == kindPop) {
+        if constexpr (D == 0) return -1;
+        else {
+            x.p.r[a] = static_cast<float>(s[D - 1]);
+            return compiledFrom<B, Pc + 1, D - 1>(x, s);
+        }
+    } else if constexpr (kind == kindJump) {
+        if constexpr (Pc + 1 >= size) return -1;
+        else return compiledFrom<B, Pc + static_cast<int8_t>(B[Pc + 1]), D>(x, s);
+    } else if constexpr (kind == kindJumpGreater || kind == kindJumpLess) {
+        if constexpr (Pc + 1 >= size || D < 2) return -1;
+        else {
+            // Greater: NaN falls through. Less: NaN jumps.
+            const bool jumps = kind == kindJumpGreater ? s[D - 1] > s[D - 2] : !(s[D - 1] >= s[D - 2]);
+            if (jumps) return compiledFrom<B, Pc + B[Pc + 1], D - 2>(x, s);
+            return compiledFrom<B, Pc + 2, D - 2>(x, s);
+        }
+    } else {  // kind 5
+        return -1;
+    }
+}
+
+// An opcode from 0xF0 at Pc: the random number, the arithmetic, and the particle's life.
+template <const auto& B, uint32_t Pc, int D>
+[[gnu::always_inline]] inline int32_t compiledStackOp(CompiledParticle& x, double* s) {
+    constexpr uint8_t op = B[Pc];
+    constexpr bool full = D == particleStackDepth;
+    if constexpr (op == opRandom) {
+        if constexpr (full) return -1;
+        else {
+            s[D] = nextRandom();
+            return compiledFrom<B, Pc + 1, D + 1>(x, s);
+        }
+    } else if constexpr (op == opCos || op == opSin || op == opSqrt || op == opAbs || op == opNegate) {
+        if constexpr (D == 0) return -1;
+        else {
+            double& top = s[D - 1];
+            if constexpr (op == opCos) top = std::cos(top);
+            else if constexpr (op == opSin) top = std::sin(top);
+            else if constexpr (op == opSqrt) top = std::sqrt(top);
+            else if constexpr (op == opAbs) top = std::fabs(top);
+            else top = -top;
+            return compiledFrom<B, Pc + 1, D>(x, s);
+        }
+    } else if constexpr (op == opAdd || op == opSubtract || op == opDivide || op == opMultiply) {
+        if constexpr (D < 2) return -1;
+        else {
+            double& first = s[D - 2];
+            if constexpr (op == opAdd) first = plus(first, s[D - 1]);
+            else if constexpr (op == opSubtract) first = first - s[D - 1];
+            else if constexpr (op == opDivide) first = first / s[D - 1];
+            else first = times(first, s[D - 1]);
+            return compiledFrom<B, Pc + 1, D - 1>(x, s);
+        }
+    } else if constexpr (op == opEnd) {
+        return 0;
+    } else if constexpr (op == opSpawn) {
+        if constexpr (D < 2) return -1;
+        else {
+            const int32_t program = nearestInt(s[D - 1]);
+            const int32_t count = nearestInt(s[D - 2]);
+            if (count != 0) {
+                if (program < 0 || program >= int32_t(compiledProgramCount(B))) return -1;
+                spawnParticles(x.system, count, program, x.i, x.freeFrom);
+            }
+            return compiledFrom<B, Pc + 1, D - 2>(x, s);
+        }
+    } else if constexpr (op == opKill) {
+        x.p.state = particleFree;
+        return 0;
+    } else {  // 0xF6, 0xF7, 0xFB
+        return -1;
+    }
+}
+
 // The run from offset Pc with D values on the stack s.
 template <const auto& B, uint32_t Pc, int D>
 [[gnu::always_inline]] inline int32_t compiledFrom(CompiledParticle& x, double* s) {
-    constexpr uint32_t size = B.size();
-    if constexpr (Pc >= size) {
-        return -1;
-    } else {
-        constexpr uint8_t op = B[Pc];
-        constexpr uint32_t a = op >> 3;
-        constexpr bool full = D == particleStackDepth;
-        constexpr uint32_t kind = op < 0xF0 ? op & 7u : 8u + (op - 0xF0u);
-        if constexpr (kind == kindPushParent) {
-            if constexpr (full) return -1;
-            else {
-                if (x.parent == nullptr) return -1;
-                s[D] = x.parent->r[a];
-                return compiledFrom<B, Pc + 1, D + 1>(x, s);
-            }
-        } else if constexpr (kind == kindPush) {
-            if constexpr (full) return -1;
-            else {
-                s[D] = x.p.r[a];
-                return compiledFrom<B, Pc + 1, D + 1>(x, s);
-            }
-        } else if constexpr (kind == kindPushConstant) {
-            if constexpr (full || a >= B[0]) return -1;
-            else {
-                constexpr uint32_t at = 1 + 4 * a;
-                s[D] = std::bit_cast<float>(uint32_t(B[at] | B[at + 1] << 8 | B[at + 2] << 16 | uint32_t(B[at + 3]) << 24));
-                return compiledFrom<B, Pc + 1, D + 1>(x, s);
-            }
-        } else if constexpr (kind == kindPop) {
-            if constexpr (D == 0) return -1;
-            else {
-                x.p.r[a] = static_cast<float>(s[D - 1]);
-                return compiledFrom<B, Pc + 1, D - 1>(x, s);
-            }
-        } else if constexpr (kind == kindJump) {
-            if constexpr (Pc + 1 >= size) return -1;
-            else return compiledFrom<B, Pc + static_cast<int8_t>(B[Pc + 1]), D>(x, s);
-        } else if constexpr (kind == kindJumpGreater || kind == kindJumpLess) {
-            if constexpr (Pc + 1 >= size || D < 2) return -1;
-            else {
-                // Greater: NaN falls through. Less: NaN jumps.
-                const bool jumps = kind == kindJumpGreater ? s[D - 1] > s[D - 2] : !(s[D - 1] >= s[D - 2]);
-                if (jumps) return compiledFrom<B, Pc + B[Pc + 1], D - 2>(x, s);
-                return compiledFrom<B, Pc + 2, D - 2>(x, s);
-            }
-        } else if constexpr (op == opRandom) {
-            if constexpr (full) return -1;
-            else {
-                s[D] = nextRandom();
-                return compiledFrom<B, Pc + 1, D + 1>(x, s);
-            }
-        } else if constexpr (op == opCos || op == opSin || op == opSqrt || op == opAbs || op == opNegate) {
-            if constexpr (D == 0) return -1;
-            else {
-                double& top = s[D - 1];
-                if constexpr (op == opCos) top = std::cos(top);
-                else if constexpr (op == opSin) top = std::sin(top);
-                else if constexpr (op == opSqrt) top = std::sqrt(top);
-                else if constexpr (op == opAbs) top = std::fabs(top);
-                else top = -top;
-                return compiledFrom<B, Pc + 1, D>(x, s);
-            }
-        } else if constexpr (op == opAdd || op == opSubtract || op == opDivide || op == opMultiply) {
-            if constexpr (D < 2) return -1;
-            else {
-                double& first = s[D - 2];
-                if constexpr (op == opAdd) first = plus(first, s[D - 1]);
-                else if constexpr (op == opSubtract) first = first - s[D - 1];
-                else if constexpr (op == opDivide) first = first / s[D - 1];
-                else first = times(first, s[D - 1]);
-                return compiledFrom<B, Pc + 1, D - 1>(x, s);
-            }
-        } else if constexpr (op == opEnd) {
-            return 0;
-        } else if constexpr (op == opSpawn) {
-            if constexpr (D < 2) return -1;
-            else {
-                const int32_t program = nearestInt(s[D - 1]);
-                const int32_t count = nearestInt(s[D - 2]);
-                if (count != 0) {
-                    if (program < 0 || program >= int32_t(compiledProgramCount(B))) return -1;
-                    spawnParticles(x.system, count, program, x.i, x.freeFrom);
-                }
-                return compiledFrom<B, Pc + 1, D - 2>(x, s);
-            }
-        } else if constexpr (op == opKill) {
-            x.p.state = particleFree;
-            return 0;
-        } else {  // kind 5, 0xF6, 0xF7, 0xFB
-            return -1;
-        }
-    }
+    if constexpr (Pc >= B.size()) return -1;
+    else if constexpr (B[Pc] < 0xF0) return compiledRegisterOp<B, Pc, D>(x, s);
+    else return compiledStackOp<B, Pc, D>(x, s);
 }
 
 template <const auto& B, uint32_t Entry>

@@ -102,127 +102,138 @@ int32_t resetParticleSystem(const ParticleProgram& container, ParticleSystem& sy
 // a container holds, a bad one ends the run with -1 and touches nothing outside its arrays.
 namespace {
 
+// One run of one particle's program: the container read as it is, the stack, where it is.
+struct Machine {
+    const uint8_t* bytes;
+    uint32_t size, constants;
+    int32_t programs;
+    Particle& p;
+    const Particle* parent;
+    uint32_t pc;
+    int32_t depth;
+    double stack[particleStackDepth];
+
+    bool full() const { return depth == particleStackDepth; }
+};
+
+// After a step: on to the next byte, already moved (a jump), or the run over.
+enum class Flow { Next, Moved, Ended, Fault };
+
+// Opcodes below 0xF0: the kind in the low 3 bits, a register or constant above them.
+[[gnu::always_inline]] inline Flow registerStep(Machine& m, uint32_t op) {
+    const uint32_t a = op >> 3;
+    double* const stack = m.stack;
+    switch (op & 7u) {
+        case kindPushParent:
+            if (m.parent == nullptr || m.full()) return Flow::Fault;
+            stack[m.depth++] = m.parent->r[a];
+            return Flow::Next;
+        case kindPush:
+            if (m.full()) return Flow::Fault;
+            stack[m.depth++] = m.p.r[a];
+            return Flow::Next;
+        case kindPushConstant:
+            if (a >= m.constants || m.full()) return Flow::Fault;
+            stack[m.depth++] = readConstant(m.bytes, 1u + 4u * a);  // inside: byte 4n + 1 exists
+            return Flow::Next;
+        case kindPop:
+            if (m.depth == 0) return Flow::Fault;
+            m.p.r[a] = static_cast<float>(stack[--m.depth]);
+            return Flow::Next;
+        case kindJump:
+            if (m.pc + 1 >= m.size) return Flow::Fault;
+            m.pc = static_cast<uint32_t>(static_cast<int32_t>(m.pc) + static_cast<int8_t>(m.bytes[m.pc + 1]));
+            return Flow::Moved;
+        case kindJumpGreater:
+            if (m.pc + 1 >= m.size || m.depth < 2) return Flow::Fault;
+            m.depth -= 2;
+            m.pc += (stack[m.depth + 1] > stack[m.depth]) ? m.bytes[m.pc + 1] : 2u;  // NaN falls through
+            return Flow::Moved;
+        case kindJumpLess:
+            if (m.pc + 1 >= m.size || m.depth < 2) return Flow::Fault;
+            m.depth -= 2;
+            m.pc += (stack[m.depth + 1] >= stack[m.depth]) ? 2u : m.bytes[m.pc + 1];  // NaN jumps
+            return Flow::Moved;
+        default:  // kind 5
+            return Flow::Fault;
+    }
+}
+
+// The arithmetic on the top of the stack, in the order and precision the compiled form keeps.
+template <class F>
+[[gnu::always_inline]] inline Flow unary(Machine& m, F f) {
+    if (m.depth == 0) return Flow::Fault;
+    m.stack[m.depth - 1] = f(m.stack[m.depth - 1]);
+    return Flow::Next;
+}
+
+template <class F>
+[[gnu::always_inline]] inline Flow binary(Machine& m, F f) {
+    if (m.depth < 2) return Flow::Fault;
+    --m.depth;
+    m.stack[m.depth - 1] = f(m.stack[m.depth - 1], m.stack[m.depth]);
+    return Flow::Next;
+}
+
+// Opcodes from 0xF0: the random number, the particle's life and the arithmetic.
+[[gnu::always_inline]] inline Flow stackStep(Machine& m, uint32_t op, ParticleSystem& system, int32_t i, int32_t& freeFrom) {
+    switch (op) {
+        case opRandom:
+            if (m.full()) return Flow::Fault;
+            m.stack[m.depth++] = nextRandom();
+            return Flow::Next;
+        case opEnd:
+            return Flow::Ended;
+        case opSpawn: {
+            if (m.depth < 2) return Flow::Fault;
+            const int32_t program = nearestInt(m.stack[--m.depth]);
+            const int32_t count = nearestInt(m.stack[--m.depth]);
+            if (count != 0) {
+                if (program < 0 || program >= m.programs) return Flow::Fault;
+                spawnParticles(system, count, program, i, freeFrom);
+            }
+            return Flow::Next;
+        }
+        case opKill:
+            m.p.state = particleFree;
+            return Flow::Ended;
+        case opCos: return unary(m, [](double v) { return std::cos(v); });
+        case opSin: return unary(m, [](double v) { return std::sin(v); });
+        case opSqrt: return unary(m, [](double v) { return std::sqrt(v); });
+        case opAbs: return unary(m, [](double v) { return std::fabs(v); });
+        case opNegate: return unary(m, [](double v) { return -v; });
+        case opAdd: return binary(m, [](double a, double b) { return plus(a, b); });
+        case opSubtract: return binary(m, [](double a, double b) { return a - b; });
+        case opDivide: return binary(m, [](double a, double b) { return a / b; });
+        case opMultiply: return binary(m, [](double a, double b) { return times(a, b); });
+        default:  // 0xF6, 0xF7, 0xFB
+            return Flow::Fault;
+    }
+}
+
 int32_t runProgram(const ParticleProgram& container, ParticleSystem& system, int32_t i, float t, int32_t& freeFrom) {
     if (i < 0 || i >= particleSlots || container.bytes == nullptr) return -1;
     Particle& p = system[i];
     p.r[particleTime] = t;
     if (p.state != particleNew && p.state != particleLive) return -1;
-
-    const uint8_t* bytes = container.bytes;
-    const uint32_t size = container.size;
-    if (size < 1) return -1;
-    const uint32_t constants = bytes[0];
+    if (container.size < 1) return -1;
+    const uint32_t constants = container.bytes[0];
     const int32_t programs = programCount(container);
     if (p.program < 0 || p.program >= programs) return -1;
     const uint32_t entryAt = 2u * p.state + 4u * p.program + 4u * constants;
-    if (entryAt + 2 > size) return -1;
+    if (entryAt + 2 > container.size) return -1;
 
     const Particle* parent = (p.parent >= 0 && p.parent < particleSlots) ? &system[p.parent] : nullptr;
-    double stack[particleStackDepth];
-    int32_t depth = 0;
-    uint32_t pc = readOffset(bytes, entryAt);
-
-    // One dense switch: kinds 0-7 for bytes below 0xF0, 8 + (byte - 0xF0) for the rest.
+    Machine m{container.bytes, container.size, constants, programs, p, parent, readOffset(container.bytes, entryAt), 0, {}};
     for (int32_t steps = 0; steps < particleStepLimit; ++steps) {
-        if (pc >= size) return -1;
-        const uint32_t op = bytes[pc];
-        const uint32_t a = op >> 3;
-        switch (op < 0xF0 ? (op & 7u) : 8u + (op - 0xF0u)) {
-            case kindPushParent:
-                if (parent == nullptr || depth == particleStackDepth) return -1;
-                stack[depth++] = parent->r[a];
-                break;
-            case kindPush:
-                if (depth == particleStackDepth) return -1;
-                stack[depth++] = p.r[a];
-                break;
-            case kindPushConstant:
-                if (a >= constants || depth == particleStackDepth) return -1;
-                stack[depth++] = readConstant(bytes, 1u + 4u * a);  // inside: byte 4n + 1 exists
-                break;
-            case kindPop:
-                if (depth == 0) return -1;
-                p.r[a] = static_cast<float>(stack[--depth]);
-                break;
-            case kindJump:
-                if (pc + 1 >= size) return -1;
-                pc = static_cast<uint32_t>(static_cast<int32_t>(pc) + static_cast<int8_t>(bytes[pc + 1]));
-                continue;
-            case kindJumpGreater: {
-                if (pc + 1 >= size || depth < 2) return -1;
-                depth -= 2;
-                pc += (stack[depth + 1] > stack[depth]) ? bytes[pc + 1] : 2u;  // NaN falls through
-                continue;
-            }
-            case kindJumpLess: {
-                if (pc + 1 >= size || depth < 2) return -1;
-                depth -= 2;
-                pc += (stack[depth + 1] >= stack[depth]) ? 2u : bytes[pc + 1];  // NaN jumps
-                continue;
-            }
-            case 8 + (opRandom - 0xF0):
-                if (depth == particleStackDepth) return -1;
-                stack[depth++] = nextRandom();
-                break;
-            case 8 + (opCos - 0xF0):
-                if (depth == 0) return -1;
-                stack[depth - 1] = std::cos(stack[depth - 1]);
-                break;
-            case 8 + (opSin - 0xF0):
-                if (depth == 0) return -1;
-                stack[depth - 1] = std::sin(stack[depth - 1]);
-                break;
-            case 8 + (opSqrt - 0xF0):
-                if (depth == 0) return -1;
-                stack[depth - 1] = std::sqrt(stack[depth - 1]);
-                break;
-            case 8 + (opAbs - 0xF0):
-                if (depth == 0) return -1;
-                stack[depth - 1] = std::fabs(stack[depth - 1]);
-                break;
-            case 8 + (opNegate - 0xF0):
-                if (depth == 0) return -1;
-                stack[depth - 1] = -stack[depth - 1];
-                break;
-            case 8 + (opAdd - 0xF0):
-                if (depth < 2) return -1;
-                --depth;
-                stack[depth - 1] = plus(stack[depth - 1], stack[depth]);
-                break;
-            case 8 + (opSubtract - 0xF0):
-                if (depth < 2) return -1;
-                --depth;
-                stack[depth - 1] -= stack[depth];
-                break;
-            case 8 + (opDivide - 0xF0):
-                if (depth < 2) return -1;
-                --depth;
-                stack[depth - 1] /= stack[depth];
-                break;
-            case 8 + (opMultiply - 0xF0):
-                if (depth < 2) return -1;
-                --depth;
-                stack[depth - 1] = times(stack[depth - 1], stack[depth]);
-                break;
-            case 8 + (opEnd - 0xF0):
-                return 0;
-            case 8 + (opSpawn - 0xF0): {
-                if (depth < 2) return -1;
-                const int32_t program = nearestInt(stack[--depth]);
-                const int32_t count = nearestInt(stack[--depth]);
-                if (count != 0) {
-                    if (program < 0 || program >= programs) return -1;
-                    spawnParticles(system, count, program, i, freeFrom);
-                }
-                break;
-            }
-            case 8 + (opKill - 0xF0):
-                p.state = particleFree;
-                return 0;
-            default:  // kind 5, 0xF6, 0xF7, 0xFB
-                return -1;
+        if (m.pc >= m.size) return -1;
+        const uint32_t op = m.bytes[m.pc];
+        switch (op < 0xF0 ? registerStep(m, op) : stackStep(m, op, system, i, freeFrom)) {
+            case Flow::Next: ++m.pc; break;
+            case Flow::Moved: break;
+            case Flow::Ended: return 0;
+            case Flow::Fault: return -1;
         }
-        ++pc;
     }
     return -1;
 }

@@ -356,21 +356,17 @@ protected:
     virtual ~IDirect3DSurface9() = default;
 };
 
-struct IDirect3DTexture9 {
-    virtual HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) = 0;
-    virtual HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) = 0;
-    virtual HRESULT UnlockRect(UINT level) = 0;
-    virtual ULONG Release() = 0;
-
-protected:
-    virtual ~IDirect3DTexture9() = default;
-};
-
 #endif  // !_WIN32
 
-// The device's methods, one list: the interface declares them from it, and each device (the
-// OpenGL one, the recording one, the player's) declares its overrides from it, so the compiler
-// holds every device to the interface and no device repeats the list.
+// The texture's and the device's methods, one list each: the interface declares them from it,
+// and each device (the OpenGL one, the recording one, the player's) declares its overrides from
+// it, so the compiler holds every device to the interface and no device repeats the list.
+#define D3D9_TEXTURE_METHODS(METHOD)                                                                        \
+    METHOD(HRESULT, GetSurfaceLevel, (UINT level, IDirect3DSurface9 * *surface))                             \
+    METHOD(HRESULT, LockRect, (UINT level, D3DLOCKED_RECT * locked, const RECT* rect, DWORD flags))          \
+    METHOD(HRESULT, UnlockRect, (UINT level))                                                                \
+    METHOD(ULONG, Release, ())
+
 #define D3D9_DEVICE_METHODS(METHOD)                                                                         \
     METHOD(HRESULT, BeginScene, ())                                                                          \
     METHOD(HRESULT, EndScene, ())                                                                            \
@@ -395,6 +391,13 @@ protected:
 #define D3D9_DECLARE_OVERRIDE(type, name, parameters) type name parameters override;
 
 #ifndef _WIN32
+struct IDirect3DTexture9 {
+    D3D9_TEXTURE_METHODS(D3D9_DECLARE_PURE)
+
+protected:
+    virtual ~IDirect3DTexture9() = default;
+};
+
 struct IDirect3DDevice9 {
     D3D9_DEVICE_METHODS(D3D9_DECLARE_PURE)
 

@@ -169,3 +169,21 @@ std::string frameReportLine(const FrameReport& report) {
     if (report.sizes.empty()) line += " nothing drawn";
     return line;
 }
+
+std::string scaleOptionFault(const std::string& value) {
+    return value == "1" ? "" : "takes 1 (the 640 x 480 picture scaled up), not '" + value + "'";
+}
+
+std::string minScaleOptionFault(const std::string& value, double& scale) {
+    char tail = 0;
+    double read = 0.0;
+    if (std::sscanf(value.c_str(), "%lf%c", &read, &tail) == 1 && read >= 0.25 && read <= 1.0) {
+        scale = read;
+        return "";
+    }
+    return "takes a number from 0.25 to 1, not '" + value + "'";
+}
+
+std::string minScaleConflict(const std::string& scaleOne, const std::string& fixedSize) {
+    return "lowers a drawing size that " + scaleOne + " and " + fixedSize + " hold fixed";
+}

@@ -75,3 +75,10 @@ private:
 
 // The report as one line: frames, median and 99th percentile interval, the sizes and their time.
 std::string frameReportLine(const FrameReport& report);
+
+// The drawing options' rules, in the words the show's command line (--scale 1, --min-scale S)
+// and the page's address (scale=1, min-scale=S) both refuse a value with: "" when it is good.
+std::string scaleOptionFault(const std::string& value);
+std::string minScaleOptionFault(const std::string& value, double& scale);
+// A lowest scale beside a size held fixed: what is wrong with it, in the caller's option names.
+std::string minScaleConflict(const std::string& scaleOne, const std::string& fixedSize);

@@ -31,10 +31,36 @@ const PlayerKeyBinding* find(const char* name, bool shift, const char* PlayerKey
     return plain;
 }
 
+// A keyboard's media keys (and a headset's buttons, which send them) act as the player's own keys
+// for the same thing: play/pause as Space, next and previous as Page Down and Page Up.
+struct MediaKey {
+    const char* sdlName;
+    const char* pageKey;
+    PlayerKey as;
+};
+constexpr MediaKey mediaKeys[] = {
+    {"AudioPlay", "MediaPlayPause", PlayerKey::Space},
+    {"AudioNext", "MediaTrackNext", PlayerKey::PageDown},
+    {"AudioPrev", "MediaTrackPrevious", PlayerKey::PageUp},
+};
+
+const PlayerKeyBinding* findMedia(const char* name, const char* MediaKey::*column) {
+    if (name == nullptr) return nullptr;
+    for (const MediaKey& media : mediaKeys)
+        if (std::strcmp(media.*column, name) == 0) return &playerKeys[static_cast<int32_t>(media.as)];
+    return nullptr;
+}
+
 }  // namespace
 
-const PlayerKeyBinding* playerKeyBySdlName(const char* name, bool shift) { return find(name, shift, &PlayerKeyBinding::sdlName); }
-const PlayerKeyBinding* playerKeyByPageKey(const char* key, bool shift) { return find(key, shift, &PlayerKeyBinding::pageKey); }
+const PlayerKeyBinding* playerKeyBySdlName(const char* name, bool shift) {
+    const PlayerKeyBinding* row = find(name, shift, &PlayerKeyBinding::sdlName);
+    return row != nullptr ? row : findMedia(name, &MediaKey::sdlName);
+}
+const PlayerKeyBinding* playerKeyByPageKey(const char* key, bool shift) {
+    const PlayerKeyBinding* row = find(key, shift, &PlayerKeyBinding::pageKey);
+    return row != nullptr ? row : findMedia(key, &MediaKey::pageKey);
+}
 
 // ---- a key held down ----
 

@@ -20,7 +20,8 @@ constexpr int32_t playerKeyCount = 11;
 // In PlayerKey's order: row k binds PlayerKey(k).
 extern const PlayerKeyBinding playerKeys[playerKeyCount];
 
-// The row a key pressed on a platform matches, by SDL's or the page's name; null for none.
+// The row a key pressed on a platform matches, by SDL's or the page's name; null for none. The
+// media keys (play/pause, next, previous) match the rows of Space, Page Down and Page Up.
 const PlayerKeyBinding* playerKeyBySdlName(const char* name, bool shift);
 const PlayerKeyBinding* playerKeyByPageKey(const char* key, bool shift);
 

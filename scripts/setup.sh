@@ -34,18 +34,18 @@ quorbel_commands_show=() quorbel_commands_recording=() quorbel_commands_develop=
 quorbel_commands_web=(emcc:emscripten python3:python3)
 quorbel_commands_tests=(emcc:emscripten python3:python3 chromium:chromium firefox-esr:firefox-esr node:nodejs npm:npm)
 
-# The tests' tools from npm, as tests/web/package-lock.json pins them, into the browser build's
+# The tests' tools from npm, as tests/platform/web/package-lock.json pins them, into the browser build's
 # folder (ignored by git): Chromium's driver (playwright-core), Firefox's over WebDriver BiDi
 # (puppeteer-core; it fetches no browser), the accessibility rules the page is checked with
 # (axe-core), and the page's checks (TypeScript, ESLint). Installed again when the lock changes.
 quorbel_install_web_driver() {
   local node=build-web/node
-  if cmp -s tests/web/package-lock.json "$node/package-lock.json" && [ -f "$node/node_modules/.package-lock.json" ]; then
+  if cmp -s tests/platform/web/package-lock.json "$node/package-lock.json" && [ -f "$node/node_modules/.package-lock.json" ]; then
     return 0
   fi
-  echo "Installing the tests' tools (npm ci, tests/web/package-lock.json) into $node/" >&2
+  echo "Installing the tests' tools (npm ci, tests/platform/web/package-lock.json) into $node/" >&2
   mkdir -p "$node"
-  cp tests/web/package.json tests/web/package-lock.json "$node/"
+  cp tests/platform/web/package.json tests/platform/web/package-lock.json "$node/"
   npm ci --prefix "$node" --no-audit --no-fund --loglevel=error >/dev/null
 }
 

@@ -26,5 +26,13 @@ if [ ! -f build-web/CMakeCache.txt ]; then
 elif ! grep -qx "QUORBEL_WERROR:BOOL=$werror" build-web/CMakeCache.txt; then
   cmake -S . -B build-web -DQUORBEL_WERROR=$werror >/dev/null
 fi
+# The page's preview picture is drawn by a native build's capture tool: the developers' build's,
+# or the one QUORBEL_CAPTURE names.
+capture=${QUORBEL_CAPTURE:-$PWD/build/quorbel-capture}
+if [ -x "$capture" ]; then
+  grep -qx "QUORBEL_CAPTURE:FILEPATH=$capture" build-web/CMakeCache.txt || cmake -S . -B build-web -DQUORBEL_CAPTURE="$capture" >/dev/null
+else
+  echo "web.sh: no preview picture for shared links (no $capture: build quorbel-capture, or name it in QUORBEL_CAPTURE)" >&2
+fi
 cmake --build build-web -j2 --target quorbel-web
 echo "web.sh: the page is in build-web/site/ (serve it, then open index.html)" >&2

@@ -58,10 +58,7 @@ public:
 
 class RecordingTexture final : public IDirect3DTexture9 {
 public:
-    HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
-    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
-    HRESULT UnlockRect(UINT level) override;
-    ULONG Release() override;
+    D3D9_TEXTURE_METHODS(D3D9_DECLARE_OVERRIDE)
 
     int id;
     int references = 1;

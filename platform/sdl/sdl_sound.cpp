@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "platform/sdl/sdl_internal.h"
-#include "platform/sdl/wave_chunks.h"
-#include "platform/sdl/wave_sync.h"
+#include "platform/sound/wave_chunks.h"
+#include "platform/sound/wave_sync.h"
 #include "platform/switches.h"
 #include "platform/system.h"
 

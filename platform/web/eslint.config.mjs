@@ -1,5 +1,5 @@
 // eslint.config.mjs: the lint of the page's modules and the wasm's --js-library
-// (tests/web/page_check.sh runs it beside the tools it imports).
+// (tests/platform/web/page_check.sh runs it beside the tools it imports).
 import js from '@eslint/js';
 import globals from 'globals';
 
@@ -17,6 +17,11 @@ export default [
   {
     files: ['platform/web/page/*.js'],
     languageOptions: { ecmaVersion: 2022, sourceType: 'module', globals: globals.browser },
+    rules,
+  },
+  {
+    files: ['platform/web/offline/*.js'],
+    languageOptions: { ecmaVersion: 2022, sourceType: 'script', globals: globals.serviceworker },
     rules,
   },
   {

@@ -19,6 +19,7 @@ void pageShowEnd();
 void pageFail(const char* message);
 void pageBadAddress(const char* message);
 void pageQuery(char* text, int size);  // location.search without the '?'
+int pageCheckAddress();                // 1: the page took its address for a check mode's
 void pageNote(const char* line);
 
 // ---- the canvas ----
@@ -44,11 +45,13 @@ int pageHeard();  // 1 heard, 0 not yet, -1 the context does not run (suspended 
 void pageStop();
 void pageSeekAudio(double ms);
 void pagePauseAudio(int paused);
+// The show's time now, while it plays: the page puts the sound there when it has drifted off.
+void pageSoundInStep(double showMs);
 
 // ---- the player ----
 int pageTakeKey();  // a PlayerKey code, -1 for none
 double pageTakeSeek();  // show ms, -1 for none
 void pageShowBar(double ms, double forMs);
-void pagePlayer(const char* help, const char* keyRows, const uint32_t* phases, int count, double loopFromMs,
-                double loopToMs);
+void pagePlayer(const char* help, const char* keyRows, const uint32_t* phases, int count, double lengthMs,
+                double loopFromMs, double loopToMs);
 }

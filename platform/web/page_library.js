@@ -53,6 +53,7 @@ mergeInto(LibraryManager.library, {
   pageBadAddress: function (message) { Module.quorbelBadAddress(UTF8ToString(message)); },
   /** @param {number} text @param {number} size */
   pageQuery: function (text, size) { stringToUTF8(location.search.substring(1), text, size); },
+  pageCheckAddress: function () { return Module.quorbelCheck ? 1 : 0; },
   /** @param {number} line */
   pageNote: function (line) { Module.quorbelNote(UTF8ToString(line)); },
 
@@ -126,6 +127,8 @@ mergeInto(LibraryManager.library, {
   pageSeekAudio: function (ms) { Module.quorbelSoundFrom(ms); },
   /** @param {number} paused */
   pagePauseAudio: function (paused) { Module.quorbelWantSound(!paused); },
+  /** @param {number} showMs */
+  pageSoundInStep: function (showMs) { Module.quorbelSoundInStep(showMs); },
 
   // ---- the player ----
   pageTakeKey: function () {
@@ -141,11 +144,11 @@ mergeInto(LibraryManager.library, {
   pageShowBar: function (ms, forMs) { Module.quorbelShowBar(ms, forMs); },
   /**
    * @param {number} help @param {number} keyRows  JSON @param {number} phases @param {number} count
-   * @param {number} loopFromMs @param {number} loopToMs
+   * @param {number} lengthMs @param {number} loopFromMs @param {number} loopToMs
    */
-  pagePlayer: function (help, keyRows, phases, count, loopFromMs, loopToMs) {
+  pagePlayer: function (help, keyRows, phases, count, lengthMs, loopFromMs, loopToMs) {
     const starts = [];
     for (let i = 0; i < count; ++i) starts.push(HEAPU32[(phases >> 2) + i]);
-    Module.quorbelPlayer(UTF8ToString(help), JSON.parse(UTF8ToString(keyRows)), starts, loopFromMs, loopToMs);
+    Module.quorbelPlayer(UTF8ToString(help), JSON.parse(UTF8ToString(keyRows)), starts, lengthMs, loopFromMs, loopToMs);
   },
 });

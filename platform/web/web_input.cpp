@@ -39,6 +39,8 @@ bool systemNextKey(PlayerKey* key) {
 
 int64_t webTakeSeek() { return static_cast<int64_t>(pageTakeSeek()); }
 
+void webKeepSoundInStep(uint32_t showMs) { pageSoundInStep(static_cast<double>(showMs)); }
+
 // The page's control bar is the progress bar: it shows for the time asked, and the address
 // follows the time so that it can be copied.
 void systemShowProgress(uint32_t ms, uint32_t, const uint32_t*, int32_t, uint32_t untilTick) {

@@ -40,9 +40,12 @@ void webTitleSoundtrackHash(const uint8_t* image, uint32_t bytes) { pageTitleSou
 
 void webQueryString(char* text, int size) { pageQuery(text, size); }
 
+bool webCheckAddress() { return pageCheckAddress() == 1; }
+
 void webStartPlayer(const char* help, const char* keyRows, const uint32_t* phaseStarts, int32_t count,
-                    uint32_t loopFromMs, uint32_t loopToMs) {
-    pagePlayer(help, keyRows, phaseStarts, count, static_cast<double>(loopFromMs), static_cast<double>(loopToMs));
+                    uint32_t lengthMs, uint32_t loopFromMs, uint32_t loopToMs) {
+    pagePlayer(help, keyRows, phaseStarts, count, static_cast<double>(lengthMs), static_cast<double>(loopFromMs),
+               static_cast<double>(loopToMs));
 }
 
 void webNote(const char* line) { pageNote(line); }

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/headless/headless_system.h"
-#include "platform/sdl/wave_chunks.h"
+#include "platform/sound/wave_chunks.h"
 #include "platform/system.h"
 #include "platform/web/page.h"
 #include "platform/web/web_state.h"

@@ -38,17 +38,27 @@ void webShowEnd();
 
 // The question string of the page's address (location.search without the '?'), in text.
 void webQueryString(char* text, int size);
+// The page decides from its address, before the wasm loads, whether it is a check mode's (it
+// shows no question for one): the wasm follows that decision rather than making it again.
+bool webCheckAddress();
 
 // ---- the player (keys, control bar, address) ----
 
 // A seek the page's scrub bar asked for since the last call, in show ms; -1 for none.
 int64_t webTakeSeek();
 
+// Each step of live play, the show's time now: the sound is put there when the two have come
+// apart (the page's clock ran on while the sound could not: frozen in the back/forward cache, no
+// animation frames as the music started).
+void webKeepSoundInStep(uint32_t showMs);
+
 // The page's help (the keys' table, one line each), the key table as JSON rows the page builds
-// its key map from ([{"key": KeyboardEvent.key, "shift": bool, "code": PlayerKey, "ends": bool}]),
-// the phases' starts for the scrub bar's marks, and the loop (0, 0 for none) for the address.
+// its key map from ([{"key": KeyboardEvent.key, "shift": bool, "code": PlayerKey, "ends": bool,
+// "repeatMs": N, "delayMs": N}]),
+// the phases' starts for the scrub bar's marks, the show's length for its bar and clock, and the
+// loop (0, 0 for none) for the address.
 void webStartPlayer(const char* help, const char* keyRows, const uint32_t* phaseStarts, int32_t count,
-                    uint32_t loopFromMs, uint32_t loopToMs);
+                    uint32_t lengthMs, uint32_t loopFromMs, uint32_t loopToMs);
 
 // One line under the question box (a bad part of the address: the show starts as if it had
 // none).

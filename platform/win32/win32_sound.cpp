@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "platform/sdl/wave_chunks.h"
+#include "platform/sound/wave_chunks.h"
 #include "platform/system.h"
 #include "platform/win32/win32_internal.h"
 

@@ -229,6 +229,19 @@ Took takeVersion(CaptureLine&, const char*, const char*, std::string&) {
     std::exit(0);
 }
 
+// The script's phases as JSON, for scripts that measure by phase (bench/web_fps.mjs): the
+// timeline's table is the only place their times are written.
+Took takePhases(CaptureLine&, const char*, const char*, std::string&) {
+    std::string json = "[";
+    for (int32_t i = 0; i < showPhaseCount; ++i) {
+        const ShowPhase& phase = showPhases[i];
+        json += std::string(i ? ",\n " : "") + "{\"name\": \"" + phase.name + "\", \"startMs\": " +
+                std::to_string(phase.startMs) + ", \"endMs\": " + std::to_string(phase.endMs) + "}";
+    }
+    std::fputs((json + "]\n").c_str(), stdout);
+    std::exit(0);
+}
+
 // ---- the table ----
 
 const OptionRow<CaptureLine> captureOptionRows[] = {
@@ -300,6 +313,7 @@ const OptionRow<CaptureLine> captureOptionRows[] = {
     {"--part", nullptr, "FROM:TO", "one such process: only the frames from FROM to TO ms", takePart},
     {"--help", "-h", nullptr, "this text", setField<&CaptureLine::wantsHelp, true>},
     {"--version", nullptr, nullptr, "the version", takeVersion},
+    {"--phases", nullptr, nullptr, "the show's phases as JSON: name, startMs, endMs each", takePhases},
 };
 
 }  // namespace

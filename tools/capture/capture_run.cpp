@@ -199,7 +199,8 @@ void startCold(uint32_t startTickValue) {
     headlessSystem.tick = startTickValue;
     headlessSystem.escapeHeld = false;
     endReached = 0;
-    initIntro();
+    ShowLife life(ScreenChoice::Window, nullptr);
+    life.step();  // the opening alone: a cold frame is drawn without the loading screen
     startTick = startTickValue;
 }
 

@@ -1,7 +1,7 @@
 // wave_from.cpp: a wave image cut to start at a show time.
 #include "tools/capture/wave_from.h"
 
-#include "platform/sdl/wave_chunks.h"
+#include "platform/sound/wave_chunks.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include "app/app.h"
 #include "app/player.h"
 #include "app/show_life.h"
+#include "platform/draw_scale.h"
 #include "platform/gl/gl_device.h"
 #include "platform/headless/headless_system.h"
 #include "platform/system.h"
@@ -58,6 +59,7 @@ void showStepOfPage() {
     }
     const int64_t seek = webTakeSeek();
     if (seek >= 0 && life->stage() == LifeStage::Playing) player->goTo(static_cast<uint32_t>(seek));
+    if (life->stage() == LifeStage::Playing && !player->paused() && !player->seeking()) webKeepSoundInStep(player->nowMs());
     const bool going = life->step();
     const bool playing = life->stage() == LifeStage::Playing;
     webReport(stageName(life->stage()), life->loadingFramesDone(), playing ? player->nowMs() : demoTimeMs);
@@ -95,9 +97,9 @@ std::vector<QueryPair> queryPairs(const std::string& query) {
     return pairs;
 }
 
-// The address's parameters: the live show's and the check modes'.
+// The address's parameters: the live show's and, in their parse below, the check modes'. Which
+// of the two an address is the page has decided (webCheckAddress).
 const char* const liveKeys[] = {"t", "loop", "scale", "fixed-size", "min-scale"};
-const char* const checkKeys[] = {"frame", "fps", "start-tick", "device-pixels", "soundtrack"};
 const char liveKeysText[] = "t=MS, loop=A:B, scale=1, fixed-size and min-scale=S";
 const char checkKeysText[] = "frame=MS, fps=N, start-tick=N, device-pixels and soundtrack";
 
@@ -105,13 +107,6 @@ template <size_t N>
 bool oneOf(const std::string& key, const char* const (&keys)[N]) {
     for (const char* known : keys)
         if (key == known) return true;
-    return false;
-}
-
-// A check mode when the address names one of its parameters; otherwise the live show.
-bool isCheckQuery(const std::vector<QueryPair>& pairs) {
-    for (const QueryPair& pair : pairs)
-        if (oneOf(pair.key, checkKeys)) return true;
     return false;
 }
 
@@ -130,28 +125,26 @@ void liveOptionsFromQuery(const std::vector<QueryPair>& pairs) {
     const char* asWithout = "the picture is drawn as without it";
     for (const QueryPair& pair : pairs) {
         if (pair.key == "scale") {
-            if (pair.value == "1")
+            const std::string fault = scaleOptionFault(pair.value);
+            if (fault.empty())
                 scaleOne = true;
             else
-                noteAddress("scale", "it takes 1 (the 640 x 480 picture scaled up), not '" + pair.value + "'", asWithout);
+                noteAddress("scale", "it " + fault, asWithout);
         } else if (pair.key == "fixed-size") {
             fixedSize = true;
         } else if (pair.key == "min-scale") {
-            char tail = 0;
-            double value = 0.0;
-            if (std::sscanf(pair.value.c_str(), "%lf%c", &value, &tail) == 1 && value >= 0.25 && value <= 1.0) {
-                minScale = value;
+            const std::string fault = minScaleOptionFault(pair.value, minScale);
+            if (fault.empty())
                 minGiven = true;
-            } else {
-                noteAddress("min-scale", "it takes a number from 0.25 to 1, not '" + pair.value + "'", asWithout);
-            }
+            else
+                noteAddress("min-scale", "it " + fault, asWithout);
         } else if (!oneOf(pair.key, liveKeys)) {
             webNote(("The address's '" + pair.key + "' is no parameter the page knows (the show's are " + liveKeysText +
                      "); it is left out.").c_str());
         }
     }
     if (minGiven && (scaleOne || fixedSize)) {
-        noteAddress("min-scale", "it lowers a drawing size that scale=1 and fixed-size hold fixed", "it is left out");
+        noteAddress("min-scale", "it " + minScaleConflict("scale=1", "fixed-size"), "it is left out");
         minScale = 1.0;
     }
     webSetDrawOptions(scaleOne, fixedSize, minScale);
@@ -194,7 +187,7 @@ PlayerOptions playerOptionsFromQuery(const std::vector<QueryPair>& pairs) {
 }
 
 // The key table as JSON rows for the page: the browser's key, Shift, the code the page queues
-// (PlayerKey's), and whether it ends the show.
+// (PlayerKey's), whether it ends the show, and how often it acts again while held (after how long).
 std::string pageKeyRows() {
     std::string rows = "[";
     for (const PlayerKeyBinding& row : playerKeys) {
@@ -205,7 +198,8 @@ std::string pageKeyRows() {
         }
         rows += std::string(rows.size() > 1 ? "," : "") + "{\"key\":\"" + key + "\",\"shift\":" +
                 (row.shift ? "true" : "false") + ",\"code\":" + std::to_string(static_cast<int>(row.key)) +
-                ",\"ends\":" + (row.key == PlayerKey::Escape ? "true" : "false") + "}";
+                ",\"ends\":" + (row.key == PlayerKey::Escape ? "true" : "false") + ",\"repeatMs\":" +
+                std::to_string(row.repeatMs) + ",\"delayMs\":" + std::to_string(heldDelayMs) + "}";
     }
     return rows + "]";
 }
@@ -217,8 +211,8 @@ void playerFromQuery(const std::vector<QueryPair>& pairs) {
     for (const PlayerKeyBinding& row : playerKeys) help += std::string(row.label) + ": " + row.action + "\n";
     uint32_t starts[showPhaseCount];
     for (int32_t i = 0; i < showPhaseCount; ++i) starts[i] = showPhases[i].startMs;
-    webStartPlayer(help.c_str(), pageKeyRows().c_str(), starts, showPhaseCount, options.loop ? options.loopFromMs : 0,
-                   options.loop ? options.loopToMs : 0);
+    webStartPlayer(help.c_str(), pageKeyRows().c_str(), starts, showPhaseCount, showLengthMs,
+                   options.loop ? options.loopFromMs : 0, options.loop ? options.loopToMs : 0);
 }
 
 // ---- the check modes ----
@@ -229,17 +223,17 @@ bool optionsFromQuery(const std::vector<QueryPair>& pairs, CaptureOptions& optio
                       std::string& error) {
     std::vector<std::string> args = {"quorbel-web"};
     for (const QueryPair& pair : pairs) {
-        if (pair.key == "device-pixels" && !pair.hasValue) {
+        if ((pair.key == "device-pixels" || pair.key == "soundtrack") && pair.hasValue) {
+            error = pair.key + " takes no value";
+            return false;
+        } else if (pair.key == "device-pixels") {
             devicePixels = true;
-        } else if (pair.key == "soundtrack" && !pair.hasValue) {
+        } else if (pair.key == "soundtrack") {
             args.insert(args.end(), {"--wav", "page"});
         } else if (pair.key == "frame") {
             args.insert(args.end(), {"--frame", pair.value, "-o", "canvas"});
         } else if (pair.key == "fps" || pair.key == "start-tick") {
             args.insert(args.end(), {"--" + pair.key, pair.value});
-        } else if (oneOf(pair.key, checkKeys)) {
-            error = pair.key + " takes no value";
-            return false;
         } else if (oneOf(pair.key, liveKeys)) {
             error = pair.key + " is the live show's, and the address asks for a check (" + checkKeysText + ")";
             return false;
@@ -295,7 +289,7 @@ int main() {
     char query[512] = "";
     webQueryString(query, sizeof query);
     const std::vector<QueryPair> pairs = queryPairs(query);
-    if (isCheckQuery(pairs)) {
+    if (webCheckAddress()) {
         CaptureOptions options;
         std::string error;
         bool devicePixels = false;

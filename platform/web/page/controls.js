@@ -2,7 +2,7 @@
 // phases marked, the time and full screen; shown while the pointer moves and for 2 s after.
 import { followAddress, keepAddress, playerAddress, setLoop } from './address.js';
 import { keyCode, setKeyRows } from './keys.js';
-import { $, clock, lastFrameMs, showing, showLengthMs } from './page.js';
+import { $, clock, lastFrameMs, show, showing } from './page.js';
 import { Module, status } from './seam.js';
 import { retryAudio } from './sound.js';
 
@@ -17,7 +17,7 @@ function revealControls(forMs) {
 
 /** @param {number} ms */
 function seekTo(ms) {
-  Module.quorbelSeekTo = Math.max(0, Math.min(lastFrameMs, ms));
+  Module.quorbelSeekTo = Math.max(0, Math.min(lastFrameMs(), ms));
   revealControls(2000);
 }
 
@@ -27,8 +27,8 @@ function tickControls() {
   if (!controls.hidden) {
     const ms = status.showMs;
     if (!dragging) scrub.value = String(ms);
-    scrub.setAttribute('aria-valuetext', clock(ms) + ' of ' + clock(showLengthMs));
-    timeText.textContent = clock(ms) + ' / ' + clock(showLengthMs);
+    scrub.setAttribute('aria-valuetext', clock(ms) + ' of ' + clock(show.lengthMs));
+    timeText.textContent = clock(ms) + ' / ' + clock(show.lengthMs);
     const paused = status.stage === 'paused';
     play.setAttribute('aria-label', paused ? 'Play' : 'Pause');
     play.innerHTML = paused ? '&#9654;' : '&#10074;&#10074;';
@@ -53,23 +53,26 @@ scrub.addEventListener('input', () => {
   seekTo(Number(scrub.value));
 });
 scrub.addEventListener('change', () => { dragging = false; });
-// The slider's keys move by seconds, not by its 10 ms step.
+// The show's keys mean on the slider what they mean anywhere (the page's key handler takes them);
+// of its own it keeps Up and Down, as Right and Left, and End, not its 10 ms steps.
 scrub.addEventListener('keydown', (event) => {
-  /** @type {Record<string, number>} */
-  const steps = { ArrowLeft: -1000, ArrowDown: -1000, ArrowRight: 1000, ArrowUp: 1000, PageDown: -10000, PageUp: 10000 };
-  let to;
-  if (event.key in steps) to = status.showMs + steps[event.key];
-  else if (event.key === 'Home') to = 0;
-  else if (event.key === 'End') to = lastFrameMs;
-  else return;
+  /** @type {Record<string, string>} */
+  const as = { ArrowUp: 'ArrowRight', ArrowDown: 'ArrowLeft' };
+  if (event.key === 'End') seekTo(lastFrameMs());
+  else if (event.key in as && !event.repeat && keyCode(as[event.key]) >= 0) Module.quorbelKeys.push(keyCode(as[event.key]));
+  else if (!(event.key in as)) return;
   event.preventDefault();
-  event.stopPropagation();
-  scrub.value = String(to);
-  seekTo(to);
 });
+// A click or a tap leaves the keyboard with the show, so the bar hides after it as after the
+// pointer alone; a keyboard user's focus stays in the bar.
+controls.addEventListener('pointerup', () => setTimeout(() => {
+  if (controls.contains(document.activeElement)) Module.canvas.focus();
+}));
 
-// From the show: its help, its key table, the phases for the marks, the loop for the address.
-Module.quorbelPlayer = function (help, rows, phaseStarts, fromMs, toMs) {
+// From the show: its help, its key table, the phases for the marks, its length, the loop for the address.
+Module.quorbelPlayer = function (help, rows, phaseStarts, lengthMs, fromMs, toMs) {
+  show.lengthMs = lengthMs;
+  scrub.max = String(lastFrameMs());
   setKeyRows(rows);
   $('help').textContent = help + 'S: copy a link to this moment';
   $('help').hidden = !playerAddress;
@@ -77,7 +80,7 @@ Module.quorbelPlayer = function (help, rows, phaseStarts, fromMs, toMs) {
   for (const start of phaseStarts.slice(1)) {
     const mark = document.createElement('div');
     mark.className = 'mark';
-    mark.style.left = (100 * start / showLengthMs) + '%';
+    mark.style.left = (100 * start / show.lengthMs) + '%';
     $('scrub-box').appendChild(mark);
   }
 };

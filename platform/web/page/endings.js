@@ -33,9 +33,16 @@ export function showFailed(text, link, title) {
 Module.quorbelShowEnd = function () {
   Module.canvas.style.cursor = '';
   leaveFullScreen();
-  // Again from the start, with the drawing options the address had.
-  /** @type {HTMLAnchorElement} */ ($('again')).href = location.pathname + (kept.length ? '?' + kept.join('&') : '');
+  // Again from the start, with the drawing options the address had; the address says so too, so
+  // that a reload plays the show, not its last moment.
+  const again = location.pathname + (kept.length ? '?' + kept.join('&') : '');
+  history.replaceState(null, '', again);
+  const link = /** @type {HTMLAnchorElement} */ ($('again'));
+  link.href = again;
   $('ended').hidden = false;
+  // Written once the box shows, so that its live region announces it; the focus goes to its link.
+  $('ended-text').textContent = 'The show has ended.';
+  link.focus();
 };
 
 Module.quorbelFail = (message) => showFailed('The show cannot run here: ' + message, null, message);
@@ -47,6 +54,11 @@ Module.quorbelBadAddress = (message) =>
 // The program stopped (out of memory, or a fault): the sound stops with it.
 Module.quorbelStopped = function (what) {
   if (Module.quorbelStopSound) Module.quorbelStopSound();
+  if (status.stage === 'starting' || status.stage === 'question') {
+    showFailed("The show could not start: its program failed here. Reload the page to try again; if that does not help, " +
+               "tell the site's owner.", { text: 'Try again', href: location.href }, 'the program stopped: ' + what);
+    return;
+  }
   const at = clock(status.showMs);
   const text = /OOM|memory/i.test(what) ? `The show ran out of memory at ${at} and stopped.`
                                          : `The show stopped at ${at}: the program failed (${what}).`;

@@ -38,9 +38,38 @@ function playerKey(event) {
   return plain;
 }
 
+/** @param {EventTarget | null} target */
+const isButton = (target) => target instanceof HTMLElement && target.tagName === 'BUTTON';
+
+// A key held down acts again at its row's own rate, not the keyboard's: its auto-repeat comes
+// faster than seeks are done (as the desktop's player has it).
+/** @type {{key: string, pressedAt: number, actedAt: number} | null} */
+let held = null;
+
+/**
+ * Whether a key press acts now: a first press always, a repeat when its row repeats and is due.
+ * @param {KeyboardEvent} event
+ * @param {import('./seam.js').KeyRow} row
+ */
+function due(event, row) {
+  const now = performance.now();
+  if (!event.repeat || !held || held.key !== event.key) {
+    held = { key: event.key, pressedAt: now, actedAt: now };
+    return !event.repeat;
+  }
+  if (row.repeatMs === 0 || now - held.pressedAt < row.delayMs || now - held.actedAt < row.repeatMs) return false;
+  held.actedAt = now;
+  return true;
+}
+window.addEventListener('keyup', (event) => {
+  if (held && held.key === event.key) held = null;
+});
+
 window.addEventListener('keydown', (event) => {
   retryAudio();
   if (asking()) {
+    // A focused button answers as itself (Return on No is No); elsewhere Return is Yes.
+    if (isButton(event.target) && (event.key === 'Enter' || event.key === ' ')) return;
     if (event.key === 'Enter') answer(true);
     else if (event.key === 'Escape') answer(false);
     else return;
@@ -62,9 +91,9 @@ window.addEventListener('keydown', (event) => {
     event.preventDefault();
     return;
   }
-  // A focused button takes Space and Return as a press, as buttons do.
-  const onButton = event.target instanceof HTMLElement && event.target.tagName === 'BUTTON';
-  if (!row || onButton && (event.key === ' ' || event.key === 'Enter')) return;
-  Module.quorbelKeys.push(row.code);
+  // A focused button takes Space and Return as a press, as buttons do. Every other key means
+  // what the table says whatever has the focus (the scrub bar too).
+  if (!row || isButton(event.target) && (event.key === ' ' || event.key === 'Enter')) return;
   event.preventDefault();
+  if (due(event, row)) Module.quorbelKeys.push(row.code);
 });

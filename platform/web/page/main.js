@@ -1,18 +1,20 @@
-// main.js: the page's side of the show, its modules by idea, then the wasm's script, which
-// finds Module (seam.js) ready.
-import './address.js';
+// main.js: the page's side of the show, its modules by idea, then the show's program (load.js),
+// which finds Module (seam.js) ready.
+import { playerAddress } from './address.js';
 import './sound.js';
 import './context.js';
-import './question.js';
+import { hideQuestion } from './question.js';
 import './keys.js';
 import './controls.js';
 import './fullscreen.js';
 import './endings.js';
-import { Module, status } from './seam.js';
+import './away.js';
+import './wake.js';
+import './media.js';
+import { loadShow } from './load.js';
+import { status } from './seam.js';
 
 /** @type {Window & {quorbel?: import('./seam.js').QuorbelStatus}} */ (window).quorbel = status;
 
-const script = document.createElement('script');
-script.src = 'quorbel.js';
-script.onerror = () => Module.quorbelFail('quorbel.js could not be loaded');
-document.body.appendChild(script);
+if (!playerAddress) hideQuestion();
+loadShow();

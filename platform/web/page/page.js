@@ -1,7 +1,10 @@
 // page.js: what every module of the page uses: its elements, the show's length and stages.
 import { status } from './seam.js';
 
-export const lastFrameMs = 161279, showLengthMs = 161280;
+/** The show's length, as the wasm's timeline has it: handed over with the player (quorbelPlayer). */
+export const show = { lengthMs: 0 };
+/** The last moment of the show a seek or the sound may go to. */
+export const lastFrameMs = () => show.lengthMs - 1;
 
 /**
  * The element of index.html with that id; the page is broken without it.

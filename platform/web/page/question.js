@@ -23,17 +23,27 @@ export function answer(yes) {
 
 export function hideQuestion() {
   question.hidden = true;
+  question.classList.remove('early');
+}
+
+// The HTML showed the question already; from here it can be answered.
+if (question.classList.contains('early')) {
+  question.classList.remove('early');
+  question.hidden = false;
+  for (const id of ['yes', 'no']) /** @type {HTMLButtonElement} */ ($(id)).disabled = false;
+  $('yes').focus();
 }
 
 $('yes').addEventListener('click', () => answer(true));
 $('no').addEventListener('click', () => answer(false));
 
+// The page shows the question from its HTML at once; the wasm asks it once it has loaded, and
+// finds it answered already where the viewer was quicker.
 Module.quorbelAsk = function (text, caption) {
   $('question-text').textContent = text;
   $('question-caption').textContent = caption;
-  question.hidden = false;
   status.askedAt = performance.now();
-  $('yes').focus();
+  if (Module.quorbelAnswer === undefined && !question.hidden && !question.contains(document.activeElement)) $('yes').focus();
 };
 
 Module.quorbelNote = function (line) {

@@ -28,6 +28,9 @@
  * @property {string} [sizes]  the sizes drawn at and for how long
  * @property {string} [frameReport]  the native end line's text
  * @property {string} [copied]  the last address key S copied
+ * @property {number} [soundMoved]  how often the sound was put back where the picture is (sound.js)
+ * @property {string} [offline]  'kept' once the service worker holds the show's files for offline play
+ * @property {string} [wakeLock]  the screen kept on: 'held', 'released' or 'refused' (none asked yet: absent)
  * @property {string} [error]  why the show failed
  */
 
@@ -38,6 +41,8 @@
  * @property {boolean} shift  the row wants Shift held
  * @property {number} code  the PlayerKey the wasm takes from quorbelKeys
  * @property {boolean} ends  the key ends the show (Escape)
+ * @property {number} repeatMs  held down, it acts again this often (0: once), after delayMs
+ * @property {number} delayMs
  */
 
 /**
@@ -47,6 +52,9 @@
  * @property {(text: string) => void} print  emscripten's: the wasm's stdout and stderr
  * @property {(text: string) => void} printErr
  * @property {(what: unknown) => void} onAbort  emscripten's: the program stopped
+ * @property {() => void} [onRuntimeInitialized]  emscripten's: the program is ready, main comes next
+ * @property {(imports: WebAssembly.Imports, receive: (instance: WebAssembly.Instance, module: WebAssembly.Module) => void) => object} [instantiateWasm]
+ *   emscripten's: the page instantiates the program it fetched and compiled itself (load.js)
  * @property {() => void} _webContextRestored  the wasm's (web_display.cpp); called by the page
  *   when the browser gives the WebGL context back, between two animation frames
  *
@@ -55,6 +63,8 @@
  * @property {boolean} quorbelEscape  set by the page's Escape or a full screen left the browser's
  *   way; taken (and cleared) by the wasm's systemEscapePressed
  * @property {number} [quorbelAnswer]  1 Yes, 0 No, set by the question's answer; read by webAnswer
+ * @property {boolean} quorbelCheck  the address names a check mode: set by the page from it before
+ *   the wasm loads; the wasm's main follows it (webCheckAddress)
  * @property {number[]} quorbelKeys  the player's key codes pressed, taken one at a time by systemNextKey
  * @property {number} quorbelSeekTo  show ms the scrub bar asked for, -1 for none; taken by webTakeSeek
  * @property {AudioContext} [quorbelAudio]  made by the answer (the gesture browsers ask for); the
@@ -64,13 +74,15 @@
  * Calls the wasm makes of the page:
  * @property {(text: string, caption: string) => void} quorbelAsk  the question (systemStart's
  *   webAskQuestion, before the first frame)
- * @property {(help: string, rows: KeyRow[], phaseStarts: number[], fromMs: number, toMs: number) => void} quorbelPlayer
- *   the player's help, key table, phases and loop (once, when the live show starts)
+ * @property {(help: string, rows: KeyRow[], phaseStarts: number[], lengthMs: number, fromMs: number, toMs: number) => void} quorbelPlayer
+ *   the player's help, key table, phases, the show's length and the loop (once, when the live show starts)
  * @property {(line: string) => void} quorbelNote  a line under the question (a part of the address ignored)
  * @property {(ms: number, forMs: number) => void} quorbelShowBar  after a seek or a pause (systemShowProgress)
  * @property {(buffer: AudioBuffer) => void} quorbelPlaySound  the soundtrack made, played from the moment set
  * @property {(ms: number) => void} quorbelSoundFrom  the sound moved to a show time (a seek, systemSetWavePosition)
  * @property {(on: boolean) => void} quorbelWantSound  the player paused or played (systemPauseWave)
+ * @property {(ms: number) => void} quorbelSoundInStep  every step of live play, the show's time now
+ *   (webKeepSoundInStep): the page puts the sound there if it drifted off
  * @property {() => void} quorbelStopSound  the show ended (systemStopWave); also the page's, when the program stops
  * @property {() => number} quorbelContext  every frame: 0 drawing, 1 the WebGL context lost, 2 not made again
  * @property {(made: boolean, error: string) => void} quorbelContextMade  after _webContextRestored
@@ -92,6 +104,7 @@ export const Module = /** @type {QuorbelModule} */ (/** @type {unknown} */ ({
   onAbort: (/** @type {unknown} */ what) => Module.quorbelStopped(String(what)),
   quorbelStatus: { stage: 'starting', loadingFrames: 0, showMs: 0, audio: 'none' },
   quorbelEscape: false,
+  quorbelCheck: false,
   quorbelKeys: [],
   quorbelSeekTo: -1,
 }));

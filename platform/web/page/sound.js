@@ -33,7 +33,7 @@ function catchUpSound() {
   sound.standing = null;
   if (!standing || !sound.wanted || held.context !== 0 || !sound.source) return;
   const ms = standing.ms + (performance.now() - standing.at);
-  if (ms > standing.ms + 20) Module.quorbelSoundFrom(Math.min(ms, lastFrameMs));
+  if (ms > standing.ms + 20) Module.quorbelSoundFrom(Math.min(ms, lastFrameMs()));
 }
 
 Module.quorbelPlaySound = function (buffer) {
@@ -66,6 +66,24 @@ Module.quorbelSoundMs = function () {
   const audio = Module.quorbelAudio;
   if (!audio || !sound.source) return -1;
   return sound.fromMs + Math.max(0, audio.currentTime - sound.heardFrom) * 1000;
+};
+
+// The sound's time and the show's come apart where the page's clock ran on while the sound could
+// not follow (frozen in the back/forward cache), or the sound ran on while no animation frame
+// came (the tab hidden as the music started): the sound is put where the picture is. Only while
+// the context runs and nothing else moves the sound. In step, the picture is ahead of what is
+// heard by up to the output's latency (a seek does not wait for its sound to reach the speaker),
+// which may be large (a wireless headset's): more than that is drift.
+const driftLimitMs = 150;
+Module.quorbelSoundInStep = function (ms) {
+  const audio = Module.quorbelAudio;
+  if (!audio || !sound.source || !sound.wanted || sound.standing || sound.pending || audio.state !== 'running' ||
+      held.context !== 0 || held.soundInterrupted) return;
+  const aheadMs = ms - (sound.fromMs + (audio.currentTime - sound.heardFrom) * 1000);
+  const latencyMs = 1000 * (audio.outputLatency || audio.baseLatency || 0);
+  if (aheadMs >= -driftLimitMs && aheadMs <= latencyMs + driftLimitMs) return;
+  Module.quorbelSoundFrom(Math.min(ms, lastFrameMs()));
+  status.soundMoved = (status.soundMoved ?? 0) + 1;
 };
 
 Module.quorbelStopSound = function () {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/sdl/wave_sync.h"
+#include "platform/sound/wave_sync.h"
 
 namespace {
 

@@ -64,4 +64,18 @@ for program in quorbel quorbel-capture quorbel-soak quorbel-compare quorbel-prob
     failed=1
   fi
 done
+
+# quorbel-capture --phases, which the page's frame-rate script reads: JSON, the phases one after
+# the other from 0 to the last start time --start takes plus one.
+if ! "$build/quorbel-capture" --phases | python3 -c '
+import json, sys
+phases = json.load(sys.stdin)
+ends = [0] + [p["endMs"] for p in phases[:-1]]
+assert len(phases) > 1 and all(p["name"] for p in phases), phases
+assert [p["startMs"] for p in phases] == ends, phases
+assert phases[-1]["endMs"] == int(sys.argv[1]) + 1, phases[-1]
+' "$(sed -n "s/.*(0 to \([0-9]*\)).*/\1/p" <<<"$("$build/quorbel" --help)")"; then
+  echo "quorbel-capture --phases: not the show's phases from 0 to its end"
+  failed=1
+fi
 exit $failed

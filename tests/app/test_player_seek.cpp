@@ -128,6 +128,10 @@ TEST(PlayerKeysTest, BothPlatformsFindTheirRowsInTheOneTable) {
         {"Right", "ArrowRight", true, int(PlayerKey::ShiftRight)}, {"PageDown", "PageDown", false, int(PlayerKey::PageDown)},
         {"Escape", "Escape", false, int(PlayerKey::Escape)}, {"Return", "Enter", false, -1},
         {"F", "f", false, -1},
+        {"AudioPlay", "MediaPlayPause", false, int(PlayerKey::Space)},
+        {"AudioNext", "MediaTrackNext", false, int(PlayerKey::PageDown)},
+        {"AudioPrev", "MediaTrackPrevious", true, int(PlayerKey::PageUp)},
+        {"AudioStop", "MediaStop", false, -1},
     };
     for (const Case& c : cases) {
         const PlayerKeyBinding* native = playerKeyBySdlName(c.sdlName, c.shift);

@@ -1,5 +1,5 @@
 // wave_chunks.cpp: the RIFF chunk walk that finds a wave image's samples.
-#include "platform/sdl/wave_chunks.h"
+#include "platform/sound/wave_chunks.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 # QUORBEL_REQUIRE_ALL.
 set -euo pipefail
 build=$(cd "$1" && pwd) site=$2
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 command -v dpkg-deb >/dev/null || { echo "dpkg-deb is not installed (scripts/setup.sh installs what the tests need)"; exit 1; }

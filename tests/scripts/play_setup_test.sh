@@ -3,7 +3,7 @@
 # show's packages and its own, never for the test bench's; the viewer's build it configures has
 # no test or benchmark program and does not make warnings errors.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source scripts/setup.sh

@@ -3,7 +3,7 @@
 # each include below, in core/a.cpp of a library that may use core/ and platform/, passes or is
 # refused with the line naming the file, the folder reached and the folders allowed.
 set -euo pipefail
-check=$(cd "$(dirname "$0")/.." && pwd)/cmake/layers_check.cmake
+check=$(cd "$(dirname "$0")/../.." && pwd)/cmake/layers_check.cmake
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 mkdir -p "$root"/core "$root"/cube "$root"/platform/gl

@@ -6,7 +6,8 @@
 // context; the boxes on small screens; axe-core's rules. Beside all that, as a viewer would, one
 // untouched run to the show's end in Chromium and one in Firefox (puppeteer-core over WebDriver
 // BiDi, on an Xvfb of its own: headless Firefox has no WebGL).
-//   node tests/web/web_test.mjs SITE_DIR CAPTURE_BINARY WORK_DIR
+//   node tests/platform/web/web_test.mjs SITE_DIR CAPTURE_BINARY WORK_DIR
+// QUORBEL_WEB_ONLY=viewer runs viewer_checks.mjs's checks alone (a few minutes less to wait).
 // Exit 0 passed, 1 failed, 77 skipped (a tool missing; QUORBEL_REQUIRE_ALL makes that a failure).
 import { createHash } from 'node:crypto';
 import { execFile, execFileSync, spawn } from 'node:child_process';
@@ -16,6 +17,7 @@ import { existsSync, mkdirSync, readFileSync } from 'node:fs';
 import { join, extname, resolve } from 'node:path';
 import { promisify } from 'node:util';
 import { inflateSync } from 'node:zlib';
+import { slowNetwork, viewerChecks } from './viewer_checks.mjs';
 
 const [site, capture, work] = process.argv.slice(2).map((p) => resolve(p));
 const requireAll = !['', '0', undefined].includes(process.env.QUORBEL_REQUIRE_ALL);
@@ -44,9 +46,16 @@ function check(ok, what) {
 }
 
 // ---- the site, as a static server would serve it ----
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png',
+                '.webmanifest': 'application/manifest+json' };
 const server = createServer((request, response) => {
   const name = new URL(request.url, 'http://x').pathname.replace(/^\/$/, '/index.html');
+  // Another address of the same site, to leave the show for and come back from.
+  if (name === '/elsewhere.html') {
+    response.writeHead(200, { 'Content-Type': 'text/html' });
+    response.end('<!doctype html><title>elsewhere</title><link rel="icon" href="data:,"><p>Another page');
+    return;
+  }
   const file = join(site, name);
   if (!file.startsWith(site) || !existsSync(file)) { response.writeHead(404); response.end(); return; }
   response.writeHead(200, { 'Content-Type': types[extname(file)] || 'application/octet-stream' });
@@ -84,9 +93,10 @@ function watchConsole(page, into) {
     if (message.type() === 'error' || /GL_INVALID|WebGL|^quorbel:/.test(message.text())) into.push(message.text());
   });
 }
-async function openPage(query, view = { viewport: { width: 800, height: 600 } }, errors = pageErrors) {
+async function openPage(query, view = { viewport: { width: 800, height: 600 } }, errors = pageErrors, initScript = null) {
   const page = await browser.newPage(view);
   watchConsole(page, errors);
+  if (initScript) await page.addInitScript(initScript);
   await page.goto(base + query);
   return page;
 }
@@ -143,7 +153,7 @@ async function wholeRunInChromium() {
   await page.close();
   check(end.stage === 'ended' && end.audio === 'stopped' && errors.length === 0 && again === '/index.html',
         `Chromium: an untouched run plays to its end (${end.showMs} ms, ${end.frames} frames) and shows the end box, ` +
-        `the sound stopped, "Watch it again" opens ${again}; the heap ${megabytes(end.heapBytes)} MB, its break at most ` +
+        `the sound stopped (put back in step ${end.soundMoved ?? 0} times), "Watch it again" opens ${again}; the heap ${megabytes(end.heapBytes)} MB, its break at most ` +
         `${megabytes(end.heapTopBytes)} MB; ${errors.length ? 'console: ' + errors.join(' | ') : 'no error or WebGL warning'}`);
 }
 
@@ -260,7 +270,18 @@ async function firefoxRun() {
   }
 }
 
+const viewerTools = { browser, base, openPage, status, until, startShow, check, driver, chromiumPath };
+const viewer = () => viewerChecks(viewerTools).catch((error) => check(false, `the viewer's checks stopped: ${error.stack || error}`));
+if (process.env.QUORBEL_WEB_ONLY === 'viewer') {
+  await slowNetwork(viewerTools);
+  await viewer();
+  await browser.close();
+  server.close();
+  console.log(`${passes} passed, ${failures} failed`);
+  process.exit(failures ? 1 : 0);
+}
 try {
+  await slowNetwork(viewerTools);
   const wholeRuns = Promise.all([wholeRunInChromium(), wholeRunInFirefox()]).catch((error) => {
     check(false, `a whole run stopped: ${error.stack || error}`);
   });
@@ -415,8 +436,8 @@ try {
             `${(100 * litShare).toFixed(0)} % of the picture lit`);
     }
 
-    // The keyboard: Tab reaches the bar at any time, the slider moves by seconds, and a focused
-    // full-screen button takes Space as a press.
+    // The keyboard: Tab reaches the bar at any time, the slider's Right and Left are the show's
+    // 5 s, and a focused full-screen button takes Space as a press.
     await page.keyboard.press(' ');
     await page.waitForFunction(() => window.quorbel.stage === 'paused', null, { timeout: 5000 });
     await page.waitForTimeout(2600);
@@ -426,12 +447,12 @@ try {
     const sliderFrom = (await status(page)).showMs;
     const slider = [];
     await page.focus('#scrub');
-    for (const [key, by] of [['ArrowRight', 1000], ['ArrowLeft', 0], ['PageUp', 10000]]) {
+    for (const [key, by] of [['ArrowRight', 5000], ['ArrowLeft', 0]]) {
       await page.keyboard.press(key);
       slider.push((await until(page, (ms) => window.quorbel.showMs === ms, sliderFrom + by)).showMs - sliderFrom);
     }
-    check(tabbed.join(' ') === 'play 1' && slider.join(' ') === '1000 0 10000',
-          `Tab reaches the bar (${tabbed[0]} focused, the bar shown); the slider's Right, Left and Page Up move ` +
+    check(tabbed.join(' ') === 'play 1' && slider.join(' ') === '5000 0',
+          `Tab reaches the bar (${tabbed[0]} focused, the bar shown); the slider's Right and Left move ` +
           `${slider.join(', ')} ms from ${sliderFrom} ms`);
     const fullScreen = [
       ['Space on the focused full-screen button', async () => {
@@ -454,6 +475,9 @@ try {
     }
     await page.close();
   }
+
+  // Beside the rest from here: what browsers and viewers do to the page besides playing it.
+  const viewerRun = viewer();
 
   // ---- loops: a link to a moment in a loop reopens both; S copies both ----
   await Promise.all([
@@ -572,6 +596,7 @@ try {
           `the opening at 1280 x 960 device pixels against --size 1280x960: ${JSON.stringify(measure)}, edges ${ratio} of its`);
   }
 
+  await viewerRun;
   check(pageErrors.length === 0, `no error on any page${pageErrors.length ? ': ' + pageErrors.join(' | ') : ''}`);
   await wholeRuns;
 } catch (error) {

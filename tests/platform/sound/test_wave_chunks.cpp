@@ -1,4 +1,4 @@
-// test_app_wave_chunks.cpp: finding the samples the player plays inside a wave image, and
+// test_wave_chunks.cpp: finding the samples the player plays inside a wave image, and
 // refusing malformed images without reading past them.
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sdl/wave_chunks.h"
+#include "platform/sound/wave_chunks.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 # and, where it names a heading of a Markdown page (page.md#heading), a heading of that page.
 # Tried first on a tree of its own, one link of each kind a line, then on the repository.
 set -euo pipefail
-repo=$(cd "$(dirname "$0")/.." && pwd)
+repo=$(cd "$(dirname "$0")/../.." && pwd)
 
 # anchors PAGE: the anchors of PAGE's headings as GitHub makes them (lower case, punctuation
 # dropped, spaces as hyphens); lines inside fenced code are no headings.

@@ -5,7 +5,7 @@
 # lintian finds nothing wrong with (no error, no warning).
 set -euo pipefail
 build=$1
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 for command in desktop-file-validate appstreamcli man lintian dpkg-deb; do

@@ -6,7 +6,7 @@
 # scripts' their ${NAME:-default} reads, the browser scripts' their process.env reads.
 # Tried first on a tree of its own with one fault of each kind, then on the repository.
 set -euo pipefail
-repo=$(cd "$(dirname "$0")/.." && pwd)
+repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1
 
 # The variables read in ROOT's files, one a line, besides the programs' (which HELPED names);
@@ -16,7 +16,7 @@ reads() {
   local files
   # This file is left out: it writes a read of each kind for its own tree.
   files=$(find "$root" \( -path "$root/build*" -o -path "$root/.git" -o -name node_modules \
-    -o -path "$root/tests/switches_test.sh" \) -prune -o -type f -print)
+    -o -path "$root/tests/docs/switches_test.sh" \) -prune -o -type f -print)
   printf '%s\n' "$helped"
   # PATH and ASAN_OPTIONS are passed on to the programs a test runs, not switches of its own.
   grep -E '\.(cpp|h)$' <<<"$files" | grep -E "^$root/(tests|bench|fuzz)/" | xargs -r grep -ohE 'getenv\("[A-Z_][A-Z0-9_]*"' |

@@ -1,5 +1,5 @@
 // wave_sync.cpp: the audio device's reading position held to the show's clock.
-#include "platform/sdl/wave_sync.h"
+#include "platform/sound/wave_sync.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# page_check.sh SOURCE NODE: the page's modules and the wasm's --js-library (platform/web/)
+# page_check.sh SOURCE NODE: the page's modules, its service worker and the wasm's --js-library (platform/web/)
 # type-checked by TypeScript (strict, against the seam's list in page/seam.js) and linted by
-# ESLint, with the versions tests/web/package-lock.json pins, which scripts/setup.sh installs
+# ESLint, with the versions tests/platform/web/package-lock.json pins, which scripts/setup.sh installs
 # into NODE. Without node or the tools it skips (exit 77), and fails under QUORBEL_REQUIRE_ALL.
 set -euo pipefail
 source_dir=$1 node=$2
@@ -12,10 +12,11 @@ if ! command -v node >/dev/null || [ ! -x "$tools/tsc" ] || [ ! -x "$tools/eslin
   echo "page check: skipped: $why"; exit 77
 fi
 failed=0
-"$tools/tsc" -p "$source_dir/platform/web/tsconfig.json" --checkJs --noEmit ||
-  { echo "page check: tsc finds the type errors above"; failed=1; }
+for project in platform/web/tsconfig.json platform/web/offline/tsconfig.json; do
+  "$tools/tsc" -p "$source_dir/$project" --checkJs --noEmit || { echo "page check: tsc finds the type errors above"; failed=1; }
+done
 # ESLint resolves the rules its config imports beside the config: it is read from beside the tools.
 cp "$source_dir/platform/web/eslint.config.mjs" "$node/page.eslint.config.mjs"
 (cd "$source_dir" && "$tools/eslint" --config "$node/page.eslint.config.mjs" --max-warnings 0 \
-   platform/web/page platform/web/page_library.js) || { echo "page check: eslint finds the faults above"; failed=1; }
+   platform/web/page platform/web/page_library.js platform/web/offline) || { echo "page check: eslint finds the faults above"; failed=1; }
 exit $failed
