@@ -77,7 +77,8 @@ void systemShowProgress(uint32_t, uint32_t, const uint32_t*, int32_t, uint32_t) 
 void systemPresentAgain(bool paced) {
     pumpMessages();
     if (paced) Sleep(16);
-    lastFrameAt = Clock::now();
+    // The wait is no frame's time: the next interval counts from here.
+    if (framesShown > 0) lastFrameAt = Clock::now();
 }
 
 bool systemHeld() { return false; }
