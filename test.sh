@@ -16,6 +16,8 @@ if [ "$dir" = build ]; then
   # The browser build and the driver its test needs (tests/platform/web: run by CTest with the rest).
   quorbel_install_web_driver
   scripts/web.sh --werror
+  # The Windows build, which the Windows.* cases run under Wine.
+  scripts/windows.sh --werror
 fi
 mkdir -p "$dir/mesa-cache"
 # What Mesa's driver still holds when a test process exits is not our leak; ours are reported.

@@ -10,7 +10,7 @@
 #include "platform/command_line.h"
 #include "platform/draw_scale.h"
 #include "platform/memory_budget.h"
-#include "platform/sdl/window_options.h"
+#include "platform/window_options.h"
 #include "platform/switches.h"
 
 namespace {

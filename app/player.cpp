@@ -19,7 +19,7 @@ void Player::install() {
 
 void Player::attach(PlayerDevice* device) {
     front = device;
-    d3dDevice = device;
+    d3dDevice = d3dDeviceOf(device);
 }
 
 void Player::start() {

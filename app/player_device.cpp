@@ -14,12 +14,11 @@ D3DMATRIX identity() {
     return m;
 }
 
+// Not a switch: Windows' header makes D3DTS_WORLD a value outside its enum's own.
 D3DMATRIX* transformOf(KeptDeviceState& state, D3DTRANSFORMSTATETYPE type) {
-    switch (type) {
-        case D3DTS_VIEW:       return &state.view;
-        case D3DTS_PROJECTION: return &state.projection;
-        case D3DTS_WORLD:      return &state.world;
-    }
+    if (type == D3DTS_VIEW) return &state.view;
+    if (type == D3DTS_PROJECTION) return &state.projection;
+    if (type == D3DTS_WORLD) return &state.world;
     return nullptr;
 }
 
@@ -70,7 +69,7 @@ HRESULT PlayerDevice::BeginScene() { return drawingOn ? innerDevice->BeginScene(
 HRESULT PlayerDevice::EndScene() { return drawingOn ? innerDevice->EndScene() : D3D_OK; }
 
 HRESULT PlayerDevice::Present(const RECT* source, const RECT* dest, HWND window, const void* dirty) {
-    return drawingOn ? innerDevice->Present(source, dest, window, dirty) : D3D_OK;
+    return drawingOn ? innerDevice->Present(source, dest, window, d3dDirtyRegion(dirty)) : D3D_OK;
 }
 
 HRESULT PlayerDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {

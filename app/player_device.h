@@ -17,7 +17,7 @@ struct KeptDeviceState {
     DWORD fvf;
 };
 
-class PlayerDevice final : public IDirect3DDevice9 {
+class PlayerDevice final : public D3D9Methods {
 public:
     // Wraps a device in Direct3D 9's default state (a fresh one), before anything drew on it.
     explicit PlayerDevice(IDirect3DDevice9* inner);

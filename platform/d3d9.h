@@ -1,9 +1,14 @@
 // d3d9.h: the subset of Direct3D 9 the show uses, spelled and numbered as Direct3D 9 does.
-// Written for this project; the values follow Direct3D 9's documented numbering.
+// Written for this project; the values follow Direct3D 9's documented numbering. On Windows the
+// system's own d3d9.h takes its place, and the show draws through d3d9.dll.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+
+#ifdef _WIN32
+#include <d3d9.h>
+#else
 
 // ---- basic types ----
 
@@ -38,9 +43,6 @@ struct D3DMATRIX {
 struct D3DVECTOR {
     float x, y, z;
 };
-
-typedef D3DMATRIX D3DXMATRIX;
-typedef D3DVECTOR D3DXVECTOR3;
 
 struct RECT {
     LONG left, top, right, bottom;
@@ -263,6 +265,11 @@ constexpr DWORD D3DCLEAR_STENCIL = 0x4;
 constexpr DWORD D3DLOCK_READONLY = 0x10;
 constexpr DWORD D3DLOCK_NOSYSLOCK = 0x800;
 
+#endif  // _WIN32
+
+typedef D3DMATRIX D3DXMATRIX;
+typedef D3DVECTOR D3DXVECTOR3;
+
 // Float-valued states travel as the float's 32-bit pattern.
 inline DWORD d3dFloatBits(float f) {
     DWORD d;
@@ -291,6 +298,7 @@ constexpr UINT d3dVertexCount(D3DPRIMITIVETYPE type, UINT primitives) {
         case D3DPT_TRIANGLELIST:  return primitives * 3;
         case D3DPT_TRIANGLESTRIP: return primitives + 2;
         case D3DPT_TRIANGLEFAN:   return primitives + 2;
+        default:                  break;  // Windows' enum holds one more, its size marker
     }
     return 0;
 }
@@ -321,11 +329,14 @@ void d3dForEachPrimitive(D3DPRIMITIVETYPE type, UINT primitives, Point point, Li
         case D3DPT_TRIANGLEFAN:
             for (UINT i = 0; i < primitives; ++i) triangle(0, i + 1, i + 2);
             break;
+        default:
+            break;
     }
 }
 
-// ---- a profiler's markers ----
+// ---- a profiler's markers (on Windows, d3d9.dll's own) ----
 
+#ifndef _WIN32
 typedef const wchar_t* LPCWSTR;
 
 // The draws between a begin and its end belong to the named event, as PIX shows them on Windows;
@@ -344,6 +355,8 @@ struct IDirect3DSurface9 {
 protected:
     virtual ~IDirect3DSurface9() = default;
 };
+
+#endif  // !_WIN32
 
 // The texture's and the device's methods, one list each: the interface declares them from it,
 // and each device (the OpenGL one, the recording one, the player's) declares its overrides from
@@ -377,6 +390,7 @@ protected:
 #define D3D9_DECLARE_PURE(type, name, parameters) virtual type name parameters = 0;
 #define D3D9_DECLARE_OVERRIDE(type, name, parameters) type name parameters override;
 
+#ifndef _WIN32
 struct IDirect3DTexture9 {
     D3D9_TEXTURE_METHODS(D3D9_DECLARE_PURE)
 
@@ -390,3 +404,39 @@ struct IDirect3DDevice9 {
 protected:
     virtual ~IDirect3DDevice9() = default;
 };
+
+// A device of this program's own that the show draws through (the player's, in front of the
+// system's): here every device is an IDirect3DDevice9 already.
+typedef IDirect3DDevice9 D3D9Methods;
+inline IDirect3DDevice9* d3dDeviceOf(D3D9Methods* device) { return device; }
+// Present's dirty region as the device in front passes it on (on Windows, the system's type).
+inline const void* d3dDirtyRegion(const void* dirty) { return dirty; }
+#else
+// On Windows IDirect3DDevice9 is the system's COM interface, of which the show calls only the
+// list's methods; a device of this program's own (the player's, in front of the system's) is one
+// of these, and d3dDeviceOf gives the show an IDirect3DDevice9 whose calls reach it
+// (platform/win32/win32_device_front.cpp).
+class D3D9Methods;
+// Laid out as a COM object: its table's entries for the list's methods call methods' own.
+struct D3D9Front {
+    void* const* table;
+    D3D9Methods* methods;
+};
+class D3D9Methods {
+public:
+    D3D9_DEVICE_METHODS(D3D9_DECLARE_PURE)
+
+    D3D9Methods(const D3D9Methods&) = delete;
+    D3D9Methods& operator=(const D3D9Methods&) = delete;
+
+protected:
+    D3D9Methods();
+    virtual ~D3D9Methods() = default;
+
+private:
+    friend IDirect3DDevice9* d3dDeviceOf(D3D9Methods* device);
+    D3D9Front front;
+};
+IDirect3DDevice9* d3dDeviceOf(D3D9Methods* device);
+inline const RGNDATA* d3dDirtyRegion(const void* dirty) { return static_cast<const RGNDATA*>(dirty); }
+#endif

@@ -85,7 +85,7 @@ std::string floatText(DWORD bits) {
 
 std::string hexText(DWORD value) {
     char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
     return text;
 }
 

@@ -47,13 +47,17 @@ constexpr SwitchRow switchTable[] = {
      "after each batch the device reads every state it keeps back\n"
      "from GL and ends the program, naming the state, at the first\n"
      "that differs"},
+    {Switch::CallTrace,       "QUORBEL_CALL_TRACE",  "1",     readByShow,
+     "quorbel.exe on Windows: a line on stdout per call of the\n"
+     "design's own (the question, the window, Direct3D, the clock,\n"
+     "the sound), in their order"},
 };
 
 // A switch's row is found by its id.
 constexpr bool rowsInOrder() {
     for (size_t i = 0; i < std::size(switchTable); ++i)
         if (size_t(switchTable[i].id) != i) return false;
-    return std::size(switchTable) == size_t(Switch::GLCheck) + 1;
+    return std::size(switchTable) == size_t(Switch::CallTrace) + 1;
 }
 static_assert(rowsInOrder(), "switchTable has one row per Switch, in its order");
 

@@ -17,6 +17,7 @@ enum class Switch : uint8_t {
     RendererThreads,  // LP_NUM_THREADS
     GLNoCache,        // QUORBEL_GL_NO_CACHE
     GLCheck,          // QUORBEL_GL_CHECK
+    CallTrace,        // QUORBEL_CALL_TRACE
 };
 
 // The programs that read a switch, as bits.

@@ -1,7 +1,8 @@
 // system.h: every service the show takes from the operating system. The show calls nothing
-// else of the OS; three implementations exist (platform/sdl: the window and sound of the show on
+// else of the OS; four implementations exist (platform/sdl: the window and sound of the show on
 // the desktop; platform/headless: a virtual clock for the capture tool, the soak runner and the
-// tests; platform/web: the page, its WebGL2 canvas and Web Audio in a browser).
+// tests; platform/web: the page, its WebGL2 canvas and Web Audio in a browser; platform/win32:
+// Windows with the design's own calls and d3d9.dll).
 #pragma once
 
 #include <cstdint>

@@ -17,13 +17,14 @@ quorbel_packages_web=()
 # requires, and the benchmarks'.
 quorbel_packages_develop=(libgtest-dev libgmock-dev libbenchmark-dev)
 # The rest of the test bench: Xvfb and its tools, the sound and picture checks, the install
-# test's validators (menu entry, Debian package, AppStream, manual pages), libFuzzer, and Wine's
-# Direct3D 9 with the compiler for the Windows replayer (scripts/wine_check.sh).
+# test's validators (menu entry, Debian package, AppStream, manual pages), libFuzzer, Wine's
+# Direct3D 9 with the compiler for the Windows replayer and the Windows build (scripts/wine_check.sh,
+# scripts/windows.sh and its zip), and a sound server whose null sink the Windows show plays into.
 quorbel_packages_tests=(
   xvfb xauth x11-utils xfonts-base xdotool imagemagick ffmpeg sox
   desktop-file-utils dpkg-dev lintian appstream help2man man-db
   clang libclang-rt-14-dev
-  wine64 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64
+  wine64 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip unzip pulseaudio pulseaudio-utils
 )
 
 # Commands, as command:package, installed only where the command is missing, since a machine may

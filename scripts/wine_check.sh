@@ -16,32 +16,12 @@ if [ "${1:-}" = --speed ]; then speed=$2; shift 2; fi
 build=$(cd "${1:-$root/build}" && pwd)
 work=${2:-$build/wine-check}
 
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-missing=""
-[ -x "$wine" ] || missing="wine64"
-command -v x86_64-w64-mingw32-g++ >/dev/null || missing="$missing g++-mingw-w64-x86-64"
-command -v Xvfb >/dev/null || missing="$missing xvfb"
-if [ -n "$missing" ]; then
-  if [ -n "${QUORBEL_REQUIRE_ALL:-}" ] && [ "${QUORBEL_REQUIRE_ALL}" != 0 ]; then
-    echo "wine check: FAILED: missing$(printf ' %s' $missing) (apt-get install them)"; exit 1
-  fi
-  echo "wine check: skipped: missing$(printf ' %s' $missing) (apt-get install them)"; exit 77
-fi
+source "$root/scripts/wine_env.sh"
+missing=$(wine_missing)
+[ -z "$missing" ] || wine_skip_or_fail "wine check" "$missing"
 
-# The frames: show time in ms, or L and a loading frame's index; and the limits each is held to:
-# mean difference in levels, pixels over 24 levels apart and pixels moved, both in per cent.
-# docs/stream.md says what the differences are and where the limits come from.
-frames=(
-  "9000     0.4  0.1   0.1"    # opening: noise stripes
-  "22000    0.4  0.1   0.1"    # boxed cube
-  "38000    0.4  0.15  0.15"   # first tunnel
-  "58000    0.4  0.7   0.65"   # cube field: Wine drops the sprites at the face textures' borders
-  "100000   0.4  0.1   0.1"    # second tunnel
-  "124380   0.4  0.1   0.1"    # exploding cube: the streaks
-  "130560   0.4  0.1   0.1"    # exploding cube
-  "145000   0.4  0.45  0.3"    # closing: the face textures' borders again
-  "L32      0.4  0.1   0.1"    # loading screen
-)
+# The frames and the limits each is held to, shared with the Windows tests.
+mapfile -t frames < <(sed -e 's/#.*//' -e '/^ *$/d' "$root/scripts/wine_frames.txt")
 # States a fresh device of Wine's holds otherwise than the stream assumes, as docs/stream.md explains.
 known_states="D3DRS_POINTSIZE_MAX"
 
@@ -61,20 +41,8 @@ cmake -S "$root/tools/replay-d3d9" -B "$replayer_build" -G Ninja -DCMAKE_SYSTEM_
   cmake --build "$replayer_build" >>"$log" 2>&1 || { echo "wine check: FAILED: replay-d3d9.exe does not build"; tail -20 "$log"; exit 1; }
 
 # An Xvfb of our own on a free display, and a Wine prefix of our own (made once: 11-18 s).
-xvfb_pid=""
-cleanup() {
-  WINEPREFIX=$work/prefix "$(dirname "$wine")/wineserver" -k >/dev/null 2>&1 || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>>"$log" & echo "pid $!")
-read -r _ xvfb_pid <&3
-read -r -t 10 display <&3 || { echo "wine check: FAILED: Xvfb did not start"; exit 1; }
-export DISPLAY=:$display WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine_start "$work" "$log" "wine check" || exit 1
 export MESA_SHADER_CACHE_DIR=$build/mesa-cache
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  "$wine" wineboot -i >>"$log" 2>&1 || { echo "wine check: FAILED: the Wine prefix cannot be made"; exit 1; }
-fi
 
 stream_of() {  # frame, file
   if [[ $1 == L* ]]; then "$capture" --stream-loading "${1#L}" -o "$2"; else "$capture" --stream "$1" -o "$2"; fi

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/gl/gl_device.h"
-#include "platform/sdl/window_options.h"
+#include "platform/window_options.h"
 
 // ---- sdl_window.cpp: the window, its events and the exit ----
 

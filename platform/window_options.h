@@ -1,5 +1,6 @@
 // window_options.h: what the show's command line asks of its window beyond the show's own
-// request (a borderless 640 x 480 window, or the full screen).
+// request (a borderless 640 x 480 window, or the full screen); the desktop's and Windows' seams
+// both follow it.
 #pragma once
 
 // SDL_CreateWindow refuses a larger side ("Window is too large").
