@@ -80,3 +80,18 @@ const PlayerKeyBinding* HeldKey::due(uint32_t tick) {
     nextTick = tick + held->repeatMs;
     return held;
 }
+
+void PlayerKeyQueue::press(const PlayerKeyBinding& row, int32_t id, uint32_t tick) {
+    held.press(row, id, tick);
+    if (queued - taken < capacity) keys[queued++ % capacity] = row.key;
+}
+
+bool PlayerKeyQueue::next(uint32_t tick, PlayerKey* key) {
+    if (taken == queued) {
+        const PlayerKeyBinding* repeated = held.due(tick);
+        if (repeated != nullptr) *key = repeated->key;
+        return repeated != nullptr;
+    }
+    *key = keys[taken++ % capacity];
+    return true;
+}

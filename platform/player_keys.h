@@ -46,3 +46,19 @@ private:
     int32_t heldId = 0;
     uint32_t nextTick = 0;
 };
+
+// The keys pressed since the player last asked, in their order, and then the held key's repeats:
+// what a platform's events feed and systemNextKey gives out.
+class PlayerKeyQueue {
+public:
+    // A full queue drops the key: nobody presses 32 keys within one frame.
+    void press(const PlayerKeyBinding& row, int32_t id, uint32_t tick);
+    void release(int32_t id) { held.release(id); }
+    bool next(uint32_t tick, PlayerKey* key);
+
+private:
+    static constexpr uint32_t capacity = 32;
+    PlayerKey keys[capacity] = {};
+    uint32_t queued = 0, taken = 0;
+    HeldKey held;
+};

@@ -28,9 +28,7 @@ namespace {
 bool escapeLatched;                 // pressed since the last test
 volatile sig_atomic_t quitSignalled; // the number of the SIGINT or SIGTERM that came; 0 before
 timer_t quitDeadline;               // armed by the signal: the process ends when it runs out
-PlayerKey keyQueue[32];             // the player's keys pressed since it last asked
-uint32_t keysQueued, keysTaken;
-HeldKey heldKey;                    // repeats at its own rate, not the keyboard's
+PlayerKeyQueue pressedKeys;         // held keys repeat at their own rate, not the keyboard's
 
 // The display's refresh rate where SDL knows it, else 60 Hz.
 int refreshRateHz() {
@@ -45,9 +43,7 @@ int refreshRateHz() {
 void queuePlayerKey(const SDL_Keysym& key) {
     const PlayerKeyBinding* row = playerKeyBySdlName(SDL_GetKeyName(key.sym), (key.mod & KMOD_SHIFT) != 0);
     if (row == nullptr || row->key == PlayerKey::Escape) return;
-    heldKey.press(*row, key.sym, systemTickCount());
-    // A full queue drops the key: nobody presses 32 keys within one frame.
-    if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = row->key;
+    pressedKeys.press(*row, key.sym, systemTickCount());
 }
 
 void pumpEvents() {
@@ -62,7 +58,7 @@ void pumpEvents() {
                 else if (event.key.repeat == 0) queuePlayerKey(event.key.keysym);
                 break;
             case SDL_KEYUP:
-                heldKey.release(event.key.keysym.sym);
+                pressedKeys.release(event.key.keysym.sym);
                 break;
             case SDL_WINDOWEVENT:
                 if (event.window.event == SDL_WINDOWEVENT_CLOSE) windowClosed = true;
@@ -178,15 +174,7 @@ bool systemQuitAsked() {
     return quitSignalled != 0 || windowClosed || SDL_HasEvent(SDL_QUIT) == SDL_TRUE;
 }
 
-bool systemNextKey(PlayerKey* key) {
-    if (keysTaken == keysQueued) {
-        const PlayerKeyBinding* repeated = heldKey.due(systemTickCount());
-        if (repeated != nullptr) *key = repeated->key;
-        return repeated != nullptr;
-    }
-    *key = keyQueue[keysTaken++ % 32];
-    return true;
-}
+bool systemNextKey(PlayerKey* key) { return pressedKeys.next(systemTickCount(), key); }
 
 // ---- the way out ----
 

@@ -15,9 +15,7 @@ bool tickTraced;            // the next read is not traced
 bool clockTraced;           // the read after the music started is (or was) the next
 bool escapeLatched;         // Escape's key message came since the last test
 bool windowGone;            // closed or destroyed: counts as Escape
-PlayerKey keyQueue[32];     // the player's keys pressed since it last asked
-uint32_t keysQueued, keysTaken;
-HeldKey heldKey;            // repeats at its own rate, not the keyboard's
+PlayerKeyQueue pressedKeys;  // held keys repeat at their own rate, not the keyboard's
 
 // The player's keys by Windows' virtual-key codes, named as the key table names them.
 const char* keyName(WPARAM key) {
@@ -45,8 +43,7 @@ void keyDown(WPARAM key, LPARAM flags) {
     if (name == nullptr) return;
     const PlayerKeyBinding* row = playerKeyBySdlName(name, (GetKeyState(VK_SHIFT) & 0x8000) != 0);
     if (row == nullptr) return;
-    heldKey.press(*row, static_cast<int32_t>(key), systemTickCount());
-    if (keysQueued - keysTaken < 32) keyQueue[keysQueued++ % 32] = row->key;
+    pressedKeys.press(*row, static_cast<int32_t>(key), systemTickCount());
 }
 
 // A program of the desktop (no console of its own, so that none opens beside the show) started
@@ -74,7 +71,7 @@ void pumpMessages() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) keyDown(message.wParam, message.lParam);
-        if (message.message == WM_KEYUP) heldKey.release(static_cast<int32_t>(message.wParam));
+        if (message.message == WM_KEYUP) pressedKeys.release(static_cast<int32_t>(message.wParam));
         if (message.message == WM_QUIT) windowGone = true;
         TranslateMessage(&message);
         DispatchMessageA(&message);
@@ -112,15 +109,7 @@ bool systemQuitAsked() {
     return windowGone;
 }
 
-bool systemNextKey(PlayerKey* key) {
-    if (keysTaken == keysQueued) {
-        const PlayerKeyBinding* repeated = heldKey.due(systemTickCount());
-        if (repeated != nullptr) *key = repeated->key;
-        return repeated != nullptr;
-    }
-    *key = keyQueue[keysTaken++ % 32];
-    return true;
-}
+bool systemNextKey(PlayerKey* key) { return pressedKeys.next(systemTickCount(), key); }
 
 // ---- the way out ----
 

@@ -168,6 +168,24 @@ TEST(PlayerKeysTest, AHeldKeyActsAgainAtItsOwnRateUntilLetGo) {
     }
 }
 
+// 33 presses within a frame: the first 32 in their order (the last dropped), then the held
+// key's repeats, and none once it is let go.
+TEST(PlayerKeysTest, PressedKeysComeInTheirOrderThenTheHeldOneRepeats) {
+    PlayerKeyQueue queue;
+    std::vector<PlayerKey> pressed, given;
+    for (int32_t id = 0; id <= 32; ++id) {
+        const PlayerKey key = id % 2 == 0 ? PlayerKey::Right : PlayerKey::Space;
+        queue.press(playerKeys[int(key)], id, 0);
+        if (id < 32) pressed.push_back(key);
+    }
+    PlayerKey key = PlayerKey::Escape;
+    while (queue.next(0, &key)) given.push_back(key);
+    EXPECT_EQ(given, pressed);
+    EXPECT_TRUE(queue.next(heldDelayMs, &key) && key == PlayerKey::Right);
+    queue.release(32);
+    EXPECT_FALSE(queue.next(2000, &key));
+}
+
 TEST(PlayerOptionsTest, StartAndLoopTimesAreCheckedWithTheirReason) {
     struct Case {
         const char* text;
