@@ -93,7 +93,7 @@ bool stopWithin(Clock::duration span) {
 
 SDL_AudioDeviceID openDevice() {
     SDL_AudioSpec want = {};
-    want.freq = 44100;
+    want.freq = waveFramesPerSecond;
     want.format = AUDIO_S16LSB;
     want.channels = 2;
     // A small buffer: what the callback hands over reaches the speaker one buffer later.
@@ -102,8 +102,9 @@ SDL_AudioDeviceID openDevice() {
     SDL_AudioSpec have;
     const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (opened == 0) return 0;
-    waveSync.setLatency(std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(double(have.samples) / double(have.freq > 0 ? have.freq : 44100))));
+    const double rate = have.freq > 0 ? double(have.freq) : double(waveFramesPerSecond);
+    waveSync.setLatency(
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(have.samples) / rate)));
     SDL_PauseAudioDevice(opened, 0);
     return opened;
 }

@@ -11,8 +11,6 @@ int64_t framesIn(WaveSync::Clock::duration span) {
                    1000000000);
 }
 
-int64_t framesAtMs(uint32_t ms) { return int64_t(ms) * WaveSync::framesPerSecond / 1000; }
-
 int64_t magnitude(int64_t v) { return v < 0 ? -v : v; }
 
 }  // namespace
@@ -31,10 +29,10 @@ void WaveSync::setLatency(Clock::duration deviceLatency) {
 void WaveSync::moveTo(uint32_t ms, Clock::time_point now) {
     std::lock_guard<std::mutex> held(lock);
     if (!following) {
-        position = framesAtMs(ms);
+        position = waveFrameAtMs(ms);
         return;
     }
-    clockFrame = framesAtMs(ms);
+    clockFrame = waveFrameAtMs(ms);
     clockAt = now;
     jumpNext = true;
 }
@@ -43,7 +41,7 @@ void WaveSync::showAt(uint32_t ms, Clock::time_point now) {
     std::lock_guard<std::mutex> held(lock);
     notePictureLag(now);
     following = true;
-    clockFrame = framesAtMs(ms);
+    clockFrame = waveFrameAtMs(ms);
     clockAt = now;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/sound/wave_chunks.h"
+
 // The show's clock is the one clock: the picture follows it, and each buffer the device asks for
 // is compared with it (the frames handed over so far against the show time at which this buffer
 // will be heard, one device latency from now). Where the two differ by more than a few ms the
@@ -28,7 +30,7 @@
 class WaveSync {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr uint32_t framesPerSecond = 44100;
+    static constexpr uint32_t framesPerSecond = waveFramesPerSecond;
     // A difference the sound is left with; past it, for a few buffers in a row, it is moved.
     static constexpr Clock::duration tolerance = std::chrono::milliseconds(10);
     // Buffers in a row that must agree before a small difference is corrected: a device thread

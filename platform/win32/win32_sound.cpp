@@ -25,8 +25,6 @@ WAVEHDR waveBlock;
 bool waveBlockOut;     // written to waveOut and not yet taken back
 bool paused;
 
-constexpr uint32_t bytesPerSecond = 44100 * 4;
-
 void warnSilent(const char* why) {
     std::fprintf(stderr, "quorbel: warning: %s; the show plays silently\n", why);
     silent = true;
@@ -49,10 +47,10 @@ void playFrom(uint32_t ms) {
         WAVEFORMATEX format = {};
         format.wFormatTag = WAVE_FORMAT_PCM;
         format.nChannels = 2;
-        format.nSamplesPerSec = 44100;
+        format.nSamplesPerSec = waveFramesPerSecond;
         format.wBitsPerSample = 16;
-        format.nBlockAlign = 4;
-        format.nAvgBytesPerSec = bytesPerSecond;
+        format.nBlockAlign = waveFrameBytes;
+        format.nAvgBytesPerSec = waveFramesPerSecond * waveFrameBytes;
         const MMRESULT opened = waveOutOpen(&waveOut, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
         if (opened != MMSYSERR_NOERROR) {
             waveOut = nullptr;
@@ -63,7 +61,7 @@ void playFrom(uint32_t ms) {
         }
     }
     takeBack();
-    const uint64_t offset = uint64_t(ms) * bytesPerSecond / 1000 / 4 * 4;
+    const uint64_t offset = uint64_t(waveFrameAtMs(ms)) * waveFrameBytes;
     if (offset >= waveData.bytes) return;
     waveBlock = {};
     waveBlock.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t*>(waveData.data + offset));
