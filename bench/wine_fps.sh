@@ -31,12 +31,12 @@ play() {  # name, command...
 }
 linux_start=$(play linux "$build/quorbel")
 wine_start_s=$(play wine "$wine" "$windows/quorbel.exe")
+# The phases as the program's timeline has them.
+"$build/quorbel-capture" --phases >"$out/phases.json"
 python3 - "$out" "$linux_start" "$wine_start_s" <<'PY'
-import statistics, sys
+import json, statistics, sys
 out, linux_start, wine_start = sys.argv[1], sys.argv[2], sys.argv[3]
-phases = [("opening", 0, 15.36), ("boxed cube", 15.36, 30.72), ("first tunnel", 30.72, 46.08),
-          ("cube field", 46.08, 61.44), ("second tunnel", 61.44, 122.88), ("exploding cube", 122.88, 138.24),
-          ("closing", 138.24, 161.28)]
+phases = [(p["name"], p["startMs"] / 1000, p["endMs"] / 1000) for p in json.load(open(f"{out}/phases.json"))]
 def table(name):
     frames = [line.split() for line in open(f"{out}/{name}.txt")]
     at = [float(f[0]) / 1000 for f in frames]
